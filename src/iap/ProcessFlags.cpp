@@ -1,0 +1,10 @@
+#include "ProcessFlags.h"
+
+namespace loadstar {
+
+ProcessFlags& processFlags() {
+    static ProcessFlags flags;
+    return flags;
+}
+
+}  // namespace loadstar

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace loadstar {
+
+// Which device stands for "COM1" on this machine, the first that exists of:
+//  1. the link COM1 in the per-user device folder /tmp/loadstar-<uid>/, used only when that folder
+//     belongs to the user and nobody else may write to it (so no other user can slip a fake board
+//     in);
+//  2. /dev/COM1, a link that a udev rule or an administrator makes to an adapter;
+//  3. /dev/ttyS0.
+// When none exists, /dev/ttyS0 (its open then fails and says so).
+std::string resolveComPort();
+
+// The same rules with the folders given, for tests.
+std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
+                           const std::string& fallback);
+
+// "/tmp/loadstar-<uid>" for the calling user.
+std::string perUserDeviceFolder();
+
+// True when `folder` is a real directory (not a link) owned by the calling user that no one else
+// may write to.
+bool isPrivateFolder(const std::string& folder);
+
+}  // namespace loadstar

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "SerialPort.h"
+
+namespace loadstar {
+
+// The one serial link of the program: which device, at what speed, and whether it is open.
+// Its owner (the main window or the command-line tool) holds it for the life of the program;
+// board commands and sector passes borrow it. Everything runs on one thread.
+class SerialLink {
+public:
+    using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
+    using ErrorReporter = std::function<void(const std::string&)>;
+
+    static constexpr int frameBufferSize = 1000;  // so a payload holds at most 994 bytes
+    static constexpr int receiveBufferSize = 1000;
+    static constexpr int defaultRetries = 10;
+    static constexpr int queueSize = 1600;  // Windows driver queue sizes; no Linux counterpart
+    static constexpr int lineSpeed = 19200;
+
+    // `reportError` shows a message to the user (the error box); `makePort` makes the port that
+    // openPort opens, the platform's serial device unless a test supplies another.
+    explicit SerialLink(ErrorReporter reportError, PortFactory makePort = makePlatformSerialPort);
+
+    // Which device openPort opens for "COM1"; by default the one resolveComPort picks.
+    void setDevicePath(std::string devicePath) { devicePath_ = std::move(devicePath); }
+    [[nodiscard]] const std::string& portName() const { return portName_; }
+    [[nodiscard]] int baudRate() const { return baudRate_; }
+
+    // 1: the device is open now; 0: it could not be opened and the can't-open message was
+    // shown; -1: it was open already and nothing was done.
+    int openPort();
+    // Always 1. Closes the device if it is open.
+    int closePort();
+    // 1 while the device is open, else 0.
+    [[nodiscard]] int isPortOpen() const { return portOpen_; }
+    // The system's reason for the last failed open ("Permission denied"), empty if none.
+    [[nodiscard]] const std::string& lastOpenFailure() const { return lastOpenFailure_; }
+    [[nodiscard]] bool lastOpenFailureWasPermission() const { return lastOpenWasPermission_; }
+
+    // Sends one command frame and takes the board's raw reply; see PacketExchange.h.
+    // 1 when a reply starting with a reply tag came in, 0 when the retries ran out.
+    int exchangePacket(const std::uint8_t* payload, int payloadLength, std::uint8_t* replyBuffer,
+                       int replyMax, int* replyLength, int maxRetries);
+    int exchangePacket(const char* payloadText, std::uint8_t* replyBuffer, int replyMax,
+                       int* replyLength, int maxRetries);
+
+    // The port in use, for tests and tools that look below the link; null before openPort.
+    [[nodiscard]] SerialPort* port() { return port_.get(); }
+
+private:
+    ErrorReporter reportError_;
+    PortFactory makePort_;
+    std::string devicePath_;
+    std::string portName_;
+    int baudRate_ = 0;
+    std::unique_ptr<SerialPort> port_;
+    int portOpen_ = 0;
+    std::string lastOpenFailure_;
+    bool lastOpenWasPermission_ = false;
+};
+
+}  // namespace loadstar
