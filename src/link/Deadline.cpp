@@ -1,0 +1,13 @@
+#include "Deadline.h"
+
+namespace loadstar {
+
+std::chrono::milliseconds Deadline::remaining() const {
+    const auto left = end_ - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        return std::chrono::milliseconds::zero();
+    }
+    return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+}  // namespace loadstar

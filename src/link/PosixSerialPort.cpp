@@ -1,0 +1,251 @@
+#include "PosixSerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "Deadline.h"
+
+namespace loadstar {
+
+namespace {
+
+speed_t speedConstant(int baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        default: return B0;
+    }
+}
+
+// The bits of the line settings this port depends on; a driver that does not keep one of them
+// (flow control staying on is the classic) is refused at open.
+constexpr tcflag_t controlBitsChecked = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+constexpr tcflag_t inputBitsChecked = IXON | IXOFF | IXANY;
+
+std::string realDevicePath(const std::string& deviceName) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(deviceName.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : deviceName;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> makePlatformSerialPort() { return std::make_unique<PosixSerialPort>(); }
+
+PosixSerialPort::~PosixSerialPort() { (void)close(); }
+
+bool PosixSerialPort::fail(const std::string& reason, int error) {
+    lastError_ = reason;
+    permissionDenied_ = error == EACCES || error == EPERM;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return false;
+}
+
+bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/,
+                           int /*outQueueSize*/, int baud) {
+    if (fd_ >= 0) {
+        return fail("the port is open already", 0);
+    }
+    lastError_.clear();
+    permissionDenied_ = false;
+    // Lock the device itself, so that a link and the adapter it names are one lock.
+    const std::string device = realDevicePath(deviceName);
+    do {
+        fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        const int error = errno;
+        return fail(std::strerror(error), error);
+    }
+    if (::isatty(fd_) == 0) {
+        return fail(device + " is not a serial device", ENOTTY);
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        return fail(error == EWOULDBLOCK ? "the device is in use by another program"
+                                         : std::strerror(error),
+                    error);
+    }
+    if (::ioctl(fd_, TIOCEXCL) != 0) {
+        const int error = errno;
+        return fail(std::strerror(error), error);
+    }
+    if (::tcgetattr(fd_, &saved_) != 0) {
+        const int error = errno;
+        return fail(std::strerror(error), error);
+    }
+    if (!applyLineSettings(baud)) {
+        ::tcsetattr(fd_, TCSANOW, &saved_);
+        ::ioctl(fd_, TIOCNXCL);
+        return fail(lastError_, EINVAL);
+    }
+    baud_ = baud;
+    return true;
+}
+
+bool PosixSerialPort::applyLineSettings(int baud) {
+    const speed_t speed = speedConstant(baud);
+    if (speed == B0) {
+        lastError_ = "unsupported line speed " + std::to_string(baud);
+        return false;
+    }
+    termios wanted = saved_;
+    ::cfmakeraw(&wanted);
+    wanted.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    wanted.c_cflag |= CS8 | CLOCAL | CREAD;
+    wanted.c_iflag &= ~inputBitsChecked;
+    // With O_NONBLOCK, VMIN 1 makes an empty read fail with EAGAIN, so that a read of 0 bytes
+    // can only mean the device hung up.
+    wanted.c_cc[VMIN] = 1;
+    wanted.c_cc[VTIME] = 0;
+    ::cfsetispeed(&wanted, speed);
+    ::cfsetospeed(&wanted, speed);
+    if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
+        lastError_ = std::string("the line settings were refused: ") + std::strerror(errno);
+        return false;
+    }
+    termios applied{};
+    if (::tcgetattr(fd_, &applied) != 0) {
+        lastError_ = std::string("the line settings cannot be read back: ") + std::strerror(errno);
+        return false;
+    }
+    if ((applied.c_cflag & controlBitsChecked) != (wanted.c_cflag & controlBitsChecked) ||
+        (applied.c_iflag & inputBitsChecked) != 0 || ::cfgetospeed(&applied) != speed ||
+        ::cfgetispeed(&applied) != speed) {
+        lastError_ = "the device did not keep the line settings (19200 8N1, no flow control)";
+        return false;
+    }
+    return true;
+}
+
+bool PosixSerialPort::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    ::tcsetattr(fd_, TCSANOW, &saved_);
+    ::ioctl(fd_, TIOCNXCL);
+    const int result = ::close(fd_);  // also releases the lock
+    fd_ = -1;
+    return result == 0;
+}
+
+int PosixSerialPort::read(std::uint8_t* buffer, int maxBytes) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t got = ::read(fd_, buffer, static_cast<std::size_t>(maxBytes));
+        if (got > 0) {
+            return static_cast<int>(got);
+        }
+        if (got == 0) {
+            return -1;  // hung up: the adapter was unplugged or the other side went away
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+int PosixSerialPort::write(const std::uint8_t* buffer, int count) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    const Deadline deadline(writeTimeout);
+    int sent = 0;
+    while (sent < count) {
+        const ssize_t put = ::write(fd_, buffer + sent, static_cast<std::size_t>(count - sent));
+        if (put > 0) {
+            sent += static_cast<int>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd waiting{fd_, POLLOUT, 0};
+            const auto left = deadline.remaining();
+            if (left.count() == 0) {
+                return sent;
+            }
+            const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) {
+                return sent > 0 ? sent : -1;
+            }
+            if (ready > 0 && (waiting.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return sent > 0 ? sent : -1;
+            }
+            continue;
+        }
+        return sent > 0 ? sent : -1;
+    }
+    waitUntilSent(baud_, deadline.end());
+    return sent;
+}
+
+// tcdrain() has no time limit, so the output queue is watched instead: sleep for about as long as
+// the queued bytes take on the wire, until it is empty or the write's deadline has passed.
+void PosixSerialPort::waitUntilSent(int baud, std::chrono::steady_clock::time_point end) const {
+    const Deadline deadline(end);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0 || deadline.expired()) {
+            return;
+        }
+        const int perSecond = baud > 0 ? baud : 19200;
+        const auto wireTime =
+            std::chrono::microseconds(static_cast<long long>(queued) * 10'000'000 / perSecond);
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(
+                wireTime + std::chrono::microseconds(200), deadline.remaining()));
+    }
+}
+
+InputWait PosixSerialPort::waitForInput(std::chrono::milliseconds timeout) {
+    if (fd_ < 0) {
+        return InputWait::failed;
+    }
+    const Deadline deadline(timeout);
+    for (;;) {
+        pollfd waiting{fd_, POLLIN, 0};
+        const auto left = deadline.remaining();
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return InputWait::failed;
+        }
+        if (ready == 0) {
+            return InputWait::timeout;
+        }
+        if ((waiting.revents & POLLIN) != 0) {
+            return InputWait::ready;
+        }
+        return InputWait::failed;  // POLLHUP, POLLERR or POLLNVAL with nothing to read
+    }
+}
+
+}  // namespace loadstar

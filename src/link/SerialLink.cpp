@@ -1,0 +1,59 @@
+#include "SerialLink.h"
+
+#include <cstring>
+
+#include "ComPortName.h"
+#include "PacketExchange.h"
+
+namespace loadstar {
+
+SerialLink::SerialLink(ErrorReporter reportError, PortFactory makePort)
+    : reportError_(std::move(reportError)), makePort_(std::move(makePort)) {}
+
+int SerialLink::openPort() {
+    if (portOpen_ != 0) {
+        return -1;
+    }
+    portName_ = "COM1";
+    baudRate_ = lineSpeed;
+    // The previous port object, closed already, is released here.
+    port_ = makePort_();
+    const std::string device = devicePath_.empty() ? resolveComPort() : devicePath_;
+    if (serialOpen(*port_, device.c_str(), queueSize, queueSize, baudRate_) == 1) {
+        portOpen_ = 1;
+        lastOpenFailure_.clear();
+        lastOpenWasPermission_ = false;
+        return 1;
+    }
+    lastOpenFailure_ = port_->lastError();
+    lastOpenWasPermission_ = port_->lastErrorWasPermission();
+    portOpen_ = 0;
+    if (reportError_) {
+        reportError_("Can't open " + portName_ +
+                     ", port does not exist or is already allocated.");
+    }
+    return 0;
+}
+
+int SerialLink::closePort() {
+    if (portOpen_ != 0) {
+        portOpen_ = 0;
+        (void)serialClose(*port_);
+    }
+    return 1;
+}
+
+int SerialLink::exchangePacket(const std::uint8_t* payload, int payloadLength,
+                               std::uint8_t* replyBuffer, int replyMax, int* replyLength,
+                               int maxRetries) {
+    return loadstar::exchangePacket(port_.get(), payload, payloadLength, replyBuffer, replyMax,
+                                    replyLength, maxRetries);
+}
+
+int SerialLink::exchangePacket(const char* payloadText, std::uint8_t* replyBuffer, int replyMax,
+                               int* replyLength, int maxRetries) {
+    return exchangePacket(reinterpret_cast<const std::uint8_t*>(payloadText), 0, replyBuffer,
+                          replyMax, replyLength, maxRetries);
+}
+
+}  // namespace loadstar
