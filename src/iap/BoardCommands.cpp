@@ -149,11 +149,14 @@ int BoardCommands::eraseSector(int kind, std::uint8_t sector, int address) {
     return 1;
 }
 
-bool BoardCommands::identifyBoard() {
+bool BoardCommands::identifyBoard(std::string* replyText) {
     // One byte more than the exchange may fill, so the reply is always a terminated text.
     std::array<std::uint8_t, smallReply + 1> reply{};
     (void)link_.exchangePacket("BRD", reply.data(), smallReply, nullptr,
                                SerialLink::defaultRetries);
+    if (replyText != nullptr) {
+        *replyText = reinterpret_cast<const char*>(reply.data());
+    }
     reply[7] = 'X';
     return std::strcmp(reinterpret_cast<const char*>(reply.data()), "BRD KELX20") == 0;
 }

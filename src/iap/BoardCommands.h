@@ -39,7 +39,8 @@ public:
 
     // Board identification: "BRD" answered by exactly "BRD KEL520" or "BRD KEL620" (any
     // character at offset 7). Shows nothing; the caller decides what a refusal means.
-    bool identifyBoard();
+    // `reply` (may be null) receives the reply as text, "RETRY Timeout" when none came.
+    bool identifyBoard(std::string* reply = nullptr);
     // Display mirror: "MIR" with 3 retries; the board's display text (at most 96 characters),
     // empty when the exchange failed.
     std::string fetchDisplayText();

@@ -20,6 +20,12 @@ public:
     virtual void setStatusText(const std::string& text) = 0;
     // Repaints and lets every pending event run (nested handlers included), then returns.
     virtual void processPendingEvents() = 0;
+    // How far a sector pass has come, told together with its progress text; a window ignores it,
+    // the command-line tool draws its progress line from it.
+    virtual void reportProgress(long bytesDone, long bytesTotal) {
+        (void)bytesDone;
+        (void)bytesTotal;
+    }
     // Runs the upload's save dialog with `proposedName` as its file name; the chosen path, or
     // nothing when the user dismissed it.
     virtual std::optional<std::string> chooseSaveFile(const std::string& proposedName) = 0;
