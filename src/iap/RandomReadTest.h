@@ -1,0 +1,124 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BoardCommands.h"
+
+namespace loadstar {
+
+// The values one cycle of the random read test draws.
+struct RandomReadCycle {
+    std::uint8_t kind = 0;    // 0 main flash, 1 boot flash
+    std::uint8_t sector = 0;  // 0..7 main, 0..3 boot
+    int blockSize = 0;        // 10..99 bytes
+    // 0x8000 .. 0x8000 + window - blockSize - 1, the window being 0x8000 bytes for the main flash
+    // and 0x2000 for the boot flash (whatever boot sector was drawn): a block never reaches the
+    // window's last byte.
+    int address = 0;
+};
+
+// A run's counters, all zero at its start. Failures are not counted: they are the cycles minus
+// the successes. 64-bit, so that a run left going for months never wraps into negative totals.
+struct RandomReadCounters {
+    std::int64_t cycles = 0;
+    std::int64_t selectSuccesses = 0;
+    std::int64_t readSuccesses = 0;
+    std::int64_t bytesRead = 0;  // the block sizes of the successful reads
+};
+
+// What a run does to the world around it. The test window, the command-line tool and the tests
+// fill these in; an empty function is skipped.
+struct RandomReadTestHooks {
+    std::function<void()> stopMirror;  // start step 1: the caller decides whether to stop it
+    std::function<void()> clearLog;
+    std::function<void(const std::string& line)> appendLogLine;
+    std::function<void(const std::string& text)> setDescription;
+    std::function<void()> setButtonsForRun;  // Start again disabled, End Test enabled
+    std::function<void()> showWindow;
+    std::function<void(const std::string& text)> setStatistics;
+    // Lets pending events run at the top of every cycle; this is where a stop request, or the
+    // start of a further run, comes in.
+    std::function<void()> processPendingEvents;
+};
+
+// The random read test's lasting state: its pseudo-random generator and the runs in progress.
+// The owner (the main window, or the command-line tool) keeps one for the life of the program, so
+// a second run continues the sequence where the first left it.
+//
+// The generator is std::mt19937 in its default state, never seeded: its sequence is fixed by the
+// C++ standard, so every start of the program draws the same cycles, whatever library or
+// platform. Each draw is the generator's next value modulo the range size.
+class RandomReadTest {
+  public:
+    // Draws kind (below 2), sector (below 8 main, 4 boot), block size (10 + below 90) and address
+    // (0x8000 + below window - block size), in that order.
+    RandomReadCycle drawCycle();
+
+    // One cycle's board work: draws, selectFlash, then readFlash whatever the select gave, timed
+    // from just before the call to its return. Counts into `counters` and returns the log line,
+    // for instance "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96".
+    std::string runCycle(BoardCommands& board, RandomReadCounters& counters);
+
+    // A whole run: the start steps (mirror stopped, stop-test flag cleared, log cleared, buttons,
+    // description, header with "Testing started ", window shown, test-running flag set, counters
+    // zeroed), then cycles until the stop-test flag is found set after one (at least one cycle),
+    // then the five summary lines. Returns after the summary.
+    //
+    // A run started while another is in progress (from that run's event pump) does its start
+    // steps at once and returns; the run in progress then carries it on: the new run's cycles
+    // follow until it is stopped and has written its summary, then the interrupted run completes
+    // its cycle, finds the stop-test flag set and writes its own summary. The log reads as if the
+    // runs had nested, but nesting never deepens the call stack, however many runs are started.
+    // The test-running flag stays set until the last run in progress has written its summary.
+    void run(BoardCommands& board, const RandomReadTestHooks& hooks);
+
+    // True while a run is in progress.
+    [[nodiscard]] bool isRunning() const { return !activeRuns_.empty(); }
+
+  private:
+    struct ActiveRun {
+        RandomReadCounters counters;
+        bool eventsProcessed = false;  // this run's current cycle has had its event pump
+    };
+
+    std::uint32_t draw(std::uint32_t rangeSize);
+    void startRun(const RandomReadTestHooks& hooks);
+    void carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks);
+    void finishRun(const RandomReadTestHooks& hooks);
+
+    std::mt19937 generator_;
+    std::vector<ActiveRun> activeRuns_;  // innermost last
+};
+
+// Texts of the run. Dates are local time with English month names, whatever the locale.
+
+// "d-mmm-yyyy, hh:mm:ss", e.g. "6-Dec-2026, 08:05:09".
+std::string formatTestDateTime(const std::tm& time);
+// "d-mmm-yyyy_hh-mm-ss", e.g. "6-Dec-2026_08-05-09", for file names.
+std::string formatFileDateTime(const std::tm& time);
+// The local calendar time of `when`.
+std::tm localCalendarTime(std::chrono::system_clock::time_point when);
+// "RS232_test_" + formatFileDateTime: the name Save Log proposes.
+std::string testLogFileName(const std::tm& time);
+
+// The four lines of the window's description, joined by line feeds.
+std::string randomReadDescription();
+// The four format lines, an empty line and "Testing started " + `startTime`.
+std::vector<std::string> randomReadLogHeader(const std::string& startTime);
+// "SelectFlash(k,s) OK, ReadFlash(k,s,0x%04x,n) failed.t=ms" and its variants.
+std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded,
+                              bool readSucceeded, std::chrono::milliseconds readTime);
+// "Total cycles: ", "SelectFlash failed: ", "ReadFlash failed: ", "Total of ... bytes read", each
+// line ended by a line feed.
+std::string randomReadStatistics(const RandomReadCounters& counters);
+// "Testing stopped " + `stopTime` and the four totals ("... bytes read successfully").
+std::vector<std::string> randomReadSummary(const RandomReadCounters& counters,
+                                           const std::string& stopTime);
+
+}  // namespace loadstar

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "BoardCommands.h"
+#include "RandomReadTest.h"
+#include "UserInterface.h"
+
+class QAbstractButton;
+class TtestForm;
+
+// Everything the random read test run touches, gathered by the main window's btTestClick.
+struct RandomReadTestContext {
+    TtestForm& testForm;
+    loadstar::BoardCommands& board;
+    // Its processPendingEvents is the run's event pump at the top of every cycle.
+    loadstar::UserInterface& ui;
+    // Clicked at the start of a run when its caption is exactly "Stop Mirror".
+    QAbstractButton& btStopMirror;
+    // The generator and the runs in progress; owned by the main window for the life of the
+    // program, so that a second run continues the sequence.
+    loadstar::RandomReadTest& randomReadTest;
+};
+
+// The whole body of btTestClick: the start steps, the cycles until the stop-test flag is found
+// set, the summary. Returns after the summary; when a run is in progress already (this call comes
+// from its event pump), returns after the new run's start steps and the run in progress carries
+// the new one on (see RandomReadTest::run).
+void runRandomReadTest(RandomReadTestContext& context);
