@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "BoardCommands.h"
 #include "SectorGeometry.h"
@@ -14,21 +16,45 @@ namespace loadstar {
 // set, shows its own result box, and returns
 //   1 done (also when the sector was found not blank or different from the file),
 //  -1 cancelled, 0 failed (the message has been shown).
+// A READ FLASH reply too short to hold the bytes asked for counts as a failed read: its missing
+// bytes are never taken from an earlier reply.
 class SectorOperations {
-public:
+  public:
+    static constexpr int readBlockSize = 241;
+    static constexpr int writeBlockSize = 100;
+
     explicit SectorOperations(BoardCommands& board) : board_(board) {}
 
+    // Shows "The sector is blank" or the address of the first byte that is not 0xFF.
     int blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize);
+    // Loads the image (loadImageFile) and writes its loaded length without erasing first. 0 also
+    // when the image could not be loaded or holds no data; nothing but the selection was sent then.
     int programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                       const std::string& fileName);
+    // Compares the image's loaded length with the sector and shows "Data Verify OK" or the first
+    // differing address. 0 also when the image could not be loaded or holds no data.
     int verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& fileName);
     // Reads the whole sector, asks for a file through the save dialog (proposing
-    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex.
+    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other extension
+    // gives an empty file. A cancelled read opens no dialog. The file is written beside its target
+    // and renamed over it only when complete, so a failed upload (0, message shown) leaves an
+    // existing file as it was.
     int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& segmentName);
 
-private:
+  private:
+    // Sends READ FLASH for `count` bytes at `address`; on success the bytes stand in `reply` from
+    // offset 15. 0 after showing "Error sending READ FLASH command.".
+    int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
+    // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
+    int writeBlock(int address, const std::uint8_t* data, int count);
+    // Status text "<prefix><remaining> bytes remaining.", then lets pending events run.
+    void reportProgress(const char* prefix, int done, int total);
+    // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.
+    int saveSector(std::span<const std::uint8_t> sector, const std::string& segmentName);
+    [[nodiscard]] int passResult() const;
+
     BoardCommands& board_;
 };
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace loadstar {
+
+// Writes a file so that its target is only ever replaced by a complete one: the bytes go to a
+// temporary file beside the target, which commit() syncs and renames over the target. Until then
+// an existing target keeps its old content, and a file that is abandoned (failed, or destroyed
+// before commit) is removed again. A replaced target keeps its permission bits; a new one gets
+// 0666 less the umask, as a plain create would.
+//
+// A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null)
+// is written in place, since it cannot be renamed over. A symbolic link is followed, so the file
+// it names is replaced and the link stays.
+class AtomicFile {
+  public:
+    explicit AtomicFile(std::string targetPath);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Creates the temporary file (or opens the target in place). False when that is refused.
+    [[nodiscard]] bool create();
+    // Appends `bytes`; false when they could not all be written (disk full, I/O error). Retries
+    // short writes and interrupted calls.
+    [[nodiscard]] bool write(std::string_view bytes);
+    // Makes the written bytes the target's content. False when they could not be flushed or the
+    // target could not be replaced; the target is then left as it was.
+    [[nodiscard]] bool commit();
+
+    // The file being written until commit(): the temporary path, or the target written in place.
+    [[nodiscard]] const std::string& writingPath() const { return writingPath_; }
+
+  private:
+    void abandon();
+
+    std::string targetPath_;
+    std::string writingPath_;
+    int descriptor_ = -1;
+    bool inPlace_ = false;
+    bool committed_ = false;
+};
+
+}  // namespace loadstar

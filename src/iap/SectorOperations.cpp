@@ -1,0 +1,228 @@
+#include "SectorOperations.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <span>
+
+#include "AtomicFile.h"
+#include "DumpWriters.h"
+#include "ImageFile.h"
+#include "ProcessFlags.h"
+
+namespace loadstar {
+
+namespace {
+
+constexpr int replyMax = 1000;
+constexpr char readingPrefix[] = "Reading flash, ";
+constexpr char programmingPrefix[] = "Programming flash, ";
+constexpr char saveErrorCaption[] = "Uploaded data save error";
+
+std::uint8_t highByte(int address) {
+    return static_cast<std::uint8_t>((address >> 8) & 0xFF);
+}
+std::uint8_t lowByte(int address) {
+    return static_cast<std::uint8_t>(address & 0xFF);
+}
+
+// `format` holds one "%04X" for a board address.
+std::string withAddress(const char* format, int address) {
+    std::array<char, 96> text{};
+    std::snprintf(text.data(), text.size(), format, static_cast<unsigned>(address));
+    return text.data();
+}
+
+// Sector buffers hold 100000 bytes, more than any sector; never fewer than the sector asks for.
+std::vector<std::uint8_t> sectorBuffer(int sectorSize) {
+    return std::vector<std::uint8_t>(
+        static_cast<std::size_t>(std::max(sectorBufferSize, sectorSize)), 0);
+}
+
+bool cancelRequested() {
+    return processFlags().cancelRequested;
+}
+
+}  // namespace
+
+int SectorOperations::passResult() const {
+    return cancelRequested() ? -1 : 1;
+}
+
+int SectorOperations::readBlock(int address, int count, std::vector<std::uint8_t>& reply) {
+    const std::array<std::uint8_t, 6> payload = {
+        'R', 'R', 'D', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
+    int replyLength = 0;
+    const int exchanged =
+        board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),
+                                     replyMax, &replyLength, SerialLink::defaultRetries);
+    if (exchanged == 0 || replyLength < replyHeaderLength + count) {
+        showError(board_.ui(), "Error sending READ FLASH command.");
+        return 0;
+    }
+    return 1;
+}
+
+int SectorOperations::writeBlock(int address, const std::uint8_t* data, int count) {
+    std::array<std::uint8_t, 6 + writeBlockSize> payload = {
+        'W', 'F', 'P', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
+    std::copy_n(data, count, payload.begin() + 6);
+    std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    int replyLength = 0;
+    if (board_.link().exchangePacket(payload.data(), 6 + count, reply.data(), replyMax,
+                                     &replyLength, SerialLink::defaultRetries) == 0) {
+        showError(board_.ui(), "Error sending WRITE FLASH command.");
+        return 0;
+    }
+    if (!writeReplyConfirms(reply.data(), replyLength, count)) {
+        board_.ui().showMessage("Error writing data. Probably the target sector was not blank.",
+                                "Program Sector error", MessageIcon::none);
+        return 0;
+    }
+    return 1;
+}
+
+void SectorOperations::reportProgress(const char* prefix, int done, int total) {
+    UserInterface& ui = board_.ui();
+    ui.setStatusText(prefix + std::to_string(total - done) + " bytes remaining.");
+    ui.reportProgress(done, total);
+    ui.processPendingEvents();
+}
+
+int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                       int sectorSize) {
+    processFlags().cancelRequested = false;
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    bool blank = true;
+    for (int done = 0; blank && !cancelRequested() && done < sectorSize;) {
+        const int n = std::min(sectorSize - done, readBlockSize);
+        if (readBlock(baseAddress + done, n, reply) == 0) {
+            return 0;
+        }
+        const auto data = std::span(reply).subspan(replyHeaderLength, static_cast<std::size_t>(n));
+        const auto used = std::find_if(data.begin(), data.end(), [](auto b) { return b != 0xFF; });
+        if (used != data.end()) {
+            const int address = baseAddress + done + static_cast<int>(used - data.begin());
+            board_.ui().showMessage(
+                withAddress("Sector is not blank.\nSome data found at address 0x%04X", address),
+                "Blank check result", MessageIcon::none);
+            blank = false;
+        }
+        done += n;
+        reportProgress(readingPrefix, done, sectorSize);
+    }
+    if (!cancelRequested() && blank) {
+        board_.ui().showMessage("The sector is blank", "Blank check result", MessageIcon::none);
+    }
+    return passResult();
+}
+
+int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                    int sectorSize, const std::string& fileName) {
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
+    int loadedLength = 0;
+    if (loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0 ||
+        loadedLength == 0) {
+        return 0;
+    }
+    processFlags().cancelRequested = false;
+    for (int done = 0; !cancelRequested() && done < loadedLength;) {
+        const int n = std::min(loadedLength - done, writeBlockSize);
+        if (writeBlock(baseAddress + done, image.data() + done, n) == 0) {
+            return 0;
+        }
+        done += n;
+        reportProgress(programmingPrefix, done, loadedLength);
+    }
+    return passResult();
+}
+
+int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                   int sectorSize, const std::string& fileName) {
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
+    int loadedLength = 0;
+    if (loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0 ||
+        loadedLength == 0) {
+        return 0;
+    }
+    processFlags().cancelRequested = false;
+    std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    bool same = true;
+    for (int done = 0; same && !cancelRequested() && done < loadedLength;) {
+        const int n = std::min(loadedLength - done, readBlockSize);
+        if (readBlock(baseAddress + done, n, reply) == 0) {
+            return 0;
+        }
+        const auto* data = reply.data() + replyHeaderLength;
+        const auto* expected = image.data() + done;
+        const auto difference = std::mismatch(data, data + n, expected);
+        if (difference.first != data + n) {
+            const int address = baseAddress + done + static_cast<int>(difference.first - data);
+            board_.ui().showMessage(withAddress("Data do not match at address 0x%04X", address),
+                                    "Verify Error", MessageIcon::none);
+            same = false;
+        }
+        done += n;
+        reportProgress(readingPrefix, done, loadedLength);
+    }
+    if (!cancelRequested() && same) {
+        board_.ui().showMessage("Data Verify OK", "Verify result", MessageIcon::none);
+    }
+    return passResult();
+}
+
+int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                   int sectorSize, const std::string& segmentName) {
+    processFlags().cancelRequested = false;
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    std::vector<std::uint8_t> contents = sectorBuffer(sectorSize);
+    std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    for (int done = 0; !cancelRequested() && done < sectorSize;) {
+        const int n = std::min(sectorSize - done, readBlockSize);
+        if (readBlock(baseAddress + done, n, reply) == 0) {
+            return 0;
+        }
+        std::copy_n(reply.begin() + replyHeaderLength, n, contents.begin() + done);
+        done += n;
+        reportProgress(readingPrefix, done, sectorSize);
+    }
+    if (cancelRequested()) {
+        return -1;  // nothing is saved and no dialog opens
+    }
+    return saveSector(std::span(contents).first(static_cast<std::size_t>(std::max(sectorSize, 0))),
+                      segmentName);
+}
+
+int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
+                                 const std::string& segmentName) {
+    UserInterface& ui = board_.ui();
+    const auto chosen = ui.chooseSaveFile("KEL520_seg(" + segmentName + ")");
+    if (!chosen) {
+        return 0;
+    }
+    AtomicFile file(*chosen);
+    if (!file.create()) {
+        ui.showMessage("Error creating file !", saveErrorCaption, MessageIcon::none);
+        return 0;
+    }
+    // Written before it is renamed into place: a disk that fills up or fails loses no old file
+    // and is reported instead of passing for a saved sector.
+    if (!file.write(formatDump(dumpFormatForFileName(*chosen), sector)) || !file.commit()) {
+        ui.showMessage("Error writing file !", saveErrorCaption, MessageIcon::none);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace loadstar
