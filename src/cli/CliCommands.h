@@ -1,0 +1,26 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <vector>
+
+#include "CliSession.h"
+
+namespace loadstar::cli {
+
+// A subcommand and what running it does; the result is the process's exit code (ExitCode.h).
+struct Command {
+    CLI::App* subcommand;
+    std::function<int()> run;
+};
+using CommandList = std::vector<Command>;
+
+// Each group adds its subcommands to `app`; `options` is filled in by the parse before any runs.
+void addMemoryCommands(CLI::App& app, const CliOptions& options, CommandList& commands);
+
+// "%x" as the window's edit fields read it: leading blanks, an optional sign and "0x", then hex
+// digits up to the first other character. False when no digit is there.
+bool scanHexField(const std::string& text, unsigned& value);
+
+}  // namespace loadstar::cli

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "BoardCommands.h"
+#include "SectorGeometry.h"
+#include "SerialLink.h"
+#include "TerminalUserInterface.h"
+
+namespace loadstar::cli {
+
+// What every command is given on the command line before its own arguments.
+struct CliOptions {
+    std::string port;           // empty: COM1 as this machine resolves it
+    std::string flash = "main";  // "main" or "boot"
+    int sector = 0;
+};
+
+// One command's connection to the board: the link, the board commands and the terminal's user
+// interface, wired as the window wires them.
+class CliSession {
+public:
+    explicit CliSession(const CliOptions& options);
+
+    // Opens the port and identifies the board as the window's Connect does. Exit code: success,
+    // or failure after the message (with the system's reason and, for a permission error, the
+    // hint about the dialout group).
+    [[nodiscard]] int connect();
+
+    [[nodiscard]] int flashKind() const { return options_.flash == "boot" ? 1 : 0; }
+    [[nodiscard]] std::uint8_t sector() const { return static_cast<std::uint8_t>(options_.sector); }
+    [[nodiscard]] SectorGeometry geometry() const;
+    [[nodiscard]] const std::string& devicePath() const { return devicePath_; }
+
+    TerminalUserInterface& ui() { return ui_; }
+    SerialLink& link() { return link_; }
+    BoardCommands& board() { return board_; }
+
+private:
+    void reportOpenFailure(const std::string& message);
+
+    CliOptions options_;
+    std::string devicePath_;
+    TerminalUserInterface ui_;
+    SerialLink link_;
+    BoardCommands board_;
+};
+
+}  // namespace loadstar::cli

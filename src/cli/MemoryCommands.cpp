@@ -1,0 +1,227 @@
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+#include "CliCommands.h"
+#include "ExitCode.h"
+#include "HexText.h"
+#include "Interrupt.h"
+
+namespace loadstar::cli {
+
+namespace {
+
+constexpr char countMessage[] =
+    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
+    "HEXADECIMAL number).";
+constexpr char addressMessage[] = "Invalid address field value: not a numeric value.";
+constexpr char offsetMessage[] =
+    "Offset value is incorrect. Please enter hexadecimal number in format 0x1234.";
+constexpr char dataMessage[] = "Data to write is invalid.";
+constexpr int maxReadCount = 0xF0;
+constexpr int maxWriteCount = 255;
+
+// Board addresses are 16 bits; a larger number would silently lose its high digits on the wire.
+bool checkAddressRange(CliSession& session, unsigned address, const std::string& text) {
+    if (address <= 0xFFFF) {
+        return true;
+    }
+    showError(session.ui(), "Address " + text + " is outside the board's address space (0 to FFFF).");
+    return false;
+}
+
+int runIdentify(const CliOptions& options) {
+    CliSession session(options);
+    if (session.link().openPort() != 1) {
+        return exitFailure;
+    }
+    std::string reply;
+    if (!session.board().identifyBoard(&reply)) {
+        showError(session.ui(), "Failed to open connection to Merova demo board.\n\nPlease check "
+                                "if the RS232 link cable is attached properly,\nand if the demo "
+                                "board is powered on.");
+        std::fprintf(stderr, "The board answered: \"%s\"\n", reply.c_str());
+        return exitFailure;
+    }
+    std::printf("%s on %s\n", reply.substr(4).c_str(), session.devicePath().c_str());
+    return exitSuccess;
+}
+
+int runRead(const CliOptions& options, const std::string& addressText,
+            const std::string& countText) {
+    CliSession session(options);
+    unsigned count = 0;
+    if (!scanHexField(countText, count) || count > maxReadCount) {
+        showError(session.ui(), countMessage);
+        return exitFailure;
+    }
+    unsigned address = 0;
+    if (!scanHexField(addressText, address)) {
+        showError(session.ui(), addressMessage);
+        return exitFailure;
+    }
+    if (!checkAddressRange(session, address, addressText) || session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
+        return exitFailure;
+    }
+    std::uint8_t reply[1000];
+    if (session.board().readFlash(static_cast<int>(address), reply, static_cast<int>(count)) == 0) {
+        return exitFailure;
+    }
+    char text[3 * maxReadCount + 1];
+    bytesToHexText(reply + replyHeaderLength, static_cast<int>(count), text);
+    std::printf("%s\n", text);
+    return exitSuccess;
+}
+
+int runWrite(const CliOptions& options, const std::string& addressText,
+             const std::vector<std::string>& byteTexts) {
+    CliSession session(options);
+    unsigned address = 0;
+    if (!scanHexField(addressText, address)) {
+        showError(session.ui(), offsetMessage);
+        return exitFailure;
+    }
+    std::string dataText;
+    for (const auto& token : byteTexts) {
+        dataText += (dataText.empty() ? "" : " ") + token;
+    }
+    const int tokens = countHexTokens(dataText.c_str());
+    if (tokens > maxWriteCount) {
+        showError(session.ui(), "Too many bytes to write: one write takes at most 255 (FF).");
+        return exitFailure;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tokens) + 1);
+    int count = 0;
+    if (hexTextToBytes(dataText.c_str(), bytes.data(), nullptr, &count) != 1) {
+        showError(session.ui(), dataMessage);
+        return exitFailure;
+    }
+    if (!checkAddressRange(session, address, addressText) || session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0 ||
+        session.board().writeFlash(static_cast<int>(address), bytes.data(), count) == 0) {
+        return exitFailure;
+    }
+    std::printf("Write Flash done.\n");
+    return exitSuccess;
+}
+
+int runErase(const CliOptions& options) {
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    const SectorGeometry geometry = session.geometry();
+    if (session.board().eraseSector(geometry.kind, geometry.sector, geometry.baseAddress) == 0) {
+        return exitFailure;
+    }
+    std::printf("Erase Sector done.\n");
+    return exitSuccess;
+}
+
+int runReset(const CliOptions& options) {
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    const int sent = session.board().resetBoard();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the board restarts
+    std::printf("Board reset command sent.\n");
+    return sent == 1 ? exitSuccess : exitFailure;
+}
+
+int runSelect(const CliOptions& options) {
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
+        std::fprintf(stderr, "Error changing the execution page...\n");
+        return exitFailure;
+    }
+    std::printf("Execution page changed...\n");
+    return exitSuccess;
+}
+
+int runMirror(const CliOptions& options, bool follow) {
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+    if (!follow) {
+        std::printf("%s\n", session.board().fetchDisplayText().c_str());
+        return exitSuccess;
+    }
+    const InterruptGuard guard;
+    const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+    std::string shown;
+    bool first = true;
+    auto next = std::chrono::steady_clock::now();
+    while (!InterruptGuard::interrupted()) {
+        const std::string text = session.board().fetchDisplayText();
+        if (first || text != shown) {
+            // On a terminal the display is redrawn in place; in a log each change is one block.
+            std::printf(terminal ? "\x1b[H\x1b[2J%s\n" : "%s\n\n", text.c_str());
+            std::fflush(stdout);
+            shown = text;
+            first = false;
+        }
+        next += std::chrono::milliseconds(250);
+        std::this_thread::sleep_until(next);
+    }
+    return exitInterrupted;
+}
+
+}  // namespace
+
+bool scanHexField(const std::string& text, unsigned& value) {
+    return std::sscanf(text.c_str(), "%x", &value) == 1;
+}
+
+void addMemoryCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
+    auto* identify = app.add_subcommand("identify", "Check that a KEL520/KEL620 board answers");
+    commands.push_back({identify, [&options] { return runIdentify(options); }});
+
+    auto address = std::make_shared<std::string>();
+    auto count = std::make_shared<std::string>();
+    auto* read = app.add_subcommand(
+        "read", "Read COUNT bytes (hex, at most F0) at board ADDRESS (hex), print them as hex");
+    read->add_option("ADDRESS", *address, "Board address, hex (e.g. 8000 or 0x8000)")->required();
+    read->add_option("COUNT", *count, "Number of bytes, hex, 0 to F0")->required();
+    commands.push_back({read, [&options, address, count] {
+                            return runRead(options, *address, *count);
+                        }});
+
+    auto writeAddress = std::make_shared<std::string>();
+    auto bytes = std::make_shared<std::vector<std::string>>();
+    auto* write = app.add_subcommand(
+        "write", "Write the BYTEs (hex, 1 or 2 digits each, at most 255) at board ADDRESS");
+    write->add_option("ADDRESS", *writeAddress, "Board address, hex")->required();
+    write->add_option("BYTE", *bytes, "Bytes to write, hex")->required();
+    commands.push_back({write, [&options, writeAddress, bytes] {
+                            return runWrite(options, *writeAddress, *bytes);
+                        }});
+
+    auto* erase = app.add_subcommand("erase", "Erase the selected sector (no question asked)");
+    commands.push_back({erase, [&options] { return runErase(options); }});
+
+    auto* reset = app.add_subcommand("reset", "Reset the board, then wait one second");
+    commands.push_back({reset, [&options] { return runReset(options); }});
+
+    auto* select = app.add_subcommand(
+        "select", "Select the flash and sector; this also switches the board's execution page");
+    commands.push_back({select, [&options] { return runSelect(options); }});
+
+    auto follow = std::make_shared<bool>(false);
+    auto* mirror = app.add_subcommand("mirror", "Show the text on the board's display");
+    mirror->add_flag("--follow", *follow, "Keep showing it every 250 ms until Ctrl-C");
+    commands.push_back({mirror, [&options, follow] { return runMirror(options, *follow); }});
+}
+
+}  // namespace loadstar::cli

@@ -1,0 +1,48 @@
+// loadstar-cli: the board's in-application programming from scripts and service benches.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "CliCommands.h"
+#include "ExitCode.h"
+
+using namespace loadstar::cli;
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "loadstar-cli: program and inspect the flash of a KEL520/KEL620 board over RS-232.\n"
+        "Addresses, counts and bytes are hexadecimal. Exit status: 0 success, 1 a check found a\n"
+        "difference (not blank, verify mismatch), 2 failure or bad input, 130 interrupted.",
+        "loadstar-cli"};
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    CliOptions options;
+    app.add_option("--port", options.port,
+                   "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or "
+                   "/dev/ttyS0, the first that exists)");
+    app.add_option("--flash", options.flash, "Flash to work on: main (sectors 0-7, 32 KB) or "
+                                             "boot (sectors 0-3, 8 KB)")
+        ->check(CLI::IsMember({"main", "boot"}))
+        ->capture_default_str();
+    app.add_option("--sector", options.sector, "Sector number")
+        ->check(CLI::Range(0, 7))
+        ->capture_default_str();
+
+    CommandList commands;
+    addMemoryCommands(app, options, commands);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? exitSuccess : exitFailure;
+    }
+    for (const auto& command : commands) {
+        if (command.subcommand->parsed()) {
+            return command.run();
+        }
+    }
+    return exitFailure;
+}
