@@ -1,0 +1,130 @@
+#include "AtomicFile.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "ScratchFolder.h"
+
+namespace loadstar {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool writeWhole(const std::string& path, const std::string& content) {
+    AtomicFile file(path);
+    return file.create() && file.write(content) && file.commit();
+}
+
+unsigned permissionsOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+// Limits the size of any file this process writes, as a full disk would, for one scope.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a write past it then fails with EFBIG
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(AtomicFileTest, CreatesANewFileAndLeavesNothingElseBehind) {
+    testing::ScratchFolder folder;
+    ASSERT_TRUE(writeWhole(folder.path("new.hex"), "content\n"));
+    EXPECT_EQ(folder.read("new.hex"), "content\n");
+    EXPECT_EQ(folder.fileCount(), 1);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(permissionsOf(folder.path("new.hex")), 0666u & ~mask);
+}
+
+TEST(AtomicFileTest, ReplacesAnExistingFileKeepingItsPermissions) {
+    testing::ScratchFolder folder;
+    const std::string target = folder.write("old.bin", "old content that is longer");
+    ::chmod(target.c_str(), 0640);
+    ASSERT_TRUE(writeWhole(target, "new"));
+    EXPECT_EQ(folder.read("old.bin"), "new");
+    EXPECT_EQ(permissionsOf(target), 0640u);
+    EXPECT_EQ(folder.fileCount(), 1);
+}
+
+TEST(AtomicFileTest, AnAbandonedFileLeavesTheTargetAsItWas) {
+    testing::ScratchFolder folder;
+    const std::string target = folder.write("keep.txt", "old");
+    {
+        AtomicFile file(target);
+        ASSERT_TRUE(file.create());
+        ASSERT_TRUE(file.write("half of the new"));
+        EXPECT_NE(file.writingPath(), target);
+        EXPECT_EQ(folder.fileCount(), 2);
+    }
+    EXPECT_EQ(folder.read("keep.txt"), "old");
+    EXPECT_EQ(folder.fileCount(), 1);
+}
+
+TEST(AtomicFileTest, AFailedWriteKeepsTheOldFileAndRemovesTheTemporaryOne) {
+    testing::ScratchFolder folder;
+    const std::string target = folder.write("full.hex", "old");
+    {
+        AtomicFile file(target);
+        ASSERT_TRUE(file.create());
+        FileSizeLimit limit(1024);
+        EXPECT_FALSE(file.write(std::string(4096, 'x')));
+    }
+    EXPECT_EQ(folder.read("full.hex"), "old");
+    EXPECT_EQ(folder.fileCount(), 1);
+}
+
+TEST(AtomicFileTest, ASymbolicLinkStaysAndTheFileItNamesIsReplaced) {
+    testing::ScratchFolder folder;
+    folder.write("real.hex", "old");
+    fs::create_symlink("real.hex", folder.path("link.hex"));
+    ASSERT_TRUE(writeWhole(folder.path("link.hex"), "new"));
+    EXPECT_TRUE(fs::is_symlink(folder.path("link.hex")));
+    EXPECT_EQ(folder.read("real.hex"), "new");
+    EXPECT_EQ(folder.fileCount(), 2);
+}
+
+TEST(AtomicFileTest, RefusesWhatCannotBeCreated) {
+    testing::ScratchFolder folder;
+    fs::create_directory(folder.path("folder.hex"));
+    for (const std::string& target :
+         {folder.path("missing/sector.hex"), folder.path("folder.hex")}) {
+        AtomicFile file(target);
+        EXPECT_FALSE(file.create()) << target;
+        EXPECT_FALSE(file.write("x"));
+        EXPECT_FALSE(file.commit());
+    }
+    EXPECT_EQ(folder.fileCount(), 1);
+}
+
+TEST(AtomicFileTest, DevicesAreWrittenInPlace) {
+    EXPECT_TRUE(writeWhole("/dev/null", "discarded"));
+    AtomicFile full("/dev/full");
+    ASSERT_TRUE(full.create());
+    EXPECT_EQ(full.writingPath(), "/dev/full");
+    EXPECT_FALSE(full.write("no room"));
+}
+
+}  // namespace
+}  // namespace loadstar
