@@ -21,6 +21,8 @@ struct RandomReadCycle {
     // and 0x2000 for the boot flash (whatever boot sector was drawn): a block never reaches the
     // window's last byte.
     int address = 0;
+
+    bool operator==(const RandomReadCycle&) const = default;
 };
 
 // A run's counters, all zero at its start. Failures are not counted: they are the cycles minus
