@@ -1,0 +1,136 @@
+#include "EmulatorLoop.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <optional>
+
+#include "SetupError.h"
+
+namespace loadstar::emulator {
+
+namespace {
+
+std::optional<int> millisecondsUntil(std::chrono::steady_clock::time_point when,
+                                     std::chrono::steady_clock::time_point now) {
+    if (when <= now) {
+        return 0;
+    }
+    // Rounded up, so that the loop never wakes a little early and goes round again for nothing.
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count());
+}
+
+}  // namespace
+
+int EmulatorLoop::run() {
+    for (;;) {
+        pollfd fds[3] = {{signals_.fd(), POLLIN, 0},
+                         {terminal_.masterFd(), POLLIN, 0},
+                         {control_ != nullptr ? control_->fd() : -1, POLLIN, 0}};
+        if (outputBlocked_) {
+            fds[1].events |= POLLOUT;
+        }
+        const int ready = ::poll(fds, 3, pollTimeout(Clock::now()));
+        if (ready < 0 && errno != EINTR) {
+            throw SetupError(std::string("poll failed: ") + std::strerror(errno));
+        }
+        if (const int signal = signals_.takeSignal(); signal != 0) {
+            return signal;
+        }
+        // Control lines first, always: a test that changes a fault and then sends a frame expects
+        // the frame to meet the new setting.
+        applyControlLines();
+        if ((fds[1].revents & (POLLERR | POLLNVAL)) != 0) {
+            throw SetupError("the pseudo-terminal failed");
+        }
+        if ((fds[1].revents & POLLOUT) != 0) {
+            outputBlocked_ = false;
+        }
+        const auto now = Clock::now();
+        takeFrames(now);
+        expireStaleFrame(now);
+        sendDueBytes();
+    }
+}
+
+int EmulatorLoop::pollTimeout(Clock::time_point now) const {
+    std::optional<int> timeout;
+    if (const auto due = pacer_.nextDue(); due && !outputBlocked_) {
+        timeout = millisecondsUntil(*due, now);
+    }
+    if (board_.hasIncompleteFrame()) {
+        const int expiry = *millisecondsUntil(lastInput_ + incompleteFrameTimeout, now);
+        timeout = timeout ? std::min(*timeout, expiry) : expiry;
+    }
+    return timeout.value_or(-1);
+}
+
+void EmulatorLoop::applyControlLines() {
+    if (control_ == nullptr) {
+        return;
+    }
+    for (const auto& line : control_->takeLines()) {
+        FaultSettings settings = board_.faults();
+        const std::string problem = applyControlCommand(settings, line);
+        if (!problem.empty()) {
+            std::cerr << "kel-emulator: " << problem << std::endl;
+            continue;
+        }
+        board_.setFaults(settings);
+    }
+}
+
+void EmulatorLoop::takeFrames(Clock::time_point now) {
+    std::uint8_t buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(terminal_.masterFd(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;  // nothing more now (EAGAIN); the slave held open here means no hang-up
+        }
+        lastInput_ = now;
+        queueReplies(board_.receive({buffer, static_cast<std::size_t>(got)}), now);
+    }
+}
+
+void EmulatorLoop::expireStaleFrame(Clock::time_point now) {
+    if (board_.hasIncompleteFrame() && now - lastInput_ >= incompleteFrameTimeout) {
+        queueReplies(board_.expireIncompleteFrame(), now);
+    }
+}
+
+void EmulatorLoop::queueReplies(std::vector<BoardReply> replies, Clock::time_point now) {
+    for (auto& reply : replies) {
+        pacer_.enqueue(std::move(reply.bytes), now + reply.delay);
+    }
+}
+
+void EmulatorLoop::sendDueBytes() {
+    while (!outputBlocked_) {
+        const auto due = pacer_.dueBytes(Clock::now());
+        if (due.empty()) {
+            return;
+        }
+        const ssize_t put = ::write(terminal_.masterFd(), due.data(), due.size());
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            outputBlocked_ = true;
+            return;
+        }
+        if (put < 0) {
+            throw SetupError(std::string("cannot write to the pseudo-terminal: ") +
+                             std::strerror(errno));
+        }
+        pacer_.markSent(static_cast<std::size_t>(put));
+    }
+}
+
+}  // namespace loadstar::emulator

@@ -1,0 +1,75 @@
+#include "EmulatorOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include "ComPortName.h"
+
+namespace loadstar::emulator {
+
+namespace {
+
+constexpr int exitBadOption = 2;
+
+struct RawOptions {
+    std::string link;
+    bool noLink = false;
+    int delayMs = 0;
+};
+
+void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
+    app.add_flag("--silent", options.faults.silent, "The board answers nothing");
+    app.add_option("--drop-every", options.faults.dropEvery, "Lose every Nth reply (0: none)")
+        ->check(CLI::Range(0, 1'000'000));
+    app.add_option("--delay-ms", raw.delayMs, "Start each reply this many ms late")
+        ->check(CLI::Range(0, 600'000));
+    app.add_option("--corrupt-rate", options.faults.corruptRate,
+                   "Chance (0..1) that a reply byte arrives changed")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_flag("--unknown-tag", options.faults.unknownTag,
+                 "Answer with the tag XYZ, which the host never accepts");
+    app.add_option("--seed", options.faults.seed,
+                   "Seed of the fault generator (reproducible runs)");
+}
+
+void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
+    app.add_option("--model", options.model, "Board model to answer identification with")
+        ->check(CLI::IsMember({"KEL520", "KEL620"}));
+    auto* link = app.add_option(
+        "--link", raw.link,
+        "Publish the port as this link (default: COM1 in " + perUserDeviceFolder() + ")");
+    auto* noLink = app.add_flag("--no-link", raw.noLink, "Publish no link; only print the device");
+    link->excludes(noLink);
+    app.add_option("--flash-file", options.flashFile,
+                   "Load the flash from FILE at start and save it there on exit");
+    app.add_option("--baud", options.baud, "Pace replies at this line speed (0: unpaced)")
+        ->check(CLI::Range(0, 4'000'000));
+    app.add_option("--control", options.controlPipe,
+                   "Named pipe taking control lines while running: silent on|off, drop N, "
+                   "delay MS, corrupt R, unknown-tag on|off, clear");
+    addFaultOptions(app, options, raw);
+}
+
+}  // namespace
+
+std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
+    CLI::App app(
+        "Emulates a KEL520/KEL620 board on a pseudo-terminal. Prints the device path as the first "
+        "line on stdout, then answers framed commands until SIGTERM or SIGINT.",
+        "kel-emulator");
+    EmulatorOptions options;
+    RawOptions raw;
+    addOptions(app, options, raw);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : exitBadOption;
+    }
+    if (!raw.noLink) {
+        options.linkPath = raw.link.empty() ? perUserDeviceFolder() + "/COM1" : raw.link;
+    }
+    options.faults.delay = std::chrono::milliseconds(raw.delayMs);
+    return options;
+}
+
+}  // namespace loadstar::emulator

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "BoardReply.h"
+#include "FaultSettings.h"
+
+namespace loadstar::emulator {
+
+// Applies the fault settings to the board's replies on their way to the line. The same seed and
+// the same sequence of replies and setting changes give the same result every time.
+class FaultInjector {
+  public:
+    explicit FaultInjector(const FaultSettings& settings = {});
+
+    // Takes effect from the next reply. The generator is seeded again only when the seed changes;
+    // the count for dropEvery starts again when dropEvery changes.
+    void setSettings(const FaultSettings& settings);
+    [[nodiscard]] const FaultSettings& settings() const { return settings_; }
+
+    // The reply as it reaches the line, or nothing when it is lost (silent board, dropped reply).
+    [[nodiscard]] std::optional<BoardReply> apply(std::vector<std::uint8_t> reply);
+
+  private:
+    void replaceTag(std::vector<std::uint8_t>& reply) const;
+    void corrupt(std::vector<std::uint8_t>& reply);
+
+    FaultSettings settings_;
+    std::mt19937 random_;
+    long repliesSinceDropChange_ = 0;
+};
+
+}  // namespace loadstar::emulator

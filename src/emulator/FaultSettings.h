@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace loadstar::emulator {
+
+// The ways the emulated board can misbehave, for tests of the host's retries and failures. All
+// off by default; any of them can be switched at any time. Random choices come from a generator
+// seeded with `seed`, so a run is reproducible.
+struct FaultSettings {
+    // The board hears nothing and answers nothing (a cable pulled out); frames are still recorded.
+    bool silent = false;
+    // Every Nth reply is lost on the line (the command itself is carried out); 0 = none.
+    int dropEvery = 0;
+    // Each reply starts this late.
+    std::chrono::milliseconds delay{0};
+    // The chance (0..1) that a reply byte arrives changed.
+    double corruptRate = 0.0;
+    // Replies carry the tag "XYZ" instead of the command's own, which the host never accepts.
+    bool unknownTag = false;
+    std::uint32_t seed = 1;
+
+    bool operator==(const FaultSettings&) const = default;
+};
+
+// Applies one line of the emulator's control channel to `settings`:
+//   "silent on|off", "drop N", "delay MS", "corrupt R" (0..1), "unknown-tag on|off", "clear"
+// ("clear" switches every fault off and keeps the seed). Surrounding blanks and a trailing CR are
+// ignored. Returns an empty text on success, else what was wrong; `settings` is then unchanged.
+std::string applyControlCommand(FaultSettings& settings, std::string_view line);
+
+}  // namespace loadstar::emulator

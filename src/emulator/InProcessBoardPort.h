@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "BoardModel.h"
+#include "SerialPort.h"
+
+namespace loadstar::emulator {
+
+// A serial port wired straight to a BoardModel in the same process, for fast tests of the core
+// and the windows. The board is borrowed, so a test can look at its flash and at the payloads it
+// got. Replies come at once, or after the board's fault delay; no line speed is modelled.
+//
+// Waiting never spends time on a reply that will not come: waitForInput sleeps only until a reply
+// that falls due within its time-out, and otherwise reports the time-out at once. The host's
+// 30 ms reply windows therefore cost nothing while the board is silent.
+class InProcessBoardPort : public SerialPort {
+  public:
+    explicit InProcessBoardPort(BoardModel& board) : board_(board) {}
+    ~InProcessBoardPort() override;
+    InProcessBoardPort(const InProcessBoardPort&) = delete;
+    InProcessBoardPort& operator=(const InProcessBoardPort&) = delete;
+
+    // Succeeds unless refuseOpen is set, the port is open already, or another port holds the
+    // board's line; then lastError() says "Device or resource busy".
+    [[nodiscard]] bool open(const std::string& deviceName, int inQueueSize, int outQueueSize,
+                            int baud) override;
+    bool close() override;
+    [[nodiscard]] bool isOpen() const override { return open_; }
+    // -1 when closed or vanished.
+    [[nodiscard]] int read(std::uint8_t* buffer, int maxBytes) override;
+    // Runs onWrite, then hands the bytes to the board and schedules its replies. -1 when closed
+    // or vanished.
+    [[nodiscard]] int write(const std::uint8_t* buffer, int count) override;
+    [[nodiscard]] InputWait waitForInput(std::chrono::milliseconds timeout) override;
+    [[nodiscard]] std::string lastError() const override { return lastError_; }
+    [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
+
+    // The device went away under an open port (an adapter pulled out): reads, writes and waits
+    // fail from now on, until cleared.
+    void setVanished(bool vanished) { vanished_ = vanished; }
+    // Bytes delivered or scheduled and not read yet.
+    [[nodiscard]] std::size_t pendingBytes() const;
+
+    bool refuseOpen = false;
+    // The name open() was given last.
+    std::string openedDevice;
+    // Called with the bytes of every write before the board sees them, so a test can act in the
+    // middle of a pass (make the board silent, close the port, press ESC).
+    std::function<void(const std::vector<std::uint8_t>& bytes)> onWrite;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Scheduled {
+        Clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+    };
+    [[nodiscard]] bool usable() const { return open_ && !vanished_; }
+    void schedule(std::vector<BoardReply> replies);
+    void moveDueReplies();
+    bool awaitReplyDueBy(Clock::time_point deadline);
+
+    BoardModel& board_;
+    bool open_ = false;
+    bool vanished_ = false;
+    std::string lastError_;
+    std::deque<Scheduled> scheduled_;
+    std::deque<std::uint8_t> input_;
+};
+
+}  // namespace loadstar::emulator

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "UniqueFd.h"
+
+namespace loadstar::emulator {
+
+// The emulator's end of the serial line: a pseudo-terminal whose slave stands for the board's
+// port. The slave is opened once here, set raw (no echo, no line editing, 8 bits) and kept open
+// for the emulator's whole life, so that a client closing its end never hangs the master up and
+// nothing is echoed back. The slave is never locked here; clients lock it.
+class PseudoTerminal {
+  public:
+    // Throws SetupError when the system has no pseudo-terminal to give.
+    PseudoTerminal();
+
+    // Non-blocking master: reads take what clients wrote, writes deliver replies.
+    [[nodiscard]] int masterFd() const { return master_.get(); }
+    // The path clients open, e.g. /dev/pts/3.
+    [[nodiscard]] const std::string& slavePath() const { return slavePath_; }
+
+  private:
+    UniqueFd master_;
+    UniqueFd slave_;
+    std::string slavePath_;
+};
+
+}  // namespace loadstar::emulator

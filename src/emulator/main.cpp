@@ -1,0 +1,91 @@
+// kel-emulator: a KEL520/KEL620 board on a pseudo-terminal, for tests and demonstrations.
+//
+// Exit status: 0 after a stop signal (link removed, flash saved) or --help; 1 when it cannot set
+// up or save; 2 for a bad option.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "BoardModel.h"
+#include "ControlChannel.h"
+#include "EmulatorLoop.h"
+#include "EmulatorOptions.h"
+#include "FlashFile.h"
+#include "PseudoTerminal.h"
+#include "PublishedLink.h"
+#include "ReplyPacer.h"
+#include "SetupError.h"
+#include "SignalWatch.h"
+
+namespace {
+
+using namespace loadstar::emulator;
+
+constexpr int exitSetupFailed = 1;
+
+void loadFlash(const EmulatorOptions& options, BoardModel& board) {
+    if (options.flashFile.empty()) {
+        return;
+    }
+    const auto loaded = loadFlashFile(options.flashFile, board.flash());
+    if (!loaded.ok) {
+        throw SetupError(loaded.message);
+    }
+}
+
+void saveFlash(const EmulatorOptions& options, const BoardModel& board) {
+    if (options.flashFile.empty()) {
+        return;
+    }
+    const auto saved = saveFlashFile(options.flashFile, board.flash());
+    if (!saved.ok) {
+        throw SetupError(saved.message);
+    }
+}
+
+int runEmulator(const EmulatorOptions& options) {
+    SignalWatch signals;  // first, so that a stop signal during set-up is not lost
+    ::signal(SIGPIPE, SIG_IGN);
+    BoardModel board(options.model);
+    board.setFaults(options.faults);
+    loadFlash(options, board);
+    PseudoTerminal terminal;
+    std::optional<PublishedLink> link;
+    if (!options.linkPath.empty()) {
+        link.emplace(options.linkPath, terminal.slavePath());
+    }
+    std::unique_ptr<ControlChannel> control;
+    if (!options.controlPipe.empty()) {
+        control = std::make_unique<ControlChannel>(options.controlPipe);
+    }
+    std::cout << terminal.slavePath() << std::endl;
+    std::cerr << "kel-emulator: " << options.model << " on " << terminal.slavePath();
+    if (link) {
+        std::cerr << ", published as " << link->path();
+    }
+    std::cerr << std::endl;
+    ReplyPacer pacer(options.baud);
+    EmulatorLoop loop(terminal, board, pacer, signals, control.get());
+    (void)loop.run();
+    saveFlash(options, board);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = parseEmulatorOptions(argc, argv);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        return *status;
+    }
+    try {
+        return runEmulator(std::get<EmulatorOptions>(parsed));
+    } catch (const SetupError& error) {
+        std::cerr << "kel-emulator: " << error.what() << std::endl;
+        return exitSetupFailed;
+    }
+}
