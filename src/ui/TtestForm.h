@@ -97,4 +97,6 @@ class TtestForm : public QWidget {
     ErrorReporter reportError_;
     Clock clock_;
     bool centred_ = false;
+    // The key press a control last showed to FormKeyPress; only compared, never followed.
+    const QKeyEvent* previewedKey_ = nullptr;
 };
