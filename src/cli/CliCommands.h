@@ -19,8 +19,4 @@ using CommandList = std::vector<Command>;
 // Each group adds its subcommands to `app`; `options` is filled in by the parse before any runs.
 void addMemoryCommands(CLI::App& app, const CliOptions& options, CommandList& commands);
 
-// "%x" as the window's edit fields read it: leading blanks, an optional sign and "0x", then hex
-// digits up to the first other character. False when no digit is there.
-bool scanHexField(const std::string& text, unsigned& value);
-
 }  // namespace loadstar::cli

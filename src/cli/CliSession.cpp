@@ -27,8 +27,12 @@ void CliSession::reportOpenFailure(const std::string& message) {
     showError(ui_, text);
 }
 
-int CliSession::connect() { return connectBoard(board_) == 0 ? exitFailure : exitSuccess; }
+int CliSession::connect() {
+    return connectBoard(board_) == 0 ? exitFailure : exitSuccess;
+}
 
-SectorGeometry CliSession::geometry() const { return sectorGeometry(flashKind(), options_.sector); }
+SectorGeometry CliSession::geometry() const {
+    return sectorGeometry(flashKind(), options_.sector);
+}
 
 }  // namespace loadstar::cli

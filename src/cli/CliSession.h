@@ -11,7 +11,7 @@ namespace loadstar::cli {
 
 // What every command is given on the command line before its own arguments.
 struct CliOptions {
-    std::string port;           // empty: COM1 as this machine resolves it
+    std::string port;            // empty: COM1 as this machine resolves it
     std::string flash = "main";  // "main" or "boot"
     int sector = 0;
 };
@@ -19,7 +19,7 @@ struct CliOptions {
 // One command's connection to the board: the link, the board commands and the terminal's user
 // interface, wired as the window wires them.
 class CliSession {
-public:
+  public:
     explicit CliSession(const CliOptions& options);
 
     // Opens the port and identifies the board as the window's Connect does. Exit code: success,
@@ -36,7 +36,7 @@ public:
     SerialLink& link() { return link_; }
     BoardCommands& board() { return board_; }
 
-private:
+  private:
     void reportOpenFailure(const std::string& message);
 
     CliOptions options_;

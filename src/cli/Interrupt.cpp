@@ -10,7 +10,9 @@ volatile std::sig_atomic_t interruptSeen = 0;
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 
-void noteInterrupt(int) { interruptSeen = 1; }
+void noteInterrupt(int) {
+    interruptSeen = 1;
+}
 
 }  // namespace
 
@@ -28,8 +30,12 @@ InterruptGuard::~InterruptGuard() {
     sigaction(SIGTERM, &previousTerm, nullptr);
 }
 
-bool InterruptGuard::interrupted() { return interruptSeen != 0; }
+bool InterruptGuard::interrupted() {
+    return interruptSeen != 0;
+}
 
-void InterruptGuard::clear() { interruptSeen = 0; }
+void InterruptGuard::clear() {
+    interruptSeen = 0;
+}
 
 }  // namespace loadstar::cli

@@ -5,8 +5,8 @@ namespace loadstar::cli {
 // Ctrl-C while a command runs: the handler only notes it; the command looks at it between blocks
 // (through the user interface's "let pending events run") and stops cleanly.
 class InterruptGuard {
-public:
-    InterruptGuard();  // installs the SIGINT and SIGTERM handler
+  public:
+    InterruptGuard();   // installs the SIGINT and SIGTERM handler
     ~InterruptGuard();  // restores the previous handlers
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;

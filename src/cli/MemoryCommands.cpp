@@ -1,36 +1,21 @@
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
-#include <unistd.h>
 
 #include "CliCommands.h"
+#include "Connection.h"
 #include "ExitCode.h"
 #include "HexText.h"
 #include "Interrupt.h"
+#include "MemoryPanelInput.h"
 
 namespace loadstar::cli {
 
 namespace {
 
-constexpr char countMessage[] =
-    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
-    "HEXADECIMAL number).";
-constexpr char addressMessage[] = "Invalid address field value: not a numeric value.";
-constexpr char offsetMessage[] =
-    "Offset value is incorrect. Please enter hexadecimal number in format 0x1234.";
-constexpr char dataMessage[] = "Data to write is invalid.";
-constexpr int maxReadCount = 0xF0;
-constexpr int maxWriteCount = 255;
-
-// Board addresses are 16 bits; a larger number would silently lose its high digits on the wire.
-bool checkAddressRange(CliSession& session, unsigned address, const std::string& text) {
-    if (address <= 0xFFFF) {
-        return true;
-    }
-    showError(session.ui(), "Address " + text + " is outside the board's address space (0 to FFFF).");
-    return false;
-}
+constexpr int replyBufferSize = 1000;
 
 int runIdentify(const CliOptions& options) {
     CliSession session(options);
@@ -39,9 +24,7 @@ int runIdentify(const CliOptions& options) {
     }
     std::string reply;
     if (!session.board().identifyBoard(&reply)) {
-        showError(session.ui(), "Failed to open connection to Merova demo board.\n\nPlease check "
-                                "if the RS232 link cable is attached properly,\nand if the demo "
-                                "board is powered on.");
+        showError(session.ui(), connectionFailedMessage);
         std::fprintf(stderr, "The board answered: \"%s\"\n", reply.c_str());
         return exitFailure;
     }
@@ -52,28 +35,22 @@ int runIdentify(const CliOptions& options) {
 int runRead(const CliOptions& options, const std::string& addressText,
             const std::string& countText) {
     CliSession session(options);
-    unsigned count = 0;
-    if (!scanHexField(countText, count) || count > maxReadCount) {
-        showError(session.ui(), countMessage);
+    const auto input = checkReadFields(countText, addressText);
+    if (!input.ok()) {
+        showError(session.ui(), input.message);
         return exitFailure;
     }
-    unsigned address = 0;
-    if (!scanHexField(addressText, address)) {
-        showError(session.ui(), addressMessage);
+    if (session.connect() != exitSuccess ||
+        session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
         return exitFailure;
     }
-    if (!checkAddressRange(session, address, addressText) || session.connect() != exitSuccess) {
-        return exitFailure;
-    }
-    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
-        return exitFailure;
-    }
-    std::uint8_t reply[1000];
-    if (session.board().readFlash(static_cast<int>(address), reply, static_cast<int>(count)) == 0) {
+    std::uint8_t reply[replyBufferSize];
+    const auto& [address, count] = input.request;
+    if (session.board().readFlash(address, reply, count) == 0) {
         return exitFailure;
     }
     char text[3 * maxReadCount + 1];
-    bytesToHexText(reply + replyHeaderLength, static_cast<int>(count), text);
+    bytesToHexText(reply + replyHeaderLength, count, text);
     std::printf("%s\n", text);
     return exitSuccess;
 }
@@ -81,31 +58,19 @@ int runRead(const CliOptions& options, const std::string& addressText,
 int runWrite(const CliOptions& options, const std::string& addressText,
              const std::vector<std::string>& byteTexts) {
     CliSession session(options);
-    unsigned address = 0;
-    if (!scanHexField(addressText, address)) {
-        showError(session.ui(), offsetMessage);
-        return exitFailure;
-    }
     std::string dataText;
     for (const auto& token : byteTexts) {
         dataText += (dataText.empty() ? "" : " ") + token;
     }
-    const int tokens = countHexTokens(dataText.c_str());
-    if (tokens > maxWriteCount) {
-        showError(session.ui(), "Too many bytes to write: one write takes at most 255 (FF).");
+    const auto input = checkWriteFields(addressText, dataText);
+    if (!input.ok()) {
+        showError(session.ui(), input.message);
         return exitFailure;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tokens) + 1);
-    int count = 0;
-    if (hexTextToBytes(dataText.c_str(), bytes.data(), nullptr, &count) != 1) {
-        showError(session.ui(), dataMessage);
-        return exitFailure;
-    }
-    if (!checkAddressRange(session, address, addressText) || session.connect() != exitSuccess) {
-        return exitFailure;
-    }
-    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0 ||
-        session.board().writeFlash(static_cast<int>(address), bytes.data(), count) == 0) {
+    const auto& [address, data] = input.request;
+    if (session.connect() != exitSuccess ||
+        session.board().selectFlash(session.flashKind(), session.sector()) == 0 ||
+        session.board().writeFlash(address, data.data(), static_cast<int>(data.size())) == 0) {
         return exitFailure;
     }
     std::printf("Write Flash done.\n");
@@ -180,10 +145,6 @@ int runMirror(const CliOptions& options, bool follow) {
 
 }  // namespace
 
-bool scanHexField(const std::string& text, unsigned& value) {
-    return std::sscanf(text.c_str(), "%x", &value) == 1;
-}
-
 void addMemoryCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
     auto* identify = app.add_subcommand("identify", "Check that a KEL520/KEL620 board answers");
     commands.push_back({identify, [&options] { return runIdentify(options); }});
@@ -194,9 +155,8 @@ void addMemoryCommands(CLI::App& app, const CliOptions& options, CommandList& co
         "read", "Read COUNT bytes (hex, at most F0) at board ADDRESS (hex), print them as hex");
     read->add_option("ADDRESS", *address, "Board address, hex (e.g. 8000 or 0x8000)")->required();
     read->add_option("COUNT", *count, "Number of bytes, hex, 0 to F0")->required();
-    commands.push_back({read, [&options, address, count] {
-                            return runRead(options, *address, *count);
-                        }});
+    commands.push_back(
+        {read, [&options, address, count] { return runRead(options, *address, *count); }});
 
     auto writeAddress = std::make_shared<std::string>();
     auto bytes = std::make_shared<std::vector<std::string>>();

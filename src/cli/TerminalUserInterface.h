@@ -13,7 +13,7 @@ namespace loadstar::cli {
 // self-updating line on a terminal or the status texts at most once a second in a log, and Ctrl-C
 // becomes the cancel request at the next "let pending events run".
 class TerminalUserInterface : public UserInterface {
-public:
+  public:
     explicit TerminalUserInterface(std::FILE* messages = stderr);
 
     void showMessage(const std::string& text, const std::string& caption,
@@ -30,7 +30,7 @@ public:
     [[nodiscard]] const std::string& lastStatus() const { return lastStatus_; }
     [[nodiscard]] std::optional<std::string> lastProposedName() const { return proposedName_; }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     std::FILE* out_;

@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
     app.add_option("--port", options.port,
                    "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or "
                    "/dev/ttyS0, the first that exists)");
-    app.add_option("--flash", options.flash, "Flash to work on: main (sectors 0-7, 32 KB) or "
-                                             "boot (sectors 0-3, 8 KB)")
+    app.add_option("--flash", options.flash,
+                   "Flash to work on: main (sectors 0-7, 32 KB) or "
+                   "boot (sectors 0-3, 8 KB)")
         ->check(CLI::IsMember({"main", "boot"}))
         ->capture_default_str();
     app.add_option("--sector", options.sector, "Sector number")

@@ -23,8 +23,12 @@ std::array<char, 8> twoDigitPayload(const char* prefix, std::uint8_t value) {
     return payload;
 }
 
-std::uint8_t highByte(int address) { return static_cast<std::uint8_t>((address >> 8) & 0xFF); }
-std::uint8_t lowByte(int address) { return static_cast<std::uint8_t>(address & 0xFF); }
+std::uint8_t highByte(int address) {
+    return static_cast<std::uint8_t>((address >> 8) & 0xFF);
+}
+std::uint8_t lowByte(int address) {
+    return static_cast<std::uint8_t>(address & 0xFF);
+}
 
 }  // namespace
 
@@ -49,10 +53,9 @@ bool writeReplyConfirms(const std::uint8_t* reply, int replyLength, int count) {
     if (replyLength < writtenTextOffset + textLength) {
         return false;
     }
-    const int written = scanWrittenCount(reply + writtenCountOffset,
-                                         writtenTextOffset - writtenCountOffset);
-    return std::memcmp(reply + writtenTextOffset, writtenText, textLength) == 0 &&
-           written == count;
+    const int written =
+        scanWrittenCount(reply + writtenCountOffset, writtenTextOffset - writtenCountOffset);
+    return std::memcmp(reply + writtenTextOffset, writtenText, textLength) == 0 && written == count;
 }
 
 int BoardCommands::sendTextCommand(const char* payload, const char* failureMessage) {
@@ -92,11 +95,9 @@ int BoardCommands::selectFlash(int kind, std::uint8_t sector) {
     return setVm(0x8C) != 0 && setPage(0) != 0 ? 1 : 0;
 }
 
-int BoardCommands::readFlash(int address, std::uint8_t* destination, int count,
-                             int* replyLength) {
-    const std::array<std::uint8_t, 6> payload = {'R', 'R', 'D', highByte(address),
-                                                 lowByte(address),
-                                                 static_cast<std::uint8_t>(count)};
+int BoardCommands::readFlash(int address, std::uint8_t* destination, int count, int* replyLength) {
+    const std::array<std::uint8_t, 6> payload = {
+        'R', 'R', 'D', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
     std::array<std::uint8_t, largeReply> reply{};
     int length = 0;
     if (link_.exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),
@@ -112,9 +113,8 @@ int BoardCommands::readFlash(int address, std::uint8_t* destination, int count,
 }
 
 int BoardCommands::writeFlash(int address, const std::uint8_t* data, int count) {
-    std::array<std::uint8_t, 6 + 255> payload = {'W', 'F', 'P', highByte(address),
-                                                  lowByte(address),
-                                                  static_cast<std::uint8_t>(count)};
+    std::array<std::uint8_t, 6 + 255> payload = {
+        'W', 'F', 'P', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
     // The count travels in one byte: a longer list is cut to what the payload can say.
     const int sent = count & 0xFF;
     std::memcpy(payload.data() + 6, data, static_cast<std::size_t>(sent));
@@ -136,9 +136,9 @@ int BoardCommands::eraseSector(int kind, std::uint8_t sector, int address) {
     if (selectFlash(kind, sector) == 0) {
         return 0;
     }
-    const std::array<std::uint8_t, 4> payload = {'E', kind == mainFlash ? std::uint8_t{'M'}
-                                                                       : std::uint8_t{'B'},
-                                                 highByte(address), lowByte(address)};
+    const std::array<std::uint8_t, 4> payload = {
+        'E', kind == mainFlash ? std::uint8_t{'M'} : std::uint8_t{'B'}, highByte(address),
+        lowByte(address)};
     std::array<std::uint8_t, smallReply> reply{};
     int length = 0;
     if (link_.exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),

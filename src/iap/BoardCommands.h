@@ -11,7 +11,7 @@ namespace loadstar {
 enum FlashKind : std::uint8_t { mainFlash = 0, bootFlash = 1 };
 
 // Offsets within board replies.
-inline constexpr int replyHeaderLength = 15;  // "RRD " and 11 more characters before read data
+inline constexpr int replyHeaderLength = 15;   // "RRD " and 11 more characters before read data
 inline constexpr int writtenCountOffset = 15;  // two hex digits: bytes written
 inline constexpr int writtenTextOffset = 18;   // "B WRITTEN"
 
@@ -20,7 +20,7 @@ inline constexpr int writtenTextOffset = 18;   // "B WRITTEN"
 // returns 1 for success, 0 for failure; callers only set their status text.
 // Called only while the port is open.
 class BoardCommands {
-public:
+  public:
     BoardCommands(SerialLink& link, UserInterface& ui) : link_(link), ui_(ui) {}
 
     int resetBoard();
@@ -48,7 +48,7 @@ public:
     [[nodiscard]] SerialLink& link() { return link_; }
     [[nodiscard]] UserInterface& ui() { return ui_; }
 
-private:
+  private:
     int sendTextCommand(const char* payload, const char* failureMessage);
 
     SerialLink& link_;

@@ -10,7 +10,7 @@ enum class MessageIcon { none, warning };
 // The only way the core reaches the user. The main window, the command-line tool and the tests
 // each implement it; the core never prints and never opens a window itself.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // A modal box with one OK button; returns when the user has closed it.

@@ -14,7 +14,9 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-std::string perUserDeviceFolder() { return "/tmp/loadstar-" + std::to_string(::getuid()); }
+std::string perUserDeviceFolder() {
+    return "/tmp/loadstar-" + std::to_string(::getuid());
+}
 
 bool isPrivateFolder(const std::string& folder) {
     struct stat status {};

@@ -7,7 +7,7 @@ namespace loadstar {
 // A point in time on the monotonic clock that work must not pass. Waiting loops ask it how much
 // time is left instead of doing their own clock arithmetic.
 class Deadline {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     explicit Deadline(Clock::duration within) : end_(Clock::now() + within) {}
@@ -20,7 +20,7 @@ public:
     void restart(Clock::duration within) { end_ = Clock::now() + within; }
     [[nodiscard]] Clock::time_point end() const { return end_; }
 
-private:
+  private:
     Clock::time_point end_;
 };
 

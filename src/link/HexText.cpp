@@ -6,7 +6,9 @@ namespace {
 
 constexpr char upperDigits[] = "0123456789ABCDEF";
 
-bool isBlank(char c) { return c == ' '; }
+bool isBlank(char c) {
+    return c == ' ';
+}
 
 }  // namespace
 

@@ -22,16 +22,26 @@ namespace {
 
 speed_t speedConstant(int baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
@@ -48,9 +58,13 @@ std::string realDevicePath(const std::string& deviceName) {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> makePlatformSerialPort() { return std::make_unique<PosixSerialPort>(); }
+std::unique_ptr<SerialPort> makePlatformSerialPort() {
+    return std::make_unique<PosixSerialPort>();
+}
 
-PosixSerialPort::~PosixSerialPort() { (void)close(); }
+PosixSerialPort::~PosixSerialPort() {
+    (void)close();
+}
 
 bool PosixSerialPort::fail(const std::string& reason, int error) {
     lastError_ = reason;
@@ -62,8 +76,8 @@ bool PosixSerialPort::fail(const std::string& reason, int error) {
     return false;
 }
 
-bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/,
-                           int /*outQueueSize*/, int baud) {
+bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, int /*outQueueSize*/,
+                           int baud) {
     if (fd_ >= 0) {
         return fail("the port is open already", 0);
     }
@@ -83,9 +97,9 @@ bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/,
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        return fail(error == EWOULDBLOCK ? "the device is in use by another program"
-                                         : std::strerror(error),
-                    error);
+        return fail(
+            error == EWOULDBLOCK ? "the device is in use by another program" : std::strerror(error),
+            error);
     }
     if (::ioctl(fd_, TIOCEXCL) != 0) {
         const int error = errno;
@@ -217,9 +231,8 @@ void PosixSerialPort::waitUntilSent(int baud, std::chrono::steady_clock::time_po
         const int perSecond = baud > 0 ? baud : 19200;
         const auto wireTime =
             std::chrono::microseconds(static_cast<long long>(queued) * 10'000'000 / perSecond);
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(
-                wireTime + std::chrono::microseconds(200), deadline.remaining()));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            wireTime + std::chrono::microseconds(200), deadline.remaining()));
     }
 }
 
@@ -231,7 +244,8 @@ InputWait PosixSerialPort::waitForInput(std::chrono::milliseconds timeout) {
     for (;;) {
         pollfd waiting{fd_, POLLIN, 0};
         const auto left = deadline.remaining();
-        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+        const int ready =
+            ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;

@@ -13,7 +13,7 @@ namespace loadstar {
 // exclusively: an advisory lock on the real device (links resolved) plus the terminal's exclusive
 // mode, so a second program is refused. The settings it changed are restored when it closes.
 class PosixSerialPort : public SerialPort {
-public:
+  public:
     PosixSerialPort() = default;
     ~PosixSerialPort() override;
     PosixSerialPort(const PosixSerialPort&) = delete;
@@ -21,8 +21,7 @@ public:
 
     // The queue sizes have no Linux counterpart (the driver sizes its own buffers); they are kept
     // so that callers pass what the board's protocol was designed with.
-    bool open(const std::string& deviceName, int inQueueSize, int outQueueSize,
-              int baud) override;
+    bool open(const std::string& deviceName, int inQueueSize, int outQueueSize, int baud) override;
     bool close() override;
     [[nodiscard]] bool isOpen() const override { return fd_ >= 0; }
     int read(std::uint8_t* buffer, int maxBytes) override;
@@ -34,7 +33,7 @@ public:
     // How long a write may take before it returns with what it sent.
     static constexpr std::chrono::milliseconds writeTimeout{5000};
 
-private:
+  private:
     bool fail(const std::string& reason, int error);
     bool applyLineSettings(int baud);
     void waitUntilSent(int baud, std::chrono::steady_clock::time_point deadline) const;

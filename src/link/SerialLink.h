@@ -14,7 +14,7 @@ namespace loadstar {
 // Its owner (the main window or the command-line tool) holds it for the life of the program;
 // board commands and sector passes borrow it. Everything runs on one thread.
 class SerialLink {
-public:
+  public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
     using ErrorReporter = std::function<void(const std::string&)>;
 
@@ -54,7 +54,7 @@ public:
     // The port in use, for tests and tools that look below the link; null before openPort.
     [[nodiscard]] SerialPort* port() { return port_.get(); }
 
-private:
+  private:
     ErrorReporter reportError_;
     PortFactory makePort_;
     std::string devicePath_;

@@ -7,7 +7,9 @@ int serialOpen(SerialPort& port, const char* deviceName, int inQueueSize, int ou
     return port.open(deviceName, inQueueSize, outQueueSize, baud) ? 1 : 0;
 }
 
-int serialClose(SerialPort& port) { return port.close() ? 1 : 0; }
+int serialClose(SerialPort& port) {
+    return port.close() ? 1 : 0;
+}
 
 int serialRead(SerialPort& port, std::uint8_t* buffer, int maxBytes) {
     if (maxBytes <= 0) {

@@ -20,7 +20,7 @@ enum class InputWait {
 // in-process stand-in used by tests. Code above the port layer reaches it only through the
 // serialOpen / serialClose / serialRead / serialWrite functions below and waitForInput.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Opens the device exclusively with raw 8N1 at `baud`, no flow control. False when the device

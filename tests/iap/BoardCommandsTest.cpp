@@ -17,12 +17,16 @@ using testing::RecordingUserInterface;
 using testing::ScriptedPort;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes payloadOf(const Bytes& frame) { return Bytes(frame.begin() + 4, frame.end() - 2); }
-Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes payloadOf(const Bytes& frame) {
+    return Bytes(frame.begin() + 4, frame.end() - 2);
+}
+Bytes bytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 // A board that answers each command with its own tag, unless the test says otherwise.
 class BoardCommandsTest : public ::testing::Test {
-protected:
+  protected:
     BoardCommandsTest()
         : link([this](const std::string& text) { showError(ui, text); },
                [this] {
@@ -64,7 +68,8 @@ protected:
     }
 
     RecordingUserInterface ui;
-    std::vector<std::pair<std::string, std::string>> replies;  // payload prefix -> reply ("" silent)
+    std::vector<std::pair<std::string, std::string>>
+        replies;  // payload prefix -> reply ("" silent)
     ScriptedPort* port = nullptr;
     SerialLink link;
     BoardCommands board;
@@ -115,10 +120,9 @@ TEST_F(BoardCommandsTest, EachCommandShowsItsOwnFailureMessage) {
     EXPECT_EQ(board.readFlash(0x8000, buffer, 1), 0);
     EXPECT_EQ(board.writeFlash(0x8000, data, 1), 0);
     EXPECT_EQ(ui.messageTexts(),
-              (std::vector<std::string>{"Error sending RESET command.",
-                                        "Error sending SET PAGE command.",
-                                        "Error sending READ FLASH command.",
-                                        "Error sending WRITE FLASH command."}));
+              (std::vector<std::string>{
+                  "Error sending RESET command.", "Error sending SET PAGE command.",
+                  "Error sending READ FLASH command.", "Error sending WRITE FLASH command."}));
 }
 
 TEST_F(BoardCommandsTest, ReadFlashSendsAddressHighFirstAndKeepsTheWholeReply) {
@@ -151,9 +155,9 @@ TEST_F(BoardCommandsTest, WriteFlashChecksTheWrittenCount) {
         ui.messages.clear();
         EXPECT_EQ(board.writeFlash(0x8000, data, c.count), c.succeeds ? 1 : 0) << c.reply;
         if (!c.succeeds) {
-            EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{
-                                             "Error writing data, target memory space probably "
-                                             "not blank."});
+            EXPECT_EQ(ui.messageTexts(),
+                      std::vector<std::string>{"Error writing data, target memory space probably "
+                                               "not blank."});
         }
     }
     EXPECT_EQ(payloads().back().size(), 6u + 15u);
@@ -162,12 +166,12 @@ TEST_F(BoardCommandsTest, WriteFlashChecksTheWrittenCount) {
 
 TEST_F(BoardCommandsTest, EraseSelectsThenErasesAtTheAddress) {
     EXPECT_EQ(board.eraseSector(0, 2, 0x8000), 1);
-    EXPECT_EQ(payloads(), (std::vector<Bytes>{bytes("VM 92"), bytes("PG 02"),
-                                              Bytes{0x45, 0x4D, 0x80, 0x00}}));
+    EXPECT_EQ(payloads(),
+              (std::vector<Bytes>{bytes("VM 92"), bytes("PG 02"), Bytes{0x45, 0x4D, 0x80, 0x00}}));
     port->frames.clear();
     EXPECT_EQ(board.eraseSector(1, 2, 0xC000), 1);
-    EXPECT_EQ(payloads(), (std::vector<Bytes>{bytes("VM 8C"), bytes("PG 00"),
-                                              Bytes{0x45, 0x42, 0xC0, 0x00}}));
+    EXPECT_EQ(payloads(),
+              (std::vector<Bytes>{bytes("VM 8C"), bytes("PG 00"), Bytes{0x45, 0x42, 0xC0, 0x00}}));
 }
 
 TEST_F(BoardCommandsTest, EraseFailureAfterSelection) {
@@ -181,9 +185,8 @@ TEST_F(BoardCommandsTest, IdentificationAcceptsExactlyTheKelx20Family) {
         std::string reply;
         bool accepted;
     } const cases[] = {
-        {"BRD KEL520", true},  {"BRD KEL620", true},  {"BRD KEL920", true},
-        {"BRD KEL520\r", false}, {"BRD KEL52", false}, {"BRD KEL521", false},
-        {"BRD XYZ520", false},
+        {"BRD KEL520", true}, {"BRD KEL620", true},  {"BRD KEL920", true},  {"BRD KEL520\r", false},
+        {"BRD KEL52", false}, {"BRD KEL521", false}, {"BRD XYZ520", false},
     };
     for (const auto& c : cases) {
         replies = {{"BRD", c.reply}};

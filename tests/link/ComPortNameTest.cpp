@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ComPortNameTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fs::create_directory(perUser());
         ::chmod(perUser().c_str(), 0700);
@@ -30,7 +30,9 @@ protected:
     testing::TempDir dir;
 };
 
-TEST_F(ComPortNameTest, FallsBackToTheFirstSerialPort) { EXPECT_EQ(resolve(), fallback()); }
+TEST_F(ComPortNameTest, FallsBackToTheFirstSerialPort) {
+    EXPECT_EQ(resolve(), fallback());
+}
 
 TEST_F(ComPortNameTest, SystemLinkComesBeforeTheFallback) {
     fs::create_symlink(adapter(), systemLink());

@@ -17,7 +17,7 @@ TEST(HexText, ByteToHexWritesTwoUpperCaseDigitsBlankAndZero) {
 
 TEST(HexText, HexDigitValueAcceptsBothCasesOnly) {
     const std::string digits = "0123456789abcdefABCDEF";
-    const std::vector<int> values = {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10,
+    const std::vector<int> values = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
                                      11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
     for (std::size_t i = 0; i < digits.size(); ++i) {
         EXPECT_EQ(hexDigitValue(digits[i]), values[i]) << digits[i];
@@ -32,9 +32,9 @@ TEST(HexText, ParseHexByteTokens) {
         const char* text;
         int expected;
     } const cases[] = {
-        {"", -1},     {"   ", -1},  {"0", 0},     {"F", 15},    {"  1f", 0x1F}, {"ff ", 255},
+        {"", -1},      {"   ", -1}, {"0", 0},    {"F", 15},  {"  1f", 0x1F}, {"ff ", 255},
         {"1Fz", 0x1F},  // behind two digits, a non-digit is not looked at
-        {"1z", -1},   {"z1", -1},   {"123", -2},  {"1 2", 1},   {"G1", -1},     {"a2 FF", 0xA2},
+        {"1z", -1},    {"z1", -1},  {"123", -2}, {"1 2", 1}, {"G1", -1},     {"a2 FF", 0xA2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parseHexByte(c.text), c.expected) << '"' << c.text << '"';

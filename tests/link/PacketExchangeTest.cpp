@@ -16,7 +16,7 @@ using testing::replyNow;
 using testing::ScriptedPort;
 
 class PacketExchangeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(port.open("scripted", 1600, 1600, 19200)); }
 
     int exchange(const char* payload, int replyMax, int retries = 10) {
@@ -38,7 +38,8 @@ TEST_F(PacketExchangeTest, AcceptedReplyIsCopiedWithItsTerminatingZero) {
     EXPECT_EQ(replyLength, 8);
     EXPECT_EQ(replyText(), "RST done");
     ASSERT_EQ(port.frames.size(), 1u);
-    EXPECT_EQ(port.frames[0], (std::vector<std::uint8_t>{0x21, 0, 9, 0xF7, 'R', 'S', 'T', 0xF9, 0x55}));
+    EXPECT_EQ(port.frames[0],
+              (std::vector<std::uint8_t>{0x21, 0, 9, 0xF7, 'R', 'S', 'T', 0xF9, 0x55}));
     EXPECT_EQ(reply[99], 0) << "replyMax bytes are copied, zeros behind a short reply";
     EXPECT_EQ(reply[100], 0x5A) << "nothing is written past replyMax";
 }

@@ -17,14 +17,16 @@ std::vector<std::uint8_t> frameOf(const std::vector<std::uint8_t>& payload) {
     return frame;
 }
 
-std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(PacketFrame, KnownFramesAreByteExact) {
     EXPECT_EQ(frameOf(bytes("RST")),
               (std::vector<std::uint8_t>{0x21, 0x00, 0x09, 0xF7, 0x52, 0x53, 0x54, 0xF9, 0x55}));
     EXPECT_EQ(frameOf(bytes("PG 03")),
-              (std::vector<std::uint8_t>{0x21, 0x00, 0x0B, 0xF5, 0x50, 0x47, 0x20, 0x30, 0x33,
-                                         0x1A, 0x34}));
+              (std::vector<std::uint8_t>{0x21, 0x00, 0x0B, 0xF5, 0x50, 0x47, 0x20, 0x30, 0x33, 0x1A,
+                                         0x34}));
 }
 
 TEST(PacketFrame, EmptyPayloadHasZeroChecks) {
@@ -53,11 +55,12 @@ TEST(PacketFrame, ReplyTags) {
         const char* reply;
         bool accepted;
     } const cases[] = {
-        {"WFT ", true}, {"WFP x", true}, {"WRC ", true}, {"WRD ", true}, {"RRC ", true},
-        {"RRD 8000", true}, {"RST ", true}, {"BRD KEL520", true}, {"MIR hi", true},
-        {"PG 03", true}, {"VM ", true}, {"LCD ", true}, {"EM ", true}, {"EB ", true},
-        {"PG", false},  // the tag needs its blank
-        {"RST", false}, {"!RST ", false}, {"rst ", false}, {"XYZ ", false}, {"", false},
+        {"WFT ", true},   {"WFP x", true},    {"WRC ", true},  {"WRD ", true},
+        {"RRC ", true},   {"RRD 8000", true}, {"RST ", true},  {"BRD KEL520", true},
+        {"MIR hi", true}, {"PG 03", true},    {"VM ", true},   {"LCD ", true},
+        {"EM ", true},    {"EB ", true},      {"PG", false},  // the tag needs its blank
+        {"RST", false},   {"!RST ", false},   {"rst ", false}, {"XYZ ", false},
+        {"", false},
     };
     for (const auto& c : cases) {
         const auto* reply = reinterpret_cast<const std::uint8_t*>(c.reply);

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 
 // A pseudo-terminal pair: the test plays the board on the master side, the port opens the slave.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
@@ -63,14 +63,14 @@ public:
         }
     }
 
-private:
+  private:
     int master_ = -1;
     int observer_ = -1;
     std::string slavePath_;
 };
 
 class PosixSerialPortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(pty.ready()); }
     bool openPort(PosixSerialPort& port) { return port.open(pty.slavePath(), 1600, 1600, 19200); }
 

@@ -10,7 +10,7 @@ namespace {
 using testing::ScriptedPort;
 
 class SerialLinkTest : public ::testing::Test {
-protected:
+  protected:
     SerialLinkTest()
         : link([this](const std::string& text) { errors.push_back(text); },
                [this] {

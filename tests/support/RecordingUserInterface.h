@@ -13,7 +13,7 @@ namespace loadstar::testing {
 // from a script. onEvents runs at every "let pending events run", so a test can press ESC or
 // close the port in the middle of a pass.
 class RecordingUserInterface : public UserInterface {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;

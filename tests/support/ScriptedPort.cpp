@@ -88,7 +88,9 @@ void ScriptedPort::moveDueChunks() {
     }
 }
 
-ScriptedPort::Reply replyNow(const std::string& text) { return {{{}, bytesOf(text)}}; }
+ScriptedPort::Reply replyNow(const std::string& text) {
+    return {{{}, bytesOf(text)}};
+}
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) {
     return std::vector<std::uint8_t>(text.begin(), text.end());

@@ -15,7 +15,7 @@ namespace loadstar::testing {
 // each delivered a given time after the frame was written, so a test can make a reply span several
 // waits or pause inside it. Waiting sleeps for real, so the exchange's timing is exercised.
 class ScriptedPort : public SerialPort {
-public:
+  public:
     struct Chunk {
         std::chrono::milliseconds after{0};  // since the frame was written
         std::vector<std::uint8_t> bytes;
@@ -43,7 +43,7 @@ public:
     bool refuseOpen = false;
     std::string openedDevice;
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     struct Scheduled {
         Clock::time_point due;

@@ -8,7 +8,8 @@
 namespace loadstar::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "loadstar-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "loadstar-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) {
