@@ -1,13 +1,12 @@
 #include "AtomicFile.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 
+#include "FileSizeLimit.h"
 #include "ScratchFolder.h"
 
 namespace loadstar {
@@ -25,28 +24,6 @@ unsigned permissionsOf(const std::string& path) {
     EXPECT_EQ(::stat(path.c_str(), &info), 0);
     return info.st_mode & 07777;
 }
-
-// Limits the size of any file this process writes, as a full disk would, for one scope.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a write past it then fails with EFBIG
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST(AtomicFileTest, CreatesANewFileAndLeavesNothingElseBehind) {
     testing::ScratchFolder folder;
@@ -88,7 +65,7 @@ TEST(AtomicFileTest, AFailedWriteKeepsTheOldFileAndRemovesTheTemporaryOne) {
     {
         AtomicFile file(target);
         ASSERT_TRUE(file.create());
-        FileSizeLimit limit(1024);
+        testing::FileSizeLimit limit(1024);
         EXPECT_FALSE(file.write(std::string(4096, 'x')));
     }
     EXPECT_EQ(folder.read("full.hex"), "old");
