@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         "Addresses, counts and bytes are hexadecimal. Exit status: 0 success, 1 a check found a\n"
         "difference (not blank, verify mismatch), 2 failure or bad input, 130 interrupted.",
         "loadstar-cli"};
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     app.fallthrough();
 
     CliOptions options;
@@ -45,5 +45,6 @@ int main(int argc, char** argv) {
             return command.run();
         }
     }
+    std::fprintf(stderr, "loadstar-cli: no command given. Run loadstar-cli --help for the list.\n");
     return exitFailure;
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace loadstar::testing {
+
+// How a program run to its end finished.
+struct ProgramResult {
+    int exitStatus =
+        -1;              // the exit code, 128 + the signal when killed, -1 when it had to be killed
+    std::string output;  // stdout
+    std::string errors;  // stderr
+};
+
+// Runs `program` with `args` (no shell in between), stdin empty, and waits for its end; kills it
+// after `timeout`.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+#ifdef LOADSTAR_CLI_PATH
+// The built loadstar-cli (every test program is given its path).
+inline std::string cliPath() {
+    return LOADSTAR_CLI_PATH;
+}
+#endif
+
+}  // namespace loadstar::testing
