@@ -45,6 +45,10 @@ bool cancelRequested() {
 
 }  // namespace
 
+std::string SectorOperations::proposedFileName(const std::string& segmentName) {
+    return "KEL520_seg(" + segmentName + ")";
+}
+
 int SectorOperations::passResult() const {
     return cancelRequested() ? -1 : 1;
 }
@@ -91,6 +95,7 @@ void SectorOperations::reportProgress(const char* prefix, int done, int total) {
 
 int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                        int sectorSize) {
+    firstDifference_.reset();
     processFlags().cancelRequested = false;
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
@@ -106,6 +111,7 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
         const auto used = std::find_if(data.begin(), data.end(), [](auto b) { return b != 0xFF; });
         if (used != data.end()) {
             const int address = baseAddress + done + static_cast<int>(used - data.begin());
+            firstDifference_ = address;
             board_.ui().showMessage(
                 withAddress("Sector is not blank.\nSome data found at address 0x%04X", address),
                 "Blank check result", MessageIcon::none);
@@ -122,6 +128,7 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
 
 int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                     int sectorSize, const std::string& fileName) {
+    firstDifference_.reset();
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
@@ -145,6 +152,7 @@ int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int 
 
 int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& fileName) {
+    firstDifference_.reset();
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
@@ -167,6 +175,7 @@ int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int b
         const auto difference = std::mismatch(data, data + n, expected);
         if (difference.first != data + n) {
             const int address = baseAddress + done + static_cast<int>(difference.first - data);
+            firstDifference_ = address;
             board_.ui().showMessage(withAddress("Data do not match at address 0x%04X", address),
                                     "Verify Error", MessageIcon::none);
             same = false;
@@ -182,6 +191,7 @@ int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int b
 
 int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& segmentName) {
+    firstDifference_.reset();
     processFlags().cancelRequested = false;
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
@@ -207,7 +217,7 @@ int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int b
 int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
                                  const std::string& segmentName) {
     UserInterface& ui = board_.ui();
-    const auto chosen = ui.chooseSaveFile("KEL520_seg(" + segmentName + ")");
+    const auto chosen = ui.chooseSaveFile(proposedFileName(segmentName));
     if (!chosen) {
         return 0;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,6 +44,14 @@ class SectorOperations {
     int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& segmentName);
 
+    // The board address that the last blank check found used, or the last verify found
+    // different; nothing after a pass that found none (or another pass). For callers that act
+    // on the finding as well as on the result code, such as the command-line tool's exit status.
+    [[nodiscard]] std::optional<int> firstDifferenceAddress() const { return firstDifference_; }
+
+    // The name Upload proposes in its save dialog: "KEL520_seg(" + segmentName + ")", no extension.
+    static std::string proposedFileName(const std::string& segmentName);
+
   private:
     // Sends READ FLASH for `count` bytes at `address`; on success the bytes stand in `reply` from
     // offset 15. 0 after showing "Error sending READ FLASH command.".
@@ -56,6 +65,7 @@ class SectorOperations {
     [[nodiscard]] int passResult() const;
 
     BoardCommands& board_;
+    std::optional<int> firstDifference_;
 };
 
 }  // namespace loadstar

@@ -46,6 +46,7 @@ TEST_F(SectorOperationsTest, BlankMainSectorTakes136ReadsAndSaysSo) {
     EXPECT_EQ(ui.statusTexts.front(), "Reading flash, 32527 bytes remaining.");
     EXPECT_EQ(ui.statusTexts.back(), "Reading flash, 0 bytes remaining.");
     EXPECT_EQ(ui.eventRounds, 136);
+    EXPECT_FALSE(operations.firstDifferenceAddress());
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "The sector is blank");
     EXPECT_EQ(ui.messages[0].caption, "Blank check result");
@@ -59,10 +60,12 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
         int offset;
         const char* message;
         std::size_t reads;
+        int address;
     } cases[] = {
-        {1, 2, 0, "Sector is not blank.\nSome data found at address 0xC000", 1},
-        {0, 5, 0x1234, "Sector is not blank.\nSome data found at address 0x9234", 0x1234 / 241 + 1},
-        {1, 3, bootSize - 1, "Sector is not blank.\nSome data found at address 0xFFFF", 34},
+        {1, 2, 0, "Sector is not blank.\nSome data found at address 0xC000", 1, 0xC000},
+        {0, 5, 0x1234, "Sector is not blank.\nSome data found at address 0x9234", 0x1234 / 241 + 1,
+         0x9234},
+        {1, 3, bootSize - 1, "Sector is not blank.\nSome data found at address 0xFFFF", 34, 0xFFFF},
     };
     for (const auto& c : cases) {
         auto sector = c.kind == 0 ? mainSector(c.sector) : bootSector(c.sector);
@@ -78,6 +81,7 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
         EXPECT_EQ(payloadsOf("RRD").size(), c.reads) << c.message;
         EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{c.message});
         EXPECT_EQ(ui.messages.at(0).caption, "Blank check result");
+        EXPECT_EQ(operations.firstDifferenceAddress(), c.address);
     }
 }
 
@@ -199,6 +203,7 @@ TEST_F(SectorOperationsTest, VerifyNamesTheFirstDifferenceAndStillCompletes) {
     EXPECT_EQ(operations.verifySector(0, 2, 0x8000, mainSize, image("image.bin", bytes)), 1);
     EXPECT_EQ(payloadsOf("RRD").size(), 1u);
     EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Data do not match at address 0x8002"});
+    EXPECT_EQ(operations.firstDifferenceAddress(), 0x8002);
     EXPECT_EQ(ui.messages.at(0).caption, "Verify Error");
     EXPECT_EQ(ui.messages.at(0).icon, MessageIcon::none);
 }
@@ -215,6 +220,7 @@ TEST_F(SectorOperationsTest, VerifyReadsOnlyTheLoadedLength) {
     EXPECT_EQ(ui.statusTexts.back(), "Reading flash, 0 bytes remaining.");
     EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Data Verify OK"});
     EXPECT_EQ(ui.messages.at(0).caption, "Verify result");
+    EXPECT_FALSE(operations.firstDifferenceAddress());
 }
 
 TEST_F(SectorOperationsTest, VerifyOfAHexImageComparesGapsAsErased) {
