@@ -1,0 +1,33 @@
+#include "LoadstarApplication.h"
+
+#include <QMessageBox>
+#include <exception>
+
+#include "ProcessFlags.h"
+
+namespace loadstar {
+
+LoadstarApplication::LoadstarApplication(int& argc, char** argv)
+    : QApplication(argc, argv), reportException_([](const QString& text) {
+          QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), text);
+      }) {}
+
+bool LoadstarApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& exception) {
+        handleException(QString::fromLocal8Bit(exception.what()));
+    } catch (...) {
+        handleException(QStringLiteral("An unknown exception occurred."));
+    }
+    return false;
+}
+
+void LoadstarApplication::handleException(const QString& text) {
+    processFlags().cancelRequested = true;
+    processFlags().stopTest = true;
+    reportException_(text);
+    exit(0);
+}
+
+}  // namespace loadstar

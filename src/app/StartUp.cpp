@@ -1,0 +1,69 @@
+#include "StartUp.h"
+
+#include <QIcon>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+#include "ComPortName.h"
+#include "DisplayCheck.h"
+#include "InstanceLock.h"
+#include "LoadstarApplication.h"
+#include "ProgramWindows.h"
+#include "QtUserDialogs.h"
+#include "SerialPort.h"
+
+namespace loadstar {
+
+namespace {
+
+constexpr char programName[] = "loadstar";
+constexpr char duplicateCaption[] = "Duplicate instance";
+constexpr char duplicateQuestion[] =
+    "The program is already running.\nDo you want to run another instance of the program ?";
+
+void describeApplication(LoadstarApplication& application) {
+    QCoreApplication::setApplicationName(QStringLiteral("Loadstar"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.1.2"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("loadstar"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("loadstar")));
+    // The program ends when the main window closes, whatever other window is open.
+    application.setQuitOnLastWindowClosed(false);
+}
+
+int runWindows(LoadstarApplication& application, QtUserDialogs& dialogs) {
+    try {
+        ProgramWindows windows(dialogs, makePlatformSerialPort);
+        dialogs.setOwnerWindow(&windows.mainForm());
+        windows.show();
+        (void)application.exec();
+    } catch (const std::exception& exception) {
+        application.handleException(QString::fromLocal8Bit(exception.what()));
+    } catch (...) {
+        application.handleException(QStringLiteral("An unknown exception occurred."));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runLoadstar(int argc, char** argv) {
+    if (!windowsCanBeShown([](const char* name) { return std::getenv(name); })) {
+        std::cerr << noDisplayMessage(programName);
+        return noDisplayExitCode;
+    }
+    // Held until the process ends.
+    const InstanceLock lock(instanceLockName, perUserDeviceFolder());
+    if (!lock.notice().empty()) {
+        std::cerr << programName << ": " << lock.notice() << '\n';
+    }
+    LoadstarApplication application(argc, argv);
+    describeApplication(application);
+    QtUserDialogs dialogs;
+    if (lock.anotherInstanceRuns() && !dialogs.askYesNo(duplicateQuestion, duplicateCaption)) {
+        return 1;
+    }
+    return runWindows(application, dialogs);
+}
+
+}  // namespace loadstar

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace loadstar {
+
+// The name of the instance lock that tells a second copy of the program that one runs.
+inline constexpr char instanceLockName[] = "RS232_KEL520_Demo";
+
+// The whole program: the display check (exit code 2 without one), the instance lock and the
+// "Duplicate instance" question (exit code 1 on No), then the windows and the event loop until
+// the main window is closed (exit code 0, also after an exception was shown in the exception
+// box). Takes no options.
+int runLoadstar(int argc, char** argv);
+
+}  // namespace loadstar

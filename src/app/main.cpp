@@ -1,0 +1,5 @@
+#include "StartUp.h"
+
+int main(int argc, char** argv) {
+    return loadstar::runLoadstar(argc, argv);
+}

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BoardCommands.h"
+#include "RandomReadTest.h"
+#include "SectorOperations.h"
+#include "SerialLink.h"
+#include "UserDialogs.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTimer;
+class TtestForm;
+
+namespace loadstar {
+class MainFormUserInterface;
+}
+
+// The main window: the connection to the board, the memory panel, the sector file commands, the
+// display mirror and the start of the random read test. It owns the one serial link of the
+// program, every control, the status line (the only panel of sbStatus), mirrorTimer and the two
+// file dialogs.
+//
+// Everything runs on the GUI thread. The sector passes let events run between their blocks, so
+// every handler here may run nested inside another one; none of them deletes anything, and an
+// accepted close only hides the window and emits programEndRequested, so the owner ends the
+// event loop once the running handler has returned and destroys the window after that.
+class TmainForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    using PauseFunction = std::function<void(std::chrono::milliseconds)>;
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // `dialogs` answers every box and dialog (it must outlive the window); `makePort` makes the
+    // serial port that Connect opens; `devicePath`, when not empty, replaces the device that
+    // stands for COM1 (by default looked up at every Connect).
+    TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortFactory makePort,
+              std::string devicePath = {}, QWidget* parent = nullptr);
+    ~TmainForm() override;
+
+    // The random read test's log window, created after this one; Start again clicks btTest.
+    void setTestForm(TtestForm* testForm);
+
+    // 0 refused (the message was shown, the port is closed), 1 a KELX20 board answered, 2 the
+    // port was open already and nothing was sent.
+    int connectBoard();
+    // Sets the mirror label to `text` up to its first zero byte, as OEM glyphs.
+    void showMirrorText(const std::string& text);
+
+    [[nodiscard]] QString statusText() const;
+    void setStatusText(const QString& text);
+
+    [[nodiscard]] loadstar::SerialLink& link() { return *link_; }
+
+    // Replaceable for tests: the pause after a reset (1000 ms) and the clock that times Program.
+    void setPauseFunction(PauseFunction pause) { pause_ = std::move(pause); }
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+  signals:
+    // A close was accepted: the program should end as soon as the handler that is running, if
+    // any, has returned.
+    void programEndRequested();
+
+  public slots:
+    void btConnectClick();
+    void btCloseClick();
+    void btAboutClick();
+    void rbMainClick();
+    void btReadClick();
+    void btWriteClick();
+    void btEraseClick();
+    void btResetClick();
+    void btBlankCheckClick();
+    void btUploadClick();
+    void btProgramClick();
+    void btVerifyClick();
+    void btStopMirrorClick();
+    void mirrorTimerTimer();
+    void btTestClick();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Key preview: every key typed in this window reaches FormKeyPress before its control.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    enum class CloseAction { none, free };
+
+    void FormClose(CloseAction& action);
+    void FormKeyPress(char key);
+
+    // Construction, in TmainFormLayout.cpp.
+    void createControls();
+    void createButtons();
+    void createFlashSelect();
+    void createMemoryFields();
+    void createMirror();
+    void placeControls();
+    void setTabOrder();
+    void connectHandlers();
+    void createDialogs();
+
+    void setWorkControlsEnabled(bool enabled);
+    [[nodiscard]] int selectedFlashKind() const;
+    [[nodiscard]] int selectedSector() const;
+    [[nodiscard]] std::optional<std::string> runOpenDialog1();
+    void repaintNow();
+
+    // Controls, named as the window's description names them.
+    QPushButton* btConnect = nullptr;
+    QPushButton* btStopMirror = nullptr;
+    QPushButton* btClose = nullptr;
+    QLabel* lbMirrorAdvice = nullptr;
+    QFrame* pDisplayMirror = nullptr;
+    QLabel* lbDisplayMirror = nullptr;
+    QGroupBox* gbFlashSelect = nullptr;
+    QRadioButton* rbMain = nullptr;
+    QRadioButton* rbBoot = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* cbSector = nullptr;
+    QLabel* lbOffset = nullptr;
+    QLineEdit* edOffset = nullptr;
+    QLabel* lbCount = nullptr;
+    QLineEdit* edCount = nullptr;
+    QLabel* lbData = nullptr;
+    QLineEdit* edData = nullptr;
+    QPushButton* btTest = nullptr;
+    QPushButton* btAbout = nullptr;
+    QPushButton* btRead = nullptr;
+    QPushButton* btWrite = nullptr;
+    QPushButton* btErase = nullptr;
+    QPushButton* btBlankCheck = nullptr;
+    QPushButton* btUpload = nullptr;
+    QPushButton* btProgram = nullptr;
+    QPushButton* btVerify = nullptr;
+    QPushButton* btReset = nullptr;
+    QStatusBar* sbStatus = nullptr;
+    QLabel* sbStatusPanel = nullptr;
+    QTimer* mirrorTimer = nullptr;
+    loadstar::FileDialogSettings OpenDialog1;
+    loadstar::FileDialogSettings SaveDialog1;
+
+    // Enabled by connecting and disabled by disconnecting, in this order.
+    std::vector<QWidget*> workControls_;
+
+    loadstar::UserDialogs& dialogs_;
+    std::unique_ptr<loadstar::MainFormUserInterface> userInterface_;
+    std::unique_ptr<loadstar::SerialLink> link_;
+    std::unique_ptr<loadstar::BoardCommands> board_;
+    std::unique_ptr<loadstar::SectorOperations> sectors_;
+    loadstar::RandomReadTest randomReadTest_;
+    TtestForm* testForm_ = nullptr;
+    PauseFunction pause_;
+    Clock clock_;
+    bool centred_ = false;
+};

@@ -1,0 +1,222 @@
+// Construction of the main window: its controls with their names, captions, initial states,
+// places and tab order, and the handlers they are wired to.
+
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <array>
+
+#include "FileDialogFilter.h"
+#include "TmainForm.h"
+
+namespace {
+
+// The window's client area, fixed.
+constexpr int clientWidth = 415;
+constexpr int clientHeight = 258;
+constexpr int statusBarHeight = 19;
+
+// "MS Sans Serif" 8 point and the "Terminal" font do not exist here; these are the nearest
+// faces that every Linux desktop has, sized so that every caption fits.
+QFont windowFont() {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    return font;
+}
+
+// Fixed-pitch and bold, large enough to read, small enough that two lines of the board's
+// display fit the 41 pixels of the label.
+QFont mirrorFont() {
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(16);
+    font.setBold(true);
+    return font;
+}
+
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption) {
+    return named(new QPushButton(QString::fromLatin1(caption), parent), name);
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption) {
+    return named(new QLabel(QString::fromLatin1(caption), parent), name);
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const char* text) {
+    return named(new QLineEdit(QString::fromLatin1(text), parent), name);
+}
+
+}  // namespace
+
+void TmainForm::createControls() {
+    setFont(windowFont());
+    createButtons();
+    createMirror();
+    createFlashSelect();
+    createMemoryFields();
+    sbStatus = named(new QStatusBar(this), "sbStatus");
+    sbStatus->setSizeGripEnabled(false);
+    sbStatusPanel = makeLabel(sbStatus, "sbStatusPanel", "Not connected to the board...");
+    sbStatus->addWidget(sbStatusPanel, 1);
+    mirrorTimer = named(new QTimer(this), "mirrorTimer");
+    mirrorTimer->setInterval(250);
+    createDialogs();
+    placeControls();
+    setTabOrder();
+    workControls_ = {btRead,   btWrite,  btErase,      btVerify, btProgram, btBlankCheck,
+                     btUpload, btReset,  btStopMirror, btTest,   rbMain,    rbBoot,
+                     cbSector, edOffset, edCount,      edData};
+    setWorkControlsEnabled(false);
+}
+
+void TmainForm::createButtons() {
+    btConnect = makeButton(this, "btConnect", "Connect");
+    btStopMirror = makeButton(this, "btStopMirror", "Stop Mirror");
+    btClose = makeButton(this, "btClose", "Close");
+    btTest = makeButton(this, "btTest", "Run test");
+    btAbout = makeButton(this, "btAbout", "About program");
+    btRead = makeButton(this, "btRead", "Read");
+    btWrite = makeButton(this, "btWrite", "Write");
+    btErase = makeButton(this, "btErase", "Erase");
+    btBlankCheck = makeButton(this, "btBlankCheck", "Blank Check");
+    btUpload = makeButton(this, "btUpload", "Upload");
+    btProgram = makeButton(this, "btProgram", "Program");
+    btVerify = makeButton(this, "btVerify", "Verify");
+    btReset = makeButton(this, "btReset", "Reset");
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+    }
+}
+
+void TmainForm::createMirror() {
+    lbMirrorAdvice = makeLabel(this, "lbMirrorAdvice",
+                               "Try to stop the mirroring during time-consuming operations.");
+    pDisplayMirror = named(new QFrame(this), "pDisplayMirror");
+    pDisplayMirror->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lbDisplayMirror = makeLabel(pDisplayMirror, "lbDisplayMirror", "");
+    lbDisplayMirror->setFont(mirrorFont());
+    lbDisplayMirror->setTextFormat(Qt::PlainText);
+    lbDisplayMirror->setWordWrap(false);
+    lbDisplayMirror->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbDisplayMirror->setForegroundRole(QPalette::WindowText);
+}
+
+void TmainForm::createFlashSelect() {
+    gbFlashSelect = named(new QGroupBox(QStringLiteral("Flash Select"), this), "gbFlashSelect");
+    rbMain = named(new QRadioButton(QStringLiteral("Main"), gbFlashSelect), "rbMain");
+    rbBoot = named(new QRadioButton(QStringLiteral("Boot"), gbFlashSelect), "rbBoot");
+    rbMain->setChecked(true);
+    Label4 = makeLabel(gbFlashSelect, "Label4", "Sector");
+    cbSector = named(new QComboBox(gbFlashSelect), "cbSector");
+    cbSector->setEditable(false);
+    for (int sector = 0; sector < loadstar::mainSectorCount; ++sector) {
+        cbSector->addItem(QString::number(sector));
+    }
+    cbSector->setCurrentIndex(0);
+}
+
+void TmainForm::createMemoryFields() {
+    lbOffset = makeLabel(this, "lbOffset", "Offset");
+    edOffset = makeEdit(this, "edOffset", "8000");
+    lbCount = makeLabel(this, "lbCount", "Count");
+    edCount = makeEdit(this, "edCount", "10");
+    lbData = makeLabel(this, "lbData", "Data");
+    edData = makeEdit(this, "edData", "");
+}
+
+void TmainForm::createDialogs() {
+    OpenDialog1.defaultExtension = "hex";
+    OpenDialog1.filters = loadstar::qtNameFilters(
+        "IntelHEX format (*.hex)|*.hex|Binary file (*.bin)|*.bin|All Files (*.*)|*.*");
+    SaveDialog1.defaultExtension = "hex";
+    SaveDialog1.fileName = "flash.hex";
+    SaveDialog1.filters = loadstar::qtNameFilters(
+        "IntelHEX file (*.hex)|*.hex|Binary file (*.bin)|*.bin|"
+        "Memory dump in text file (*.txt)|*.txt");
+}
+
+void TmainForm::placeControls() {
+    setFixedSize(clientWidth, clientHeight);
+    btConnect->setGeometry(8, 8, 100, 25);
+    btStopMirror->setGeometry(8, 37, 100, 25);
+    btClose->setGeometry(8, 66, 100, 25);
+    lbMirrorAdvice->setGeometry(120, 8, 290, 18);
+    pDisplayMirror->setGeometry(120, 32, 265, 65);
+    lbDisplayMirror->setGeometry(40, 15, 217, 41);
+
+    gbFlashSelect->setGeometry(8, 100, 100, 133);
+    rbMain->setGeometry(10, 20, 80, 19);
+    rbBoot->setGeometry(10, 42, 80, 19);
+    Label4->setGeometry(10, 66, 60, 15);
+    cbSector->setGeometry(10, 82, 56, 22);
+
+    lbOffset->setGeometry(120, 101, 50, 14);
+    edOffset->setGeometry(120, 115, 50, 21);
+    lbCount->setGeometry(176, 101, 40, 14);
+    edCount->setGeometry(176, 115, 36, 21);
+    btTest->setGeometry(220, 113, 75, 25);
+    btAbout->setGeometry(300, 113, 85, 25);
+    lbData->setGeometry(120, 139, 50, 14);
+    edData->setGeometry(120, 153, 265, 21);
+
+    const std::array<QPushButton*, 8> rows = {btRead,   btWrite,   btErase,  btBlankCheck,
+                                              btUpload, btProgram, btVerify, btReset};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int column = static_cast<int>(i % 4);
+        const int row = static_cast<int>(i / 4);
+        rows[i]->setGeometry(120 + column * 67, 180 + row * 28, 63, 25);
+    }
+    sbStatus->setGeometry(0, clientHeight - statusBarHeight, clientWidth, statusBarHeight);
+}
+
+void TmainForm::setTabOrder() {
+    const std::array<QWidget*, 18> order = {
+        btConnect,    btStopMirror, btClose,   edOffset, edCount, edData,
+        rbMain,       rbBoot,       cbSector,  btRead,   btWrite, btErase,
+        btBlankCheck, btUpload,     btProgram, btVerify, btReset, btAbout};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+    QWidget::setTabOrder(btAbout, btTest);
+}
+
+void TmainForm::connectHandlers() {
+    connect(btConnect, &QPushButton::clicked, this, &TmainForm::btConnectClick);
+    connect(btStopMirror, &QPushButton::clicked, this, &TmainForm::btStopMirrorClick);
+    connect(btClose, &QPushButton::clicked, this, &TmainForm::btCloseClick);
+    connect(btTest, &QPushButton::clicked, this, &TmainForm::btTestClick);
+    connect(btAbout, &QPushButton::clicked, this, &TmainForm::btAboutClick);
+    connect(btRead, &QPushButton::clicked, this, &TmainForm::btReadClick);
+    connect(btWrite, &QPushButton::clicked, this, &TmainForm::btWriteClick);
+    connect(btErase, &QPushButton::clicked, this, &TmainForm::btEraseClick);
+    connect(btBlankCheck, &QPushButton::clicked, this, &TmainForm::btBlankCheckClick);
+    connect(btUpload, &QPushButton::clicked, this, &TmainForm::btUploadClick);
+    connect(btProgram, &QPushButton::clicked, this, &TmainForm::btProgramClick);
+    connect(btVerify, &QPushButton::clicked, this, &TmainForm::btVerifyClick);
+    connect(btReset, &QPushButton::clicked, this, &TmainForm::btResetClick);
+    connect(mirrorTimer, &QTimer::timeout, this, &TmainForm::mirrorTimerTimer);
+    // One handler for both radio buttons and the sector list. It runs once per change of the
+    // selection: for the radio button that became selected, not for the one that was cleared.
+    // Changes made from code are made with the signals blocked, so they never call it again.
+    const auto onSelected = [this](bool checked) {
+        if (checked) {
+            rbMainClick();
+        }
+    };
+    connect(rbMain, &QRadioButton::toggled, this, onSelected);
+    connect(rbBoot, &QRadioButton::toggled, this, onSelected);
+    connect(cbSector, &QComboBox::currentIndexChanged, this, &TmainForm::rbMainClick);
+}

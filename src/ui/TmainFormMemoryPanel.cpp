@@ -1,0 +1,132 @@
+// The memory panel: Read, Write, Erase, Reset and the flash selection.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <vector>
+
+#include "HexText.h"
+#include "MainFormUserInterface.h"
+#include "MemoryPanelInput.h"
+#include "SectorGeometry.h"
+#include "TmainForm.h"
+
+namespace {
+
+constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
+constexpr std::chrono::milliseconds resetPause{1000};
+
+// Field texts are 8-bit characters.
+std::string fieldText(const QLineEdit* field) {
+    return field->text().toLatin1().toStdString();
+}
+
+QString addressText(int address) {
+    return QString::number(address, 16).toUpper();
+}
+
+}  // namespace
+
+void TmainForm::btReadClick() {
+    setStatusText(QStringLiteral("Flash reading unsuccessful."));
+    const auto checked = loadstar::checkReadFields(fieldText(edCount), fieldText(edOffset));
+    if (!checked.ok()) {
+        loadstar::showError(*userInterface_, checked.message);
+        return;
+    }
+    const auto sector = static_cast<std::uint8_t>(selectedSector());
+    if (board_->selectFlash(selectedFlashKind(), sector) == 0) {
+        return;
+    }
+    const int count = checked.request.count;
+    std::vector<std::uint8_t> reply(loadstar::SerialLink::receiveBufferSize);
+    int replyLength = 0;
+    if (board_->readFlash(checked.request.address, reply.data(), count, &replyLength) == 0) {
+        setStatusText(QStringLiteral("Error while reading data from Flash."));
+        return;
+    }
+    // Any reply tag is accepted for any command, so a reply may be shorter than the data asked
+    // for; its missing bytes must not be shown as if the board had sent them.
+    if (replyLength < loadstar::replyHeaderLength + count) {
+        loadstar::showError(*userInterface_, incompleteReadMessage);
+        setStatusText(QStringLiteral("Error while reading data from Flash."));
+        return;
+    }
+    std::vector<char> text(static_cast<std::size_t>(3 * count + 1));
+    loadstar::bytesToHexText(reply.data() + loadstar::replyHeaderLength, count, text.data());
+    edData->setText(QString::fromLatin1(text.data()));
+    setStatusText(QStringLiteral("Read Flash done."));
+}
+
+void TmainForm::btWriteClick() {
+    setStatusText(QStringLiteral("Flash writing unsuccessful."));
+    const auto checked = loadstar::checkWriteFields(fieldText(edOffset), fieldText(edData));
+    if (!checked.ok()) {
+        loadstar::showError(*userInterface_, checked.message);
+        return;
+    }
+    const auto& bytes = checked.request.data;
+    edCount->setText(QString::fromStdString(loadstar::writtenCountText(bytes.size())));
+    const auto sector = static_cast<std::uint8_t>(selectedSector());
+    if (board_->selectFlash(selectedFlashKind(), sector) == 0) {
+        return;
+    }
+    if (board_->writeFlash(checked.request.address, bytes.data(), static_cast<int>(bytes.size())) ==
+        0) {
+        setStatusText(QStringLiteral("Error while writing data to Flash."));
+        return;
+    }
+    setStatusText(QStringLiteral("Write Flash done."));
+}
+
+void TmainForm::btEraseClick() {
+    const int kind = selectedFlashKind();
+    const auto geometry = loadstar::sectorGeometry(kind, selectedSector());
+    if (board_->eraseSector(kind, geometry.sector, geometry.baseAddress) != 0) {
+        setStatusText(QStringLiteral("Erase Sector done."));
+    }
+}
+
+void TmainForm::btResetClick() {
+    setStatusText(QStringLiteral("Board reset..."));
+    // The reset blocks the window for more than a second: show the text before it does.
+    sbStatus->repaint();
+    (void)board_->resetBoard();
+    pause_(resetPause);
+    setStatusText(QStringLiteral("Board reset command sent."));
+}
+
+void TmainForm::rbMainClick() {
+    {
+        // The sector list is changed from code here; that must not run this handler again.
+        const QSignalBlocker blocker(cbSector);
+        if (rbMain->isChecked()) {
+            if (cbSector->count() == loadstar::bootSectorCount) {
+                for (int sector = loadstar::bootSectorCount; sector < loadstar::mainSectorCount;
+                     ++sector) {
+                    cbSector->addItem(QString::number(sector));
+                }
+            }
+            edOffset->setText(QStringLiteral("8000"));
+        } else {
+            if (cbSector->currentIndex() > loadstar::bootSectorCount - 1) {
+                cbSector->setCurrentIndex(loadstar::bootSectorCount - 1);
+            }
+            if (cbSector->count() == loadstar::mainSectorCount) {
+                for (int i = 0; i < loadstar::mainSectorCount - loadstar::bootSectorCount; ++i) {
+                    cbSector->removeItem(loadstar::bootSectorCount);
+                }
+            }
+            const auto geometry = loadstar::sectorGeometry(loadstar::bootFlash, selectedSector());
+            edOffset->setText(addressText(geometry.baseAddress));
+        }
+    }
+    const auto sector = static_cast<std::uint8_t>(selectedSector());
+    if (board_->selectFlash(selectedFlashKind(), sector) != 0) {
+        setStatusText(QStringLiteral("Execution page changed..."));
+    } else {
+        setStatusText(QStringLiteral("Error changing the execution page..."));
+    }
+}
