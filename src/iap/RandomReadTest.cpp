@@ -136,6 +136,7 @@ void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& 
 void RandomReadTest::finishRun(const RandomReadTestHooks& hooks) {
     const RandomReadCounters counters = activeRuns_.back().counters;
     activeRuns_.pop_back();
+    lastFinishedRun_ = counters;
     for (const auto& line : randomReadSummary(counters, nowForLog())) {
         callIfSet(hooks.appendLogLine, line);
     }

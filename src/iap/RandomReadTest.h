@@ -82,6 +82,8 @@ class RandomReadTest {
 
     // True while a run is in progress.
     [[nodiscard]] bool isRunning() const { return !activeRuns_.empty(); }
+    // The counters of the run that wrote the latest summary; all zero before the first.
+    [[nodiscard]] const RandomReadCounters& lastFinishedRun() const { return lastFinishedRun_; }
 
   private:
     struct ActiveRun {
@@ -96,6 +98,7 @@ class RandomReadTest {
 
     std::mt19937 generator_;
     std::vector<ActiveRun> activeRuns_;  // innermost last
+    RandomReadCounters lastFinishedRun_;
 };
 
 // Texts of the run. Dates are local time with English month names, whatever the locale.

@@ -1,0 +1,156 @@
+#include "TestCommand.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "AtomicFile.h"
+#include "ExitCode.h"
+#include "Interrupt.h"
+#include "ProcessFlags.h"
+#include "RandomReadTest.h"
+
+namespace loadstar::cli {
+
+namespace {
+
+struct TestLimits {
+    std::int64_t cycles = 0;  // 0: no limit
+    double seconds = 0;       // 0: no limit
+    std::string logFile;      // empty: no file
+};
+
+// Where the run's texts go: the log to stdout and the file, the statistics to a terminal.
+struct TestOutput {
+    AtomicFile* logFile = nullptr;
+    bool logWriteFailed = false;
+    bool statisticsTerminal = false;
+    bool statisticsShown = false;
+};
+
+// Erases the statistics line so that the next log line starts at the left edge.
+void clearStatistics(TestOutput& output) {
+    if (output.statisticsShown) {
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        output.statisticsShown = false;
+    }
+}
+
+void appendLogLine(TestOutput& output, const std::string& line) {
+    clearStatistics(output);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    if (output.logFile != nullptr && !output.logWriteFailed) {
+        output.logWriteFailed = !output.logFile->write(line + "\r\n");
+    }
+}
+
+// The window's four statistics lines as one self-updating line.
+void showStatistics(TestOutput& output, const std::string& text) {
+    if (!output.statisticsTerminal) {
+        return;
+    }
+    std::string line;
+    for (const char character : text) {
+        if (character == '\n') {
+            line += ", ";
+        } else {
+            line += character;
+        }
+    }
+    if (line.size() >= 2) {
+        line.resize(line.size() - 2);  // the text's own closing line feed
+    }
+    std::fprintf(stderr, "\r\x1b[K%s", line.c_str());
+    std::fflush(stderr);
+    output.statisticsShown = true;
+}
+
+RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
+    using Clock = std::chrono::steady_clock;
+    RandomReadTestHooks hooks;
+    hooks.appendLogLine = [&output](const std::string& line) { appendLogLine(output, line); };
+    // Statistics follow every cycle: the moment to decide whether that cycle was the last.
+    hooks.setStatistics = [&output, &limits, start = Clock::now(),
+                           cycles = std::int64_t{0}](const std::string& text) mutable {
+        showStatistics(output, text);
+        ++cycles;
+        const std::chrono::duration<double> elapsed = Clock::now() - start;
+        if ((limits.cycles > 0 && cycles >= limits.cycles) ||
+            (limits.seconds > 0 && elapsed.count() >= limits.seconds) ||
+            InterruptGuard::interrupted()) {
+            processFlags().stopTest = true;
+        }
+    };
+    hooks.processPendingEvents = [] {
+        if (InterruptGuard::interrupted()) {
+            processFlags().stopTest = true;
+        }
+    };
+    return hooks;
+}
+
+int runTest(const CliOptions& options, const TestLimits& limits) {
+    const InterruptGuard guard;
+    TestOutput output;
+    output.statisticsTerminal = ::isatty(STDERR_FILENO) != 0;
+    std::unique_ptr<AtomicFile> logFile;
+    if (!limits.logFile.empty()) {
+        logFile = std::make_unique<AtomicFile>(limits.logFile);
+        if (!logFile->create()) {
+            std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+            return exitFailure;
+        }
+        output.logFile = logFile.get();
+    }
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        return exitFailure;
+    }
+
+    RandomReadTest test;
+    test.run(session.board(), makeHooks(output, limits));
+    clearStatistics(output);
+
+    if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
+        std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+        return exitFailure;
+    }
+    if (InterruptGuard::interrupted()) {
+        return exitInterrupted;
+    }
+    const RandomReadCounters& counters = test.lastFinishedRun();
+    const bool allSucceeded =
+        counters.selectSuccesses == counters.cycles && counters.readSuccesses == counters.cycles;
+    return allSucceeded ? exitSuccess : exitDifference;
+}
+
+}  // namespace
+
+void addTestCommand(CLI::App& app, const CliOptions& options, CommandList& commands) {
+    auto limits = std::make_shared<TestLimits>();
+    auto* test = app.add_subcommand(
+        "test",
+        "Random read test: select a random flash and sector and read a random block, again and "
+        "again, logging each cycle; ends after --cycles, after --duration, or on Ctrl-C, with a "
+        "summary. Exit status 1 when a select or read failed");
+    auto* cycles =
+        test->add_option("--cycles", limits->cycles, "Run this many cycles (1 or more)")
+            ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()));
+    auto* duration = test->add_option("--duration", limits->seconds,
+                                      "Stop after the cycle in which this many seconds have passed")
+                         ->check(CLI::PositiveNumber);
+    cycles->excludes(duration);
+    test->add_option("--log", limits->logFile,
+                     "Also write the log to this file, lines ended by CR LF (replaced when the run "
+                     "has ended)");
+    commands.push_back({test, [&options, limits] { return runTest(options, *limits); }});
+}
+
+}  // namespace loadstar::cli
