@@ -26,7 +26,8 @@ constexpr int statusBarHeight = 19;
 // "MS Sans Serif" 8 point and the "Terminal" font do not exist here; these are the nearest
 // faces that every Linux desktop has, sized so that every caption fits.
 QFont windowFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     return font;
 }
@@ -112,6 +113,8 @@ void TmainForm::createMirror() {
     lbDisplayMirror->setWordWrap(false);
     lbDisplayMirror->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbDisplayMirror->setForegroundRole(QPalette::WindowText);
+    lbMirrorAdvice->setWordWrap(true);
+    lbMirrorAdvice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
 }
 
 void TmainForm::createFlashSelect() {
@@ -150,34 +153,37 @@ void TmainForm::createDialogs() {
 
 void TmainForm::placeControls() {
     setFixedSize(clientWidth, clientHeight);
-    btConnect->setGeometry(8, 8, 100, 25);
-    btStopMirror->setGeometry(8, 37, 100, 25);
-    btClose->setGeometry(8, 66, 100, 25);
-    lbMirrorAdvice->setGeometry(120, 8, 290, 18);
-    pDisplayMirror->setGeometry(120, 32, 265, 65);
-    lbDisplayMirror->setGeometry(40, 15, 217, 41);
+    // Left: the connection buttons above the Flash Select group. Right, from x = 104 to the
+    // window's edge: the advice, the mirror, the fields, and two rows of four buttons.
+    btConnect->setGeometry(8, 8, 88, 25);
+    btStopMirror->setGeometry(8, 37, 88, 25);
+    btClose->setGeometry(8, 66, 88, 25);
+    lbMirrorAdvice->setGeometry(104, 2, 303, 28);
+    pDisplayMirror->setGeometry(104, 32, 303, 65);
+    // Two lines of the mirror font fit in 41 pixels; what is longer is clipped.
+    lbDisplayMirror->setGeometry(43, 12, 217, 41);
 
-    gbFlashSelect->setGeometry(8, 100, 100, 133);
-    rbMain->setGeometry(10, 20, 80, 19);
-    rbBoot->setGeometry(10, 42, 80, 19);
-    Label4->setGeometry(10, 66, 60, 15);
-    cbSector->setGeometry(10, 82, 56, 22);
+    gbFlashSelect->setGeometry(8, 100, 88, 133);
+    rbMain->setGeometry(10, 20, 70, 19);
+    rbBoot->setGeometry(10, 42, 70, 19);
+    Label4->setGeometry(10, 68, 60, 14);
+    cbSector->setGeometry(10, 84, 56, 22);
 
-    lbOffset->setGeometry(120, 101, 50, 14);
-    edOffset->setGeometry(120, 115, 50, 21);
-    lbCount->setGeometry(176, 101, 40, 14);
-    edCount->setGeometry(176, 115, 36, 21);
-    btTest->setGeometry(220, 113, 75, 25);
-    btAbout->setGeometry(300, 113, 85, 25);
-    lbData->setGeometry(120, 139, 50, 14);
-    edData->setGeometry(120, 153, 265, 21);
+    lbOffset->setGeometry(104, 101, 52, 14);
+    edOffset->setGeometry(104, 115, 52, 21);
+    lbCount->setGeometry(162, 101, 44, 14);
+    edCount->setGeometry(162, 115, 44, 21);
+    btTest->setGeometry(226, 113, 80, 25);
+    btAbout->setGeometry(312, 113, 95, 25);
+    lbData->setGeometry(104, 139, 60, 14);
+    edData->setGeometry(104, 153, 303, 21);
 
     const std::array<QPushButton*, 8> rows = {btRead,   btWrite,   btErase,  btBlankCheck,
                                               btUpload, btProgram, btVerify, btReset};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int column = static_cast<int>(i % 4);
         const int row = static_cast<int>(i / 4);
-        rows[i]->setGeometry(120 + column * 67, 180 + row * 28, 63, 25);
+        rows[i]->setGeometry(104 + column * 77, 180 + row * 28, 72, 25);
     }
     sbStatus->setGeometry(0, clientHeight - statusBarHeight, clientWidth, statusBarHeight);
 }

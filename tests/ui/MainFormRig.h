@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QtTest>
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "BoardModel.h"
+#include "InProcessBoardPort.h"
+#include "ProcessFlags.h"
+#include "RecordingDialogs.h"
+#include "TmainForm.h"
+
+namespace loadstar::testing {
+
+// The real main window against the emulated board in process: every box and dialog answered by
+// RecordingDialogs, no pause after a reset, and the flags of the process cleared.
+class MainFormRig {
+  public:
+    explicit MainFormRig(const std::string& model = "KEL520")
+        : board(model), form(dialogs, [this] {
+              auto port = std::make_unique<emulator::InProcessBoardPort>(board);
+              lastPort = port.get();
+              return port;
+          }) {
+        processFlags() = ProcessFlags{};
+        form.setPauseFunction([this](std::chrono::milliseconds time) { pauses.push_back(time); });
+    }
+    ~MainFormRig() { processFlags() = ProcessFlags{}; }
+
+    template <typename Widget = QWidget>
+    Widget* control(const char* name) {
+        auto* widget = form.findChild<Widget*>(QString::fromLatin1(name));
+        if (widget == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return widget;
+    }
+    QAbstractButton* button(const char* name) { return control<QAbstractButton>(name); }
+    QLineEdit* edit(const char* name) { return control<QLineEdit>(name); }
+    QComboBox* sectorList() { return control<QComboBox>("cbSector"); }
+    QString mirrorText() { return control<QLabel>("lbDisplayMirror")->text(); }
+    QString status() const { return form.statusText(); }
+
+    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    // Connects and forgets what the connection sent and showed.
+    void connect() {
+        click("btConnect");
+        QCOMPARE(form.statusText(), QStringLiteral("Connected to the board, ready..."));
+        board.clearPayloads();
+        dialogs.messages.clear();
+    }
+
+    void selectBoot() { click("rbBoot"); }
+    void selectMain() { click("rbMain"); }
+    void selectSector(int index) { sectorList()->setCurrentIndex(index); }
+
+    void fillMainSector(int sector, std::uint8_t value) {
+        auto bytes = board.flash().sector(emulator::FlashBank::main, sector);
+        std::fill(bytes.begin(), bytes.end(), value);
+    }
+
+    // The payloads sent since the last clearPayloads(), as text up to their first byte that is
+    // not printable: "VM 92", "PG 03", "RRD", "EB".
+    [[nodiscard]] std::vector<std::string> commandNames() const {
+        std::vector<std::string> names;
+        for (const auto& payload : board.payloads()) {
+            std::string name;
+            for (const std::uint8_t byte : payload) {
+                if (byte < 0x20 || byte > 0x7E) {
+                    break;
+                }
+                name.push_back(static_cast<char>(byte));
+            }
+            names.push_back(name);
+        }
+        return names;
+    }
+    // The payloads that begin with `command`.
+    [[nodiscard]] std::vector<std::vector<std::uint8_t>> payloadsOf(
+        const std::string& command) const {
+        std::vector<std::vector<std::uint8_t>> found;
+        for (const auto& payload : board.payloads()) {
+            if (payload.size() >= command.size() &&
+                std::equal(command.begin(), command.end(), payload.begin())) {
+                found.push_back(payload);
+            }
+        }
+        return found;
+    }
+    void setSilent(bool silent) {
+        auto faults = board.faults();
+        faults.silent = silent;
+        board.setFaults(faults);
+    }
+
+    emulator::BoardModel board;
+    RecordingDialogs dialogs;
+    emulator::InProcessBoardPort* lastPort = nullptr;
+    std::vector<std::chrono::milliseconds> pauses;
+    TmainForm form;
+};
+
+}  // namespace loadstar::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "UserDialogs.h"
+
+namespace loadstar::testing {
+
+// Boxes and dialogs answered from a script: every box and question is recorded, the file dialogs
+// return the answers set, and the event pump runs the test's hook (so a test can press ESC, close
+// the window or disconnect between two blocks of a pass) before it lets queued Qt events run.
+class RecordingDialogs : public UserDialogs {
+  public:
+    struct Message {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+    };
+
+    void showMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        messages.push_back({text, caption, icon});
+        if (onMessage) {
+            onMessage(messages.back());
+        }
+    }
+    bool askYesNo(const std::string& text, const std::string& caption) override {
+        questions.push_back({text, caption, MessageIcon::none});
+        return yesAnswer;
+    }
+    std::optional<std::string> runOpenDialog(const FileDialogSettings& settings) override {
+        openDialogs.push_back(settings);
+        return openAnswer;
+    }
+    std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) override {
+        saveDialogs.push_back(settings);
+        return saveAnswer;
+    }
+    void processPendingEvents() override {
+        ++eventRounds;
+        if (onEvents) {
+            onEvents(eventRounds);
+        }
+        QCoreApplication::processEvents();
+    }
+
+    [[nodiscard]] std::vector<std::string> texts() const {
+        std::vector<std::string> result;
+        for (const auto& message : messages) {
+            result.push_back(message.text);
+        }
+        return result;
+    }
+
+    std::vector<Message> messages;
+    std::vector<Message> questions;
+    std::vector<FileDialogSettings> openDialogs;
+    std::vector<FileDialogSettings> saveDialogs;
+    std::optional<std::string> openAnswer;
+    std::optional<std::string> saveAnswer;
+    bool yesAnswer = true;
+    int eventRounds = 0;
+    // Runs at every event pump with its number (1 for the first since the test began).
+    std::function<void(int round)> onEvents;
+    std::function<void(const Message&)> onMessage;
+};
+
+}  // namespace loadstar::testing
