@@ -40,9 +40,16 @@ class LinkOverPty {
     int opened = 0;
 };
 
-#define ASSERT_CONNECTED(host)                                          \
-    ASSERT_TRUE((host).board.started()) << (host).board.startupError(); \
-    ASSERT_EQ((host).opened, 1) << (host).link.lastOpenFailure()
+// Whether the emulator came up and the host's link opened it.
+::testing::AssertionResult connected(LinkOverPty& host) {
+    if (!host.board.started()) {
+        return ::testing::AssertionFailure() << host.board.startupError();
+    }
+    if (host.opened != 1) {
+        return ::testing::AssertionFailure() << host.link.lastOpenFailure();
+    }
+    return ::testing::AssertionSuccess();
+}
 
 Bytes readBack(BoardCommands& commands, int address, int count) {
     std::uint8_t reply[1000] = {};
@@ -56,7 +63,7 @@ Bytes readBack(BoardCommands& commands, int address, int count) {
 TEST(LinkOverPtyTest, IdentifiesEitherBoardModel) {
     for (const std::string model : {"KEL520", "KEL620"}) {
         LinkOverPty host({"--no-link", "--baud", "0", "--model", model});
-        ASSERT_CONNECTED(host);
+        ASSERT_TRUE(connected(host));
         std::string reply;
         EXPECT_TRUE(host.commands.identifyBoard(&reply)) << reply;
         EXPECT_EQ(reply, "BRD " + model);
@@ -65,7 +72,7 @@ TEST(LinkOverPtyTest, IdentifiesEitherBoardModel) {
 
 TEST(LinkOverPtyTest, WritesReadsAndErasesMainAndBootSectors) {
     LinkOverPty host;
-    ASSERT_CONNECTED(host);
+    ASSERT_TRUE(connected(host));
     struct Case {
         int kind;
         int sector;
@@ -90,7 +97,7 @@ TEST(LinkOverPtyTest, WritesReadsAndErasesMainAndBootSectors) {
 
 TEST(LinkOverPtyTest, WriteOverProgrammedBytesIsReportedNotBlank) {
     LinkOverPty host;
-    ASSERT_CONNECTED(host);
+    ASSERT_TRUE(connected(host));
     ASSERT_EQ(host.commands.selectFlash(0, 1), 1);
     const Bytes zeros(16, 0x00);
     ASSERT_EQ(host.commands.writeFlash(0x9000, zeros.data(), 16), 1);
@@ -109,7 +116,7 @@ TEST(LinkOverPtyTest, LostAndLateRepliesAreRetriedUntilTheCommandSucceeds) {
         std::vector<std::string> args = testing::EmulatorProcess::defaultArgs();
         args.insert(args.end(), fault.begin(), fault.end());
         LinkOverPty host(args);
-        ASSERT_CONNECTED(host);
+        ASSERT_TRUE(connected(host));
         EXPECT_TRUE(host.commands.identifyBoard()) << fault[1];
         EXPECT_EQ(host.commands.selectFlash(0, 2), 1) << fault[1];
         const Bytes data{1, 2, 3, 4, 5};
@@ -122,7 +129,7 @@ TEST(LinkOverPtyTest, LostAndLateRepliesAreRetriedUntilTheCommandSucceeds) {
 TEST(LinkOverPtyTest, SilentOrForeignBoardFailsEachCommandWithItsMessage) {
     for (const char* fault : {"--silent", "--unknown-tag"}) {
         LinkOverPty host({"--no-link", "--baud", "0", fault});
-        ASSERT_CONNECTED(host);
+        ASSERT_TRUE(connected(host));
         std::string reply;
         EXPECT_FALSE(host.commands.identifyBoard(&reply)) << fault;
         EXPECT_EQ(reply, "RETRY Timeout") << fault;
@@ -138,7 +145,7 @@ TEST(LinkOverPtyTest, SilentOrForeignBoardFailsEachCommandWithItsMessage) {
 
 TEST(LinkOverPtyTest, BoardThatFallsSilentInTheMiddleFailsAndRecovers) {
     LinkOverPty host;
-    ASSERT_CONNECTED(host);
+    ASSERT_TRUE(connected(host));
     ASSERT_EQ(host.commands.selectFlash(0, 4), 1);
     host.board.control("silent on");
     std::uint8_t buffer[1000];
@@ -151,7 +158,7 @@ TEST(LinkOverPtyTest, BoardThatFallsSilentInTheMiddleFailsAndRecovers) {
 
 TEST(LinkOverPtyTest, HeldPortIsRefusedToASecondOpener) {
     LinkOverPty host;
-    ASSERT_CONNECTED(host);
+    ASSERT_TRUE(connected(host));
     testing::RecordingUserInterface otherUi;
     SerialLink other([&otherUi](const std::string& text) { showError(otherUi, text); });
     other.setDevicePath(host.board.devicePath());
