@@ -69,8 +69,11 @@ bool AtomicFile::create() {
     }
     const std::filesystem::path target(targetPath_);
     const std::filesystem::path folder = target.parent_path();
-    const std::string stem =
-        "." + target.filename().string() + ".tmp-" + std::to_string(::getpid());
+    // A hidden name beside the target: ".<name>.tmp-<pid>-<n>".
+    std::string stem(1, '.');
+    stem += target.filename().string();
+    stem += ".tmp-";
+    stem += std::to_string(::getpid());
     const mode_t mode = exists ? (info.st_mode & 07777) : 0666;
     for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
         const std::string candidate = (folder / (stem + "-" + std::to_string(attempt))).string();

@@ -1,0 +1,246 @@
+// Whole-sector passes against kel-emulator paced at 19200 baud: the wall time of a blank check,
+// program, verify and upload of a main sector (32 KB) and a boot sector (8 KB), each as a ratio
+// to the wire limit (the sum over the pass's exchanges of reply bytes x 10 / 19200 s + 30 ms),
+// and this process's CPU time as a share of the wall time. Then the time to load an Intel HEX
+// image that lies at a 64 KB offset.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BenchClock.h"
+#include "BoardCommands.h"
+#include "EmulatorProcess.h"
+#include "ImageFile.h"
+#include "SectorOperations.h"
+#include "SerialLink.h"
+
+using namespace loadstar;
+
+namespace {
+
+// The platform's serial port, counting the frames written and the reply bytes read through it.
+class CountingPort : public SerialPort {
+  public:
+    explicit CountingPort(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
+
+    bool open(const std::string& name, int in, int out, int baud) override {
+        return port_->open(name, in, out, baud);
+    }
+    bool close() override { return port_->close(); }
+    [[nodiscard]] bool isOpen() const override { return port_->isOpen(); }
+    int read(std::uint8_t* buffer, int maxBytes) override {
+        const int n = port_->read(buffer, maxBytes);
+        replyBytes += n > 0 ? n : 0;
+        return n;
+    }
+    int write(const std::uint8_t* buffer, int count) override {
+        ++frames;
+        return port_->write(buffer, count);
+    }
+    InputWait waitForInput(std::chrono::milliseconds timeout) override {
+        return port_->waitForInput(timeout);
+    }
+    [[nodiscard]] std::string lastError() const override { return port_->lastError(); }
+    [[nodiscard]] bool lastErrorWasPermission() const override {
+        return port_->lastErrorWasPermission();
+    }
+
+    long frames = 0;
+    long replyBytes = 0;
+
+  private:
+    std::unique_ptr<SerialPort> port_;
+};
+
+// Answers the passes' boxes silently and saves uploads to one file; remembers the last box.
+class QuietUserInterface : public UserInterface {
+  public:
+    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+        lastMessage = text;
+    }
+    void setStatusText(const std::string&) override {}
+    void processPendingEvents() override {}
+    std::optional<std::string> chooseSaveFile(const std::string&) override { return saveFile; }
+
+    std::string lastMessage;
+    std::string saveFile;
+};
+
+struct Row {
+    std::string name;
+    long exchanges;
+    double wall;
+    double limit;
+    double cpu;
+    std::string outcome;
+};
+
+std::string writeImage(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+// One Intel HEX line of `bytes` at `offset` with the given record type.
+std::string hexLine(int offset, int type, const std::uint8_t* bytes, int count) {
+    char text[8];
+    std::string line = ":";
+    unsigned sum = static_cast<unsigned>(count + (offset >> 8) + (offset & 0xFF) + type);
+    const auto put = [&](unsigned value) {
+        std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+        line += text;
+    };
+    put(static_cast<unsigned>(count));
+    put(static_cast<unsigned>(offset >> 8));
+    put(static_cast<unsigned>(offset));
+    put(static_cast<unsigned>(type));
+    for (int i = 0; i < count; ++i) {
+        put(bytes[i]);
+        sum += bytes[i];
+    }
+    put((0x100 - (sum & 0xFF)) & 0xFF);
+    return line + "\n";
+}
+
+// 32 KB of data behind an extended linear address of 0x0001 (64 KB), as srec_cat -offset writes.
+std::string hexAt64KbOffset(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::uint8_t upper[] = {0x00, 0x01};
+    std::string text = hexLine(0, 4, upper, 2);
+    for (int offset = 0; offset < static_cast<int>(bytes.size()); offset += 16) {
+        text += hexLine(offset, 0, bytes.data() + offset, 16);
+    }
+    text += ":00000001FF\n";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::uint8_t> randomImage(int size) {
+    std::mt19937 generator(42);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator() & 0x7F);  // never 0xFF: all of it is loaded
+    }
+    return bytes;
+}
+
+// The four passes over one sector, on an erased sector of the emulated board.
+void benchSector(SectorOperations& operations, CountingPort& port, QuietUserInterface& ui,
+                 const SectorGeometry& g, const std::string& folder, std::vector<Row>& rows) {
+    const std::string label = g.kind == 0 ? "main 32 KB " : "boot 8 KB ";
+    const std::string image =
+        writeImage(folder + "/image-" + std::to_string(g.kind) + ".bin", randomImage(g.sectorSize));
+    ui.saveFile = folder + "/upload-" + std::to_string(g.kind) + ".hex";
+    const auto measure = [&](const std::string& name, const auto& pass) {
+        port.frames = 0;
+        port.replyBytes = 0;
+        ui.lastMessage.clear();
+        const bench::BenchClock clock;
+        const int result = pass();
+        const double wall = clock.wallSeconds();
+        const double cpu = clock.cpuSeconds();
+        const double limit = static_cast<double>(port.replyBytes) * 10.0 / 19200.0 +
+                             0.030 * static_cast<double>(port.frames);
+        std::string outcome = "result " + std::to_string(result);
+        if (!ui.lastMessage.empty()) {
+            outcome += ", \"" + ui.lastMessage + "\"";
+        }
+        rows.push_back({label + name, port.frames, wall, limit, cpu, outcome});
+    };
+    const auto k = g.kind;
+    const auto s = g.sector;
+    measure("blank check",
+            [&] { return operations.blankCheckSector(k, s, g.baseAddress, g.sectorSize); });
+    measure("program",
+            [&] { return operations.programSector(k, s, g.baseAddress, g.sectorSize, image); });
+    measure("verify",
+            [&] { return operations.verifySector(k, s, g.baseAddress, g.sectorSize, image); });
+    measure("upload", [&] {
+        return operations.uploadSector(k, s, g.baseAddress, g.sectorSize, segmentName(k, s));
+    });
+}
+
+void printPasses(const std::vector<Row>& rows) {
+    std::printf("Sector passes against kel-emulator at 19200 baud\n");
+    std::printf("%-22s %9s %10s %10s %7s %7s  %s\n", "pass", "exchanges", "wall s", "limit s",
+                "ratio", "cpu %", "outcome");
+    for (const auto& row : rows) {
+        std::printf("%-22s %9ld %10.3f %10.3f %7.3f %7.2f  %s\n", row.name.c_str(), row.exchanges,
+                    row.wall, row.limit, row.wall / row.limit, 100 * row.cpu / row.wall,
+                    row.outcome.c_str());
+    }
+}
+
+// Loads the image `rounds` times into a main sector; prints the mean and the slowest.
+void benchLoad(const std::string& name, const std::string& file, int rounds) {
+    QuietUserInterface ui;
+    std::vector<std::uint8_t> buffer(sectorBufferSize);
+    double total = 0;
+    double slowest = 0;
+    int loadedLength = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        (void)loadImageFile(file, buffer, 0x8000, loadedLength, ui);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        total += ms;
+        slowest = std::max(slowest, ms);
+    }
+    std::printf("%-44s %8.3f %8.3f  loaded length %d\n", name.c_str(), total / rounds, slowest,
+                loadedLength);
+}
+
+}  // namespace
+
+int main() {
+    std::string folder = (std::filesystem::temp_directory_path() / "sector-bench-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        return 2;
+    }
+    testing::EmulatorProcess board({"--no-link", "--baud", "19200"});
+    if (!board.started()) {
+        std::fprintf(stderr, "kel-emulator did not start: %s\n", board.startupError().c_str());
+        return 2;
+    }
+    CountingPort* port = nullptr;
+    SerialLink link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
+                    [&port] {
+                        auto made = std::make_unique<CountingPort>(makePlatformSerialPort());
+                        port = made.get();
+                        return made;
+                    });
+    link.setDevicePath(board.devicePath());
+    if (link.openPort() != 1) {
+        return 2;
+    }
+    QuietUserInterface ui;
+    BoardCommands commands(link, ui);
+    SectorOperations operations(commands);
+    std::vector<Row> rows;
+    benchSector(operations, *port, ui, sectorGeometry(0, 1), folder, rows);
+    benchSector(operations, *port, ui, sectorGeometry(1, 1), folder, rows);
+    printPasses(rows);
+
+    std::printf("\n%-44s %8s %8s\n", "image loading into a main sector", "mean ms", "max ms");
+    const auto data = randomImage(0x8000);
+    benchLoad("Intel HEX, 32 KB at a 64 KB offset (type 04)",
+              hexAt64KbOffset(folder + "/at64k.hex", data), 50);
+    benchLoad("raw binary, 32 KB", writeImage(folder + "/image.bin", data), 50);
+    std::filesystem::remove_all(folder);
+    return 0;
+}
