@@ -28,21 +28,24 @@ std::optional<int> millisecondsUntil(std::chrono::steady_clock::time_point when,
 
 int EmulatorLoop::run() {
     for (;;) {
-        pollfd fds[3] = {{signals_.fd(), POLLIN, 0},
+        pollfd fds[4] = {{signals_.fd(), POLLIN, 0},
                          {terminal_.masterFd(), POLLIN, 0},
-                         {control_ != nullptr ? control_->fd() : -1, POLLIN, 0}};
+                         {control_ != nullptr ? control_->fd() : -1, POLLIN, 0},
+                         {clients_.fd(), POLLIN, 0}};
         if (outputBlocked_) {
             fds[1].events |= POLLOUT;
         }
-        const int ready = ::poll(fds, 3, pollTimeout(Clock::now()));
+        const int ready = ::poll(fds, 4, pollTimeout(Clock::now()));
         if (ready < 0 && errno != EINTR) {
             throw SetupError(std::string("poll failed: ") + std::strerror(errno));
         }
         if (const int signal = signals_.takeSignal(); signal != 0) {
             return signal;
         }
-        // Control lines first, always: a test that changes a fault and then sends a frame expects
-        // the frame to meet the new setting.
+        // Opens, closes and control lines first, always: they happened before the frames that are
+        // waiting now (a test that changes a fault and then sends a frame expects the frame to
+        // meet the new setting; a client that has just opened must not get an old reply).
+        dropRepliesOnNewLine();
         applyControlLines();
         if ((fds[1].revents & (POLLERR | POLLNVAL)) != 0) {
             throw SetupError("the pseudo-terminal failed");
@@ -67,6 +70,13 @@ int EmulatorLoop::pollTimeout(Clock::time_point now) const {
         timeout = timeout ? std::min(*timeout, expiry) : expiry;
     }
     return timeout.value_or(-1);
+}
+
+void EmulatorLoop::dropRepliesOnNewLine() {
+    if (clients_.takeLineChange()) {
+        pacer_.clear();
+        terminal_.discardUnreadInput();
+    }
 }
 
 void EmulatorLoop::applyControlLines() {

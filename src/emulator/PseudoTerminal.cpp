@@ -52,4 +52,8 @@ PseudoTerminal::PseudoTerminal()
     }
 }
 
+void PseudoTerminal::discardUnreadInput() {
+    ::tcflush(slave_.get(), TCIFLUSH);
+}
+
 }  // namespace loadstar::emulator

@@ -19,6 +19,8 @@ class PseudoTerminal {
     [[nodiscard]] int masterFd() const { return master_.get(); }
     // The path clients open, e.g. /dev/pts/3.
     [[nodiscard]] const std::string& slavePath() const { return slavePath_; }
+    // Throws away what was sent to the client and not read yet.
+    void discardUnreadInput();
 
   private:
     UniqueFd master_;

@@ -30,6 +30,8 @@ class ReplyPacer {
     // When the next unsent byte falls due; nothing when all is sent.
     [[nodiscard]] std::optional<Clock::time_point> nextDue() const;
     [[nodiscard]] bool idle() const { return queue_.empty(); }
+    // Drops every reply not yet sent in full (no one is there to receive it).
+    void clear() { queue_.clear(); }
     // The time one byte takes on the line (zero when unpaced).
     [[nodiscard]] Clock::duration bytePeriod() const;
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "BoardModel.h"
+#include "ClientWatch.h"
 #include "ControlChannel.h"
 #include "EmulatorLoop.h"
 #include "EmulatorOptions.h"
@@ -54,6 +55,7 @@ int runEmulator(const EmulatorOptions& options) {
     board.setFaults(options.faults);
     loadFlash(options, board);
     PseudoTerminal terminal;
+    ClientWatch clients(terminal.slavePath());  // before anyone can know the device
     std::optional<PublishedLink> link;
     if (!options.linkPath.empty()) {
         link.emplace(options.linkPath, terminal.slavePath());
@@ -69,7 +71,7 @@ int runEmulator(const EmulatorOptions& options) {
     }
     std::cerr << std::endl;
     ReplyPacer pacer(options.baud);
-    EmulatorLoop loop(terminal, board, pacer, signals, control.get());
+    EmulatorLoop loop(terminal, board, pacer, signals, clients, control.get());
     (void)loop.run();
     saveFlash(options, board);
     return 0;

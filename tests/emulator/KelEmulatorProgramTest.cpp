@@ -86,6 +86,25 @@ TEST(KelEmulatorProgramTest, IgnoresGarbageAndBadFramesAndStillAnswersGoodOnes) 
     EXPECT_EQ(client.ask("BRD"), "BRD KEL520");
 }
 
+// What the board sends while no program holds the port is lost, as on a real line: a client that
+// comes after one that left in the middle of a reply does not read the rest of that reply as the
+// start of its own. (The pause between the two clients gives the emulator time to see the first
+// one go; a client opening at the very same moment is the port's own business: it starts empty.)
+TEST(KelEmulatorProgramTest, ALaterClientNeverReadsAnEarlierClientsReply) {
+    for (const char* baud : {"0", "19200"}) {
+        EmulatorProcess board({"--no-link", "--baud", baud});
+        ASSERT_TRUE(board.started()) << board.startupError();
+        {
+            PtyClient leaving(board.devicePath());
+            ASSERT_TRUE(leaving.send(testing::frameOf(testing::readPayload(0x8000, 255))));
+            std::this_thread::sleep_for(milliseconds(20));  // mid-reply at 19200 baud
+        }
+        std::this_thread::sleep_for(milliseconds(300));  // longer than the whole reply takes
+        PtyClient next(board.devicePath());
+        EXPECT_EQ(next.ask("BRD"), "BRD KEL520") << "baud " << baud;
+    }
+}
+
 TEST(KelEmulatorProgramTest, ControlPipeSwitchesFaultsWhileItRuns) {
     EmulatorProcess board;
     ASSERT_TRUE(board.started()) << board.startupError();
