@@ -53,6 +53,9 @@ AtomicFile::~AtomicFile() {
 }
 
 bool AtomicFile::create() {
+    if (targetPath_.empty() || targetPath_.back() == '/') {
+        return false;  // names no file
+    }
     struct stat info {};
     const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode)) {

@@ -85,8 +85,8 @@ TEST(AtomicFileTest, ASymbolicLinkStaysAndTheFileItNamesIsReplaced) {
 TEST(AtomicFileTest, RefusesWhatCannotBeCreated) {
     testing::ScratchFolder folder;
     fs::create_directory(folder.path("folder.hex"));
-    for (const std::string& target :
-         {folder.path("missing/sector.hex"), folder.path("folder.hex")}) {
+    for (const std::string& target : {folder.path("missing/sector.hex"), folder.path("folder.hex"),
+                                      folder.path("new/"), std::string()}) {
         AtomicFile file(target);
         EXPECT_FALSE(file.create()) << target;
         EXPECT_FALSE(file.write("x"));
