@@ -79,7 +79,9 @@ bool PosixSerialPort::fail(const std::string& reason, int error) {
 bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, int /*outQueueSize*/,
                            int baud) {
     if (fd_ >= 0) {
-        return fail("the port is open already", 0);
+        lastError_ = "the port is open already";  // and stays open
+        permissionDenied_ = false;
+        return false;
     }
     lastError_.clear();
     permissionDenied_ = false;
@@ -115,6 +117,8 @@ bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, i
         return fail(lastError_, EINVAL);
     }
     baud_ = baud;
+    // A new connection starts empty: whatever a board sent before nobody listened is dropped.
+    ::tcflush(fd_, TCIFLUSH);
     return true;
 }
 

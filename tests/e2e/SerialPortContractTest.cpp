@@ -117,6 +117,8 @@ TEST_P(SerialPortContractTest, AClosedPortFailsEveryCall) {
 }
 
 TEST_P(SerialPortContractTest, OpenIsExclusive) {
+    EXPECT_FALSE(port_->open(setting_->device(), 1600, 1600, 19200));
+    EXPECT_TRUE(port_->isOpen()) << "a second open of the same object keeps it open";
     auto second = setting_->makePort();
     EXPECT_FALSE(second->open(setting_->device(), 1600, 1600, 19200));
     EXPECT_FALSE(second->lastError().empty());
