@@ -6,6 +6,8 @@
 
 #include "CliCommands.h"
 #include "ExitCode.h"
+#include "SectorCommands.h"
+#include "TestCommand.h"
 
 using namespace loadstar::cli;
 
@@ -33,6 +35,8 @@ int main(int argc, char** argv) {
 
     CommandList commands;
     addMemoryCommands(app, options, commands);
+    addSectorCommands(app, options, commands);
+    addTestCommand(app, options, commands);
 
     try {
         app.parse(argc, argv);
