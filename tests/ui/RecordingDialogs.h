@@ -34,10 +34,16 @@ class RecordingDialogs : public UserDialogs {
     }
     std::optional<std::string> runOpenDialog(const FileDialogSettings& settings) override {
         openDialogs.push_back(settings);
+        if (onDialog) {
+            onDialog();
+        }
         return openAnswer;
     }
     std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) override {
         saveDialogs.push_back(settings);
+        if (onDialog) {
+            onDialog();
+        }
         return saveAnswer;
     }
     void processPendingEvents() override {
@@ -67,6 +73,8 @@ class RecordingDialogs : public UserDialogs {
     // Runs at every event pump with its number (1 for the first since the test began).
     std::function<void(int round)> onEvents;
     std::function<void(const Message&)> onMessage;
+    // Runs while a file dialog is open.
+    std::function<void()> onDialog;
 };
 
 }  // namespace loadstar::testing
