@@ -1,12 +1,18 @@
 #include "ProgramWindows.h"
 
 #include <QCoreApplication>
+#include <QIcon>
 
 namespace loadstar {
 
 ProgramWindows::ProgramWindows(UserDialogs& dialogs, SerialLink::PortFactory makePort,
                                std::string devicePath)
     : mainForm_(dialogs, std::move(makePort), std::move(devicePath)) {
+    // The installed icon of the desktop's theme, else the copy built into the program.
+    const QIcon icon =
+        QIcon::fromTheme(QStringLiteral("loadstar"), QIcon(QStringLiteral(":/loadstar.png")));
+    mainForm_.setWindowIcon(icon);
+    testForm_.setWindowIcon(icon);
     testForm_.setObjectName(QStringLiteral("testForm"));
     testForm_.hide();
     mainForm_.setTestForm(&testForm_);

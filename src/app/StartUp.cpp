@@ -1,6 +1,5 @@
 #include "StartUp.h"
 
-#include <QIcon>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -26,7 +25,6 @@ void describeApplication(LoadstarApplication& application) {
     QCoreApplication::setApplicationName(QStringLiteral("Loadstar"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.1.2"));
     QGuiApplication::setDesktopFileName(QStringLiteral("loadstar"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("loadstar")));
     // The program ends when the main window closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
 }

@@ -80,6 +80,8 @@ void ProgramWindowsTest::mainWindowShowsAndTheTestWindowWaitsHidden() {
     QVERIFY(program.windows.testForm().isHidden());
     QCOMPARE(program.windows.testForm().objectName(), QStringLiteral("testForm"));
     QCOMPARE(program.windows.mainForm().objectName(), QStringLiteral("mainForm"));
+    QVERIFY(!program.windows.mainForm().windowIcon().pixmap(32).isNull());
+    QVERIFY(!program.windows.testForm().windowIcon().pixmap(32).isNull());
 }
 
 void ProgramWindowsTest::closeWhileIdleEndsTheEventLoop() {
