@@ -45,6 +45,13 @@ int runWindows(LoadstarApplication& application, QtUserDialogs& dialogs) {
 
 }  // namespace
 
+std::optional<int> askAboutRunningCopy(bool anotherInstanceRuns, UserDialogs& dialogs) {
+    if (!anotherInstanceRuns || dialogs.askYesNo(duplicateQuestion, duplicateCaption)) {
+        return std::nullopt;
+    }
+    return 1;
+}
+
 int runLoadstar(int argc, char** argv) {
     if (!windowsCanBeShown([](const char* name) { return std::getenv(name); })) {
         std::cerr << noDisplayMessage(programName);
@@ -58,8 +65,8 @@ int runLoadstar(int argc, char** argv) {
     LoadstarApplication application(argc, argv);
     describeApplication(application);
     QtUserDialogs dialogs;
-    if (lock.anotherInstanceRuns() && !dialogs.askYesNo(duplicateQuestion, duplicateCaption)) {
-        return 1;
+    if (const auto exitCode = askAboutRunningCopy(lock.anotherInstanceRuns(), dialogs)) {
+        return *exitCode;
     }
     return runWindows(application, dialogs);
 }

@@ -121,7 +121,7 @@ class TmainForm : public QWidget {
     [[nodiscard]] std::optional<std::string> runOpenDialog1();
     void repaintNow();
 
-    // Controls, named as the window's description names them.
+    // Controls. Each also carries its name as its object name.
     QPushButton* btConnect = nullptr;
     QPushButton* btStopMirror = nullptr;
     QPushButton* btClose = nullptr;

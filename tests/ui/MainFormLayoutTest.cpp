@@ -29,7 +29,7 @@ class MainFormLayoutTest : public QObject {
     void everyControlLiesInsideTheWindow();
     void everyCaptionFitsItsControl();
     void mirrorLabelShowsTwoLinesOfTheBoardDisplay();
-    void tabOrderFollowsTheDescription();
+    void tabOrderRunsFromConnectToRunTest();
     void mirrorTimerTicksEvery250msAndIsStopped();
     void openDialogOffersHexBinAndAllFilesWithHexDefault();
     void saveDialogProposesFlashHexWithThreeFilters();
@@ -243,7 +243,7 @@ void MainFormLayoutTest::mirrorLabelShowsTwoLinesOfTheBoardDisplay() {
     QCOMPARE(panel->frameShadow(), QFrame::Sunken);
 }
 
-void MainFormLayoutTest::tabOrderFollowsTheDescription() {
+void MainFormLayoutTest::tabOrderRunsFromConnectToRunTest() {
     MainFormRig rig;
     const QStringList expected = {
         "btConnect", "btStopMirror", "btClose", "edOffset", "edCount", "edData",       "rbMain",
