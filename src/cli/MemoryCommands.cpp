@@ -46,7 +46,12 @@ int runRead(const CliOptions& options, const std::string& addressText,
     }
     std::uint8_t reply[replyBufferSize];
     const auto& [address, count] = input.request;
-    if (session.board().readFlash(address, reply, count) == 0) {
+    int replyLength = 0;
+    if (session.board().readFlash(address, reply, count, &replyLength) == 0) {
+        return exitFailure;
+    }
+    if (replyLength < replyHeaderLength + count) {
+        showError(session.ui(), incompleteReadMessage);
         return exitFailure;
     }
     char text[3 * maxReadCount + 1];

@@ -25,6 +25,10 @@ inline constexpr char invalidDataMessage[] = "Data to write is invalid.";
 inline constexpr char dataTooLongMessage[] =
     "Data to write is too long: at most FF (255 in decimal) bytes can be written at once.";
 
+// Any reply tag is accepted for any command, so a READ FLASH reply may hold fewer bytes than were
+// asked for; the missing ones must not be shown as if the board had sent them.
+inline constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
+
 inline constexpr int maxReadCount = 0xF0;
 inline constexpr int maxWriteCount = 0xFF;
 inline constexpr int maxBoardAddress = 0xFFFF;

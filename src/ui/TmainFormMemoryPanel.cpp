@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
 constexpr std::chrono::milliseconds resetPause{1000};
 
 // Field texts are 8-bit characters.
@@ -47,10 +46,8 @@ void TmainForm::btReadClick() {
         setStatusText(QStringLiteral("Error while reading data from Flash."));
         return;
     }
-    // Any reply tag is accepted for any command, so a reply may be shorter than the data asked
-    // for; its missing bytes must not be shown as if the board had sent them.
     if (replyLength < loadstar::replyHeaderLength + count) {
-        loadstar::showError(*userInterface_, incompleteReadMessage);
+        loadstar::showError(*userInterface_, loadstar::incompleteReadMessage);
         setStatusText(QStringLiteral("Error while reading data from Flash."));
         return;
     }
