@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace loadstar::emulator {
 
@@ -227,6 +228,23 @@ int BoardModel::countOf(std::string_view command) const {
     return static_cast<int>(
         std::count_if(payloads_.begin(), payloads_.end(),
                       [command](const Bytes& payload) { return startsWith(payload, command); }));
+}
+
+std::vector<Bytes> BoardModel::payloadsOf(std::string_view command) const {
+    std::vector<Bytes> found;
+    std::copy_if(payloads_.begin(), payloads_.end(), std::back_inserter(found),
+                 [command](const Bytes& payload) { return startsWith(payload, command); });
+    return found;
+}
+
+std::vector<std::string> BoardModel::commandNames() const {
+    std::vector<std::string> names;
+    for (const auto& payload : payloads_) {
+        const auto end = std::find_if(payload.begin(), payload.end(),
+                                      [](std::uint8_t byte) { return byte < 0x20 || byte > 0x7E; });
+        names.emplace_back(payload.begin(), end);
+    }
+    return names;
 }
 
 }  // namespace loadstar::emulator

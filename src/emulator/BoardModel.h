@@ -71,6 +71,10 @@ class BoardModel {
     void clearPayloads() { payloads_.clear(); }
     // How many recorded payloads begin with `command` ("RRD", "PG ", "EM").
     [[nodiscard]] int countOf(std::string_view command) const;
+    // The recorded payloads that begin with `command`, in the order they came.
+    [[nodiscard]] std::vector<std::vector<std::uint8_t>> payloadsOf(std::string_view command) const;
+    // The recorded payloads as text up to their first byte that is not printable: "VM 92", "RRD".
+    [[nodiscard]] std::vector<std::string> commandNames() const;
     [[nodiscard]] int rejectedFrames() const { return decoder_.rejectedFrames(); }
 
     [[nodiscard]] FlashMemory& flash() { return flash_; }

@@ -68,31 +68,11 @@ class MainFormRig {
 
     // The payloads sent since the last clearPayloads(), as text up to their first byte that is
     // not printable: "VM 92", "PG 03", "RRD", "EB".
-    [[nodiscard]] std::vector<std::string> commandNames() const {
-        std::vector<std::string> names;
-        for (const auto& payload : board.payloads()) {
-            std::string name;
-            for (const std::uint8_t byte : payload) {
-                if (byte < 0x20 || byte > 0x7E) {
-                    break;
-                }
-                name.push_back(static_cast<char>(byte));
-            }
-            names.push_back(name);
-        }
-        return names;
-    }
+    [[nodiscard]] std::vector<std::string> commandNames() const { return board.commandNames(); }
     // The payloads that begin with `command`.
     [[nodiscard]] std::vector<std::vector<std::uint8_t>> payloadsOf(
         const std::string& command) const {
-        std::vector<std::vector<std::uint8_t>> found;
-        for (const auto& payload : board.payloads()) {
-            if (payload.size() >= command.size() &&
-                std::equal(command.begin(), command.end(), payload.begin())) {
-                found.push_back(payload);
-            }
-        }
-        return found;
+        return board.payloadsOf(command);
     }
     void setSilent(bool silent) {
         auto faults = board.faults();
