@@ -1,9 +1,6 @@
 // loadstar-cli test end to end: the real program, a real pseudo-terminal, kel-emulator.
 
-#include <fcntl.h>
 #include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,23 +9,26 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
+#include "Descriptor.h"
 #include "EmulatorProcess.h"
+#include "FileContents.h"
 #include "ProgramRunner.h"
 #include "RandomReadTest.h"
 #include "TempDir.h"
 
-extern char** environ;
-
 namespace loadstar {
 namespace {
 
+using testing::ChildProcess;
+using testing::contentsOf;
+using testing::Descriptor;
 using testing::EmulatorProcess;
 using testing::ProgramResult;
 using testing::runProgram;
@@ -72,97 +72,6 @@ std::string drawsOf(const RandomReadCycle& cycle) {
                   static_cast<unsigned>(cycle.address), cycle.blockSize);
     return text;
 }
-
-std::string contentsOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
-
-  private:
-    int fd_;
-};
-
-// loadstar-cli running in the background, stdout into a file and stderr into a file or onto a
-// terminal. Killed and reaped at the end of the test if still running.
-class BackgroundCli {
-  public:
-    BackgroundCli(const std::vector<std::string>& args, const std::string& outPath,
-                  int stderrFd = -1, const std::string& errPath = "") {
-        std::vector<std::string> all = {testing::cliPath()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& arg : all) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (stderrFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        }
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~BackgroundCli() {
-        if (pid_ > 0 && status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-    }
-    BackgroundCli(const BackgroundCli&) = delete;
-    BackgroundCli& operator=(const BackgroundCli&) = delete;
-
-    [[nodiscard]] bool started() const { return pid_ > 0; }
-    void signal(int number) const { ::kill(pid_, number); }
-
-    // The exit status, 128 + signal when killed by one, -1 when it did not end in time.
-    int waitForExit(std::chrono::milliseconds timeout) {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (status_ < 0 && std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return status_;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
 
 // Waits until `path` holds at least `count` cycle lines (or some of them match `needle`).
 bool waitForCycleLines(const std::string& path, std::size_t count, const std::string& needle = "") {
@@ -271,7 +180,7 @@ TEST_F(CliRandomReadTestTest, BadOptionsAndUnwritableLogAreRefused) {
 TEST_F(CliRandomReadTestTest, CtrlCEndsAfterTheCurrentCycleWithTheSummary) {
     const std::string out = folder.file("out");
     const std::string log = folder.file("interrupted.log");
-    BackgroundCli cli(withPort({"test", "--log", log}), out, -1, folder.file("err"));
+    ChildProcess cli(testing::cliPath(), withPort({"test", "--log", log}), out, folder.file("err"));
     ASSERT_TRUE(cli.started());
     ASSERT_TRUE(waitForCycleLines(out, 3));
     cli.signal(SIGINT);
@@ -291,7 +200,8 @@ TEST_F(CliRandomReadTestTest, CtrlCEndsAfterTheCurrentCycleWithTheSummary) {
 
 TEST_F(CliRandomReadTestTest, SilentBoardCountsFailuresAndExitsWithOne) {
     const std::string out = folder.file("out");
-    BackgroundCli cli(withPort({"test", "--duration", "2"}), out, -1, folder.file("err"));
+    ChildProcess cli(testing::cliPath(), withPort({"test", "--duration", "2"}), out,
+                     folder.file("err"));
     ASSERT_TRUE(cli.started());
     ASSERT_TRUE(waitForCycleLines(out, 2));
     board.control("silent on");
@@ -319,7 +229,8 @@ TEST_F(CliRandomReadTestTest, TerminalShowsTheStatistics) {
     ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     Descriptor masterFd(master);
     Descriptor slaveFd(slave);
-    BackgroundCli cli(withPort({"test", "--cycles", "3"}), folder.file("out"), slaveFd.get());
+    ChildProcess cli(testing::cliPath(), withPort({"test", "--cycles", "3"}), folder.file("out"),
+                     slaveFd.get());
     ASSERT_TRUE(cli.started());
     EXPECT_EQ(cli.waitForExit(std::chrono::seconds(20)), 0);
     slaveFd.reset();

@@ -1,41 +1,26 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
+#include "FileContents.h"
 #include "ProgramRunner.h"
 #include "TempDir.h"
-
-extern char** environ;
 
 namespace loadstar {
 namespace {
 
+using testing::contentsOf;
 using testing::ProgramResult;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -79,8 +64,7 @@ TEST_F(CliSectorCommandsTest, PassesReportTheirOutcomeInTextAndExitStatus) {
     for (int i = 0; i < 1500; ++i) {
         image.push_back(static_cast<char>(i * 7));
     }
-    const std::string bin = folder.file("image.bin");
-    writeFile(bin, image);
+    const std::string bin = folder.write("image.bin", image);
 
     auto run = boot1({"blank-check"});
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
@@ -103,15 +87,14 @@ TEST_F(CliSectorCommandsTest, PassesReportTheirOutcomeInTextAndExitStatus) {
     EXPECT_TRUE(contains(run.errors, "Verify result: Data Verify OK")) << run.errors;
 
     image[2] = static_cast<char>(image[2] ^ 0x40);
-    writeFile(folder.file("other.bin"), image);
-    run = boot1({"verify", folder.file("other.bin")});
+    run = boot1({"verify", folder.write("other.bin", image)});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(contains(run.errors, "Data do not match at address 0xA002")) << run.errors;
 }
 
 TEST_F(CliSectorCommandsTest, UploadSavesTheProposedNameOrTheGivenFile) {
-    writeFile(folder.file("image.bin"), std::string("\x41\x42\x00\x7F", 4));
-    ASSERT_EQ(boot1({"program", folder.file("image.bin")}).exitStatus, 0);
+    const std::string image = folder.write("image.bin", std::string("\x41\x42\x00\x7F", 4));
+    ASSERT_EQ(boot1({"program", image}).exitStatus, 0);
     std::string sector(0x2000, '\xFF');
     sector.replace(0, 4, "\x41\x42\x00\x7F", 4);
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(sector.data()),
@@ -122,17 +105,17 @@ TEST_F(CliSectorCommandsTest, UploadSavesTheProposedNameOrTheGivenFile) {
         EXPECT_EQ(run.exitStatus, 0) << run.errors;
         EXPECT_EQ(run.output, "Upload done.\n");
     }
-    EXPECT_TRUE(readFile(folder.file("KEL520_seg(CSBOOT1).hex")) == intelHexDump(bytes));
+    EXPECT_TRUE(folder.read("KEL520_seg(CSBOOT1).hex") == intelHexDump(bytes));
 
     EXPECT_EQ(boot1({"upload", folder.file("dump.TXT")}).exitStatus, 0);
-    EXPECT_TRUE(readFile(folder.file("dump.TXT")) == textMemoryDump(bytes));
+    EXPECT_TRUE(folder.read("dump.TXT") == textMemoryDump(bytes));
     EXPECT_EQ(boot1({"upload", folder.file("raw.bin")}).exitStatus, 0);
-    EXPECT_TRUE(readFile(folder.file("raw.bin")) == sector);
+    EXPECT_TRUE(folder.read("raw.bin") == sector);
 }
 
 TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
-    writeFile(folder.file("empty.hex"), ":00000001FF\n");
-    writeFile(folder.file("image.bin"), "\x01");
+    folder.write("empty.hex", ":00000001FF\n");
+    folder.write("image.bin", "\x01");
     const struct {
         std::vector<std::string> args;
         std::vector<std::string> messages;
@@ -162,36 +145,20 @@ TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
 TEST_F(CliSectorCommandsTest, InterruptStopsTheUploadAndSavesNothing) {
     const std::string errors = folder.file("stderr");
     const std::string target = folder.file("never.hex");
-    std::vector<std::string> words = {testing::cliPath(), "--port", board.devicePath(), "upload",
-                                      target};
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    testing::ChildProcess cli(testing::cliPath(), {"--port", board.devicePath(), "upload", target},
+                              "/dev/null", errors);
+    ASSERT_TRUE(cli.started());
     // The first status line comes after the first block; a main sector takes 136.
-    for (int i = 0; i < 1000 && !contains(readFile(errors), "Reading flash, "); ++i) {
+    for (int i = 0; i < 1000 && !contains(contentsOf(errors), "Reading flash, "); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_TRUE(contains(readFile(errors), "Upload cancelled.")) << readFile(errors);
+    cli.signal(SIGINT);
+    const int status = cli.waitForExit(std::chrono::seconds(30));
+    ASSERT_FALSE(cli.endedBySignal()) << "it exits by itself after the interrupt";
+    EXPECT_EQ(status, 130);
+    EXPECT_TRUE(contains(contentsOf(errors), "Upload cancelled.")) << contentsOf(errors);
     EXPECT_FALSE(std::filesystem::exists(target));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
-                            std::filesystem::directory_iterator()),
-              1);  // only the stderr file
+    EXPECT_EQ(folder.fileCount(), 1);  // only the stderr file
 }
 
 TEST(CliSectorCommands, HelpNamesTheSectorCommands) {

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "BoardCommands.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
+#include "FileContents.h"
 #include "ProcessFlags.h"
 #include "ProgramRunner.h"
 #include "RecordingUserInterface.h"
@@ -23,6 +22,7 @@ namespace loadstar {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::contentsOf;
 
 constexpr int bootSize = 0x2000;
 constexpr int mainSize = 0x8000;
@@ -43,17 +43,6 @@ Bytes sampleImage(int size, unsigned seed) {
     std::fill(bytes.begin() + 100, bytes.begin() + 400, 0xFF);
     std::fill(bytes.end() - 50, bytes.end(), 0xFF);
     return bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string asText(const Bytes& bytes) {
@@ -111,8 +100,7 @@ class SectorRoundTripTest : public ::testing::Test {
 TEST_F(SectorRoundTripTest, UploadProgramAndVerifyInEveryFormat) {
     const Bytes image = sampleImage(2000, 3);
     const Bytes sector = inSector(image, bootSize);
-    const std::string source = folder.file("source.bin");
-    writeFile(source, image);
+    const std::string source = folder.write("source.bin", asText(image));
     expectPass(operations.blankCheckSector(1, 1, bootBase(1), bootSize), 1, "The sector is blank");
     expectPass(operations.programSector(1, 1, bootBase(1), bootSize, source), 1, "");
     expectVerified(1, source);
@@ -122,9 +110,9 @@ TEST_F(SectorRoundTripTest, UploadProgramAndVerifyInEveryFormat) {
     const std::string hex = upload(1, 1, bootBase(1), bootSize, "up.hex");
     const std::string bin = upload(1, 1, bootBase(1), bootSize, "up.bin");
     const std::string txt = upload(1, 1, bootBase(1), bootSize, "up.txt");
-    EXPECT_EQ(readFile(bin), asText(sector));
-    EXPECT_EQ(readFile(hex), intelHexDump(sector));
-    EXPECT_EQ(readFile(txt), textMemoryDump(sector));
+    EXPECT_EQ(contentsOf(bin), asText(sector));
+    EXPECT_EQ(contentsOf(hex), intelHexDump(sector));
+    EXPECT_EQ(contentsOf(txt), textMemoryDump(sector));
 
     // What was uploaded programs another sector the same, at the same offsets.
     expectPass(operations.programSector(1, 2, bootBase(2), bootSize, hex), 1, "");
@@ -138,8 +126,7 @@ TEST_F(SectorRoundTripTest, UploadProgramAndVerifyInEveryFormat) {
 
 TEST_F(SectorRoundTripTest, ImagesFromObjcopyAndSrecCatProgramAndVerify) {
     const Bytes image = sampleImage(3000, 8);
-    const std::string source = folder.file("source.bin");
-    writeFile(source, image);
+    const std::string source = folder.write("source.bin", asText(image));
     const std::string fromObjcopy = folder.file("objcopy.hex");
     const std::string fromSrecCat = folder.file("srec_cat.HEX");
     runTool("/usr/bin/objcopy", {"-I", "binary", "-O", "ihex", source, fromObjcopy});
@@ -147,7 +134,7 @@ TEST_F(SectorRoundTripTest, ImagesFromObjcopyAndSrecCatProgramAndVerify) {
     // skips, so the data still land at their offsets within the sector.
     runTool("/usr/bin/srec_cat",
             {source, "-binary", "-offset", "0x10000", "-o", fromSrecCat, "-intel"});
-    ASSERT_NE(readFile(fromSrecCat).find(":020000040001F9"), std::string::npos);
+    ASSERT_NE(contentsOf(fromSrecCat).find(":020000040001F9"), std::string::npos);
 
     expectPass(operations.programSector(1, 0, bootBase(0), bootSize, fromObjcopy), 1, "");
     expectPass(operations.programSector(0, 4, 0x8000, mainSize, fromSrecCat), 1, "");
@@ -161,8 +148,7 @@ TEST_F(SectorRoundTripTest, ImagesFromObjcopyAndSrecCatProgramAndVerify) {
 
 TEST_F(SectorRoundTripTest, UploadedHexReadsBackInObjcopyAndSrecCat) {
     const Bytes image = sampleImage(bootSize, 21);
-    const std::string source = folder.file("source.bin");
-    writeFile(source, image);
+    const std::string source = folder.write("source.bin", asText(image));
     expectPass(operations.programSector(1, 2, bootBase(2), bootSize, source), 1, "");
     const std::string hex = upload(1, 2, bootBase(2), bootSize, "KEL520_seg(CSBOOT2).hex");
     EXPECT_EQ(ui.proposedNames.back(), "KEL520_seg(CSBOOT2)");
@@ -171,8 +157,8 @@ TEST_F(SectorRoundTripTest, UploadedHexReadsBackInObjcopyAndSrecCat) {
     const std::string viaSrecCat = folder.file("srec_cat.bin");
     runTool("/usr/bin/objcopy", {"-I", "ihex", "-O", "binary", hex, viaObjcopy});
     runTool("/usr/bin/srec_cat", {hex, "-intel", "-o", viaSrecCat, "-binary"});
-    EXPECT_EQ(readFile(viaObjcopy), asText(image));
-    EXPECT_EQ(readFile(viaSrecCat), asText(image));
+    EXPECT_EQ(contentsOf(viaObjcopy), asText(image));
+    EXPECT_EQ(contentsOf(viaSrecCat), asText(image));
 }
 
 TEST_F(SectorRoundTripTest, ABoardThatFallsSilentMidPassFailsItWithTheReadMessage) {

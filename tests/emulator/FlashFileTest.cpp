@@ -1,11 +1,11 @@
 #include "FlashFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
+
+#include "TempDir.h"
 
 namespace loadstar::emulator {
 namespace {
@@ -14,23 +14,12 @@ namespace fs = std::filesystem;
 
 class FlashFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "flash-file-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        path_ = folder_ + "/board.flash";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(folder_, fs::perms::owner_all, ignored);
-        fs::remove_all(folder_, ignored);
-    }
     void writeFile(std::size_t size, char fill) {
-        std::ofstream(path_, std::ios::binary) << std::string(size, fill);
+        folder_.write("board.flash", std::string(size, fill));
     }
 
-    std::string folder_;
-    std::string path_;
+    loadstar::testing::TempDir folder_;
+    const std::string path_ = folder_.file("board.flash");
 };
 
 TEST_F(FlashFileTest, MissingFileMeansAnErasedBoard) {
@@ -53,8 +42,7 @@ TEST_F(FlashFileTest, SavedContentsComeBackInTheirSectors) {
     ASSERT_TRUE(loadFlashFile(path_, loaded).ok);
     EXPECT_EQ(loaded.image(), written.image());
     // The layout is raw: main sector 7's last byte, then boot sector 0's first.
-    std::ifstream file(path_, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes = folder_.read("board.flash");
     EXPECT_EQ(static_cast<std::uint8_t>(bytes[8 * 0x8000 - 1]), 0x17);
     EXPECT_EQ(static_cast<std::uint8_t>(bytes[8 * 0x8000]), 0x20);
 }
@@ -63,11 +51,7 @@ TEST_F(FlashFileTest, SavingReplacesTheFileAndLeavesNoTemporaryBehind) {
     writeFile(FlashMemory::imageSize, 'x');
     FlashMemory flash;
     ASSERT_TRUE(saveFlashFile(path_, flash).ok);
-    int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) {
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(folder_.fileCount(), 1);
     FlashMemory loaded;
     loaded.sector(FlashBank::main, 0)[0] = 0;
     ASSERT_TRUE(loadFlashFile(path_, loaded).ok);
@@ -95,7 +79,7 @@ TEST_F(FlashFileTest, RefusesAFolderInsteadOfAFile) {
 
 TEST_F(FlashFileTest, ReportsAFileThatCannotBeSaved) {
     FlashMemory flash;
-    const auto result = saveFlashFile(folder_ + "/no/such/folder/board.flash", flash);
+    const auto result = saveFlashFile(folder_.file("no/such/folder/board.flash"), flash);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("cannot be written"), std::string::npos) << result.message;
 }

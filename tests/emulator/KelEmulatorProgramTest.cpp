@@ -6,20 +6,23 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "EmulatorProcess.h"
+#include "FileContents.h"
 #include "FlashMemory.h"
 #include "PtyClient.h"
+#include "TempDir.h"
 
 namespace loadstar::emulator {
 namespace {
 
 namespace fs = std::filesystem;
+using loadstar::testing::contentsOf;
 using loadstar::testing::EmulatorProcess;
 using loadstar::testing::runEmulatorToEnd;
+using loadstar::testing::TempDir;
 using std::chrono::milliseconds;
 using testing::Bytes;
 using testing::PtyClient;
@@ -31,26 +34,6 @@ std::string linkTarget(const std::string& path) {
     const auto target = fs::read_symlink(path, error);
     return error ? std::string() : target.string();
 }
-
-// A folder of this test, removed at the end; its permissions are the test's to choose.
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kel-link-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    [[nodiscard]] const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 TEST(KelEmulatorProgramTest, PrintsItsDeviceAndAnswersAsItsModel) {
     for (const std::string model : {"KEL520", "KEL620"}) {
@@ -131,8 +114,8 @@ TEST(KelEmulatorProgramTest, FaultOptionsApplyFromTheStart) {
 }
 
 TEST(KelEmulatorProgramTest, PublishesReplacesAndRemovesItsLink) {
-    TemporaryFolder folder;
-    const std::string link = folder.path() + "/COM1";
+    TempDir folder;
+    const std::string link = folder.file("COM1");
     fs::create_symlink("/dev/no-such-board", link);  // left by an emulator that was killed
     {
         EmulatorProcess board({"--link", link, "--baud", "0"});
@@ -146,8 +129,8 @@ TEST(KelEmulatorProgramTest, PublishesReplacesAndRemovesItsLink) {
 }
 
 TEST(KelEmulatorProgramTest, CreatesAMissingLinkFolderPrivately) {
-    TemporaryFolder folder;
-    const std::string devices = folder.path() + "/devices";
+    TempDir folder;
+    const std::string devices = folder.file("devices");
     EmulatorProcess board({"--link", devices + "/COM1", "--baud", "0"});
     ASSERT_TRUE(board.started()) << board.startupError();
     struct stat status {};
@@ -157,26 +140,26 @@ TEST(KelEmulatorProgramTest, CreatesAMissingLinkFolderPrivately) {
 }
 
 TEST(KelEmulatorProgramTest, RefusesToPublishWhereItIsNotSafe) {
-    TemporaryFolder open;
+    TempDir open;
     fs::permissions(open.path(), fs::perms::all);  // 0777: anyone could swap the board
-    auto refused = runEmulatorToEnd({"--link", open.path() + "/COM1"});
+    auto refused = runEmulatorToEnd({"--link", open.file("COM1")});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.errors.find("refusing to publish"), std::string::npos) << refused.errors;
     EXPECT_EQ(refused.output, "") << "no device is offered";
-    EXPECT_FALSE(fs::exists(open.path() + "/COM1"));
+    EXPECT_FALSE(fs::exists(open.file("COM1")));
 
-    TemporaryFolder occupied;
-    std::ofstream(occupied.path() + "/COM1") << "a file of the user's";
-    refused = runEmulatorToEnd({"--link", occupied.path() + "/COM1"});
+    TempDir occupied;
+    occupied.write("COM1", "a file of the user's");
+    refused = runEmulatorToEnd({"--link", occupied.file("COM1")});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.errors.find("is not a link"), std::string::npos) << refused.errors;
-    EXPECT_TRUE(fs::is_regular_file(occupied.path() + "/COM1"));
+    EXPECT_TRUE(fs::is_regular_file(occupied.file("COM1")));
 }
 
 TEST(KelEmulatorProgramTest, EndsCleanlyOnStopSignals) {
     for (const int signal : {SIGTERM, SIGINT}) {
-        TemporaryFolder folder;
-        const std::string link = folder.path() + "/COM1";
+        TempDir folder;
+        const std::string link = folder.file("COM1");
         EmulatorProcess board({"--link", link, "--baud", "0"});
         ASSERT_TRUE(board.started()) << board.startupError();
         EXPECT_EQ(board.stop(signal), 0) << strsignal(signal);
@@ -186,8 +169,8 @@ TEST(KelEmulatorProgramTest, EndsCleanlyOnStopSignals) {
 }
 
 TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammedBetweenRuns) {
-    TemporaryFolder folder;
-    const std::string flashFile = folder.path() + "/board.flash";
+    TempDir folder;
+    const std::string flashFile = folder.file("board.flash");
     const std::vector<std::string> args{"--no-link", "--baud", "0", "--flash-file", flashFile};
     {
         EmulatorProcess board(args);
@@ -208,9 +191,8 @@ TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammedBetweenRuns) {
 }
 
 TEST(KelEmulatorProgramTest, RefusesAFlashFileOfTheWrongSize) {
-    TemporaryFolder folder;
-    const std::string flashFile = folder.path() + "/board.flash";
-    std::ofstream(flashFile) << "too short";
+    TempDir folder;
+    const std::string flashFile = folder.write("board.flash", "too short");
     const auto refused = runEmulatorToEnd({"--no-link", "--flash-file", flashFile});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.errors.find("294912"), std::string::npos) << refused.errors;
@@ -251,8 +233,7 @@ TEST(KelEmulatorProgramTest, BadOptionsGetAMessageAndExitTwo) {
 
 // Total CPU time (user + system) of a process in clock ticks, from /proc.
 long cpuTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = contentsOf("/proc/" + std::to_string(pid) + "/stat");
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
     long utime = 0;

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "FileSizeLimit.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 
 namespace loadstar {
 namespace {
@@ -26,17 +26,17 @@ unsigned permissionsOf(const std::string& path) {
 }
 
 TEST(AtomicFileTest, CreatesANewFileAndLeavesNothingElseBehind) {
-    testing::ScratchFolder folder;
-    ASSERT_TRUE(writeWhole(folder.path("new.hex"), "content\n"));
+    testing::TempDir folder;
+    ASSERT_TRUE(writeWhole(folder.file("new.hex"), "content\n"));
     EXPECT_EQ(folder.read("new.hex"), "content\n");
     EXPECT_EQ(folder.fileCount(), 1);
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(permissionsOf(folder.path("new.hex")), 0666u & ~mask);
+    EXPECT_EQ(permissionsOf(folder.file("new.hex")), 0666u & ~mask);
 }
 
 TEST(AtomicFileTest, ReplacesAnExistingFileKeepingItsPermissions) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string target = folder.write("old.bin", "old content that is longer");
     ::chmod(target.c_str(), 0640);
     ASSERT_TRUE(writeWhole(target, "new"));
@@ -46,7 +46,7 @@ TEST(AtomicFileTest, ReplacesAnExistingFileKeepingItsPermissions) {
 }
 
 TEST(AtomicFileTest, AnAbandonedFileLeavesTheTargetAsItWas) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string target = folder.write("keep.txt", "old");
     {
         AtomicFile file(target);
@@ -60,7 +60,7 @@ TEST(AtomicFileTest, AnAbandonedFileLeavesTheTargetAsItWas) {
 }
 
 TEST(AtomicFileTest, AFailedWriteKeepsTheOldFileAndRemovesTheTemporaryOne) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string target = folder.write("full.hex", "old");
     {
         AtomicFile file(target);
@@ -73,20 +73,20 @@ TEST(AtomicFileTest, AFailedWriteKeepsTheOldFileAndRemovesTheTemporaryOne) {
 }
 
 TEST(AtomicFileTest, ASymbolicLinkStaysAndTheFileItNamesIsReplaced) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     folder.write("real.hex", "old");
-    fs::create_symlink("real.hex", folder.path("link.hex"));
-    ASSERT_TRUE(writeWhole(folder.path("link.hex"), "new"));
-    EXPECT_TRUE(fs::is_symlink(folder.path("link.hex")));
+    fs::create_symlink("real.hex", folder.file("link.hex"));
+    ASSERT_TRUE(writeWhole(folder.file("link.hex"), "new"));
+    EXPECT_TRUE(fs::is_symlink(folder.file("link.hex")));
     EXPECT_EQ(folder.read("real.hex"), "new");
     EXPECT_EQ(folder.fileCount(), 2);
 }
 
 TEST(AtomicFileTest, RefusesWhatCannotBeCreated) {
-    testing::ScratchFolder folder;
-    fs::create_directory(folder.path("folder.hex"));
-    for (const std::string& target : {folder.path("missing/sector.hex"), folder.path("folder.hex"),
-                                      folder.path("new/"), std::string()}) {
+    testing::TempDir folder;
+    fs::create_directory(folder.file("folder.hex"));
+    for (const std::string& target : {folder.file("missing/sector.hex"), folder.file("folder.hex"),
+                                      folder.file("new/"), std::string()}) {
         AtomicFile file(target);
         EXPECT_FALSE(file.create()) << target;
         EXPECT_FALSE(file.write("x"));

@@ -9,7 +9,7 @@
 
 #include "ImageFile.h"
 #include "RecordingUserInterface.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 
 namespace loadstar {
 namespace {
@@ -116,7 +116,7 @@ TEST(DumpWritersTest, RawBinaryIsExactlyTheSectorsBytes) {
 
 // What Upload writes, Program loads back at the same offsets.
 TEST(DumpWritersTest, DumpsLoadBackThroughTheImageLoader) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     auto sector = randomSector(mainSize, 11);
     std::fill(sector.end() - 100, sector.end(), 0xFF);  // the loaded length stops before these
     const struct {

@@ -9,7 +9,7 @@
 #include "HexRecords.h"
 #include "ProcessFlags.h"
 #include "RecordingUserInterface.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 
 namespace loadstar {
 namespace {
@@ -38,7 +38,7 @@ struct Loaded {
 
 // Loads `content` saved as `name` into a 100000-byte buffer that starts out filled with 0xA5.
 Loaded load(const std::string& name, const std::string& content, int sectorSize) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     Loaded loaded;
     loaded.buffer.assign(100000, 0xA5);
     loaded.result = loadImageFile(folder.write(name, content), loaded.buffer, sectorSize,
@@ -323,14 +323,14 @@ TEST_F(ImageFileTest, RawBinaryFilesLoadUpToTheSectorSize) {
 }
 
 TEST_F(ImageFileTest, AFileThatCannotBeOpenedOrReadFails) {
-    testing::ScratchFolder folder;
-    std::filesystem::create_directory(folder.path("folder.bin"));
-    std::filesystem::create_directory(folder.path("folder.hex"));
+    testing::TempDir folder;
+    std::filesystem::create_directory(folder.file("folder.bin"));
+    std::filesystem::create_directory(folder.file("folder.hex"));
     for (const std::string name : {"missing.hex", "missing.bin", "folder.bin", "folder.hex"}) {
         testing::RecordingUserInterface ui;
         std::vector<std::uint8_t> buffer(100000);
         int loadedLength = 0;
-        EXPECT_EQ(loadImageFile(folder.path(name), buffer, mainSize, loadedLength, ui), 0) << name;
+        EXPECT_EQ(loadImageFile(folder.file(name), buffer, mainSize, loadedLength, ui), 0) << name;
         ASSERT_EQ(ui.messages.size(), 1u) << name;
         EXPECT_EQ(ui.messages[0].text, openError);
         EXPECT_EQ(ui.messages[0].caption, "Data load error");
@@ -339,7 +339,7 @@ TEST_F(ImageFileTest, AFileThatCannotBeOpenedOrReadFails) {
 }
 
 TEST_F(ImageFileTest, NeverWritesPastTheBufferItWasGiven) {
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string raw = folder.write("big.bin", std::string(64, '\x22'));
     const std::string hex =
         folder.write("big.hex", hexFile({dataRecord(0, countingBytes(64)), endRecord}));

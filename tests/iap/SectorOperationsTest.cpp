@@ -8,8 +8,8 @@
 
 #include "EmulatedBoard.h"
 #include "HexRecords.h"
-#include "ScratchFolder.h"
 #include "ScriptedPort.h"
+#include "TempDir.h"
 
 namespace loadstar {
 namespace {
@@ -27,7 +27,7 @@ class SectorOperationsTest : public testing::EmulatedBoard {
     std::string image(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         return folder.write(name, std::string(bytes.begin(), bytes.end()));
     }
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
 };
 
 TEST_F(SectorOperationsTest, BlankMainSectorTakes136ReadsAndSaysSo) {
@@ -164,7 +164,7 @@ TEST_F(SectorOperationsTest, ProgramAndVerifyFailWhenTheImageBringsNothing) {
         std::string file;
         const char* message;
     } cases[] = {
-        {folder.path("missing.hex"), "Error opening file !"},
+        {folder.file("missing.hex"), "Error opening file !"},
         {noEnd, "Invalid syntax in hex file"},
         {onlyEnd, "File contains no data"},
         {other, "File contains no data"},
@@ -227,11 +227,11 @@ TEST_F(SectorOperationsTest, VerifyOfAHexImageComparesGapsAsErased) {
     folder.write("gap.hex", hexFile({dataRecord(0, {1}), dataRecord(0x20, {2}), endRecord}));
     bootSector(0)[0] = 1;
     bootSector(0)[0x20] = 2;
-    EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, folder.path("gap.hex")), 1);
+    EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, folder.file("gap.hex")), 1);
     EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Data Verify OK"});
     bootSector(0)[0x10] = 0x7F;
     ui.messages.clear();
-    EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, folder.path("gap.hex")), 1);
+    EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, folder.file("gap.hex")), 1);
     EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Data do not match at address 0x8010"});
 }
 
@@ -276,7 +276,7 @@ TEST_F(SectorOperationsTest, ABoardThatFallsSilentFailsThePassWithTheCommandsMes
         board.setFaults({});
         silenceAt(c.command);
         ui.messages.clear();
-        ui.saveFileAnswer = folder.path("never.hex");
+        ui.saveFileAnswer = folder.file("never.hex");
         EXPECT_EQ(c.pass(), 0);
         EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{c.message});
         EXPECT_TRUE(ui.proposedNames.empty());
@@ -315,7 +315,7 @@ TEST_F(ScriptedBoardTest, WriteRepliesAreCheckedForTheirCountAndText) {
         {"WFP 8000 03    03 b written", 0},
         {"WFP 8000 03    zz B WRITTEN", 0},  // no digits: 0 bytes
     };
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string file = folder.write("three.bin", "abc");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -340,7 +340,7 @@ TEST_F(ScriptedBoardTest, AReadReplyTooShortForItsBytesIsAFailedRead) {
         return testing::replyNow("RRD 8000 F1    " +
                                  std::string(static_cast<std::size_t>(count), '\x00'));
     };
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
     const std::string file = folder.write("zeros.bin", std::string(600, '\x00'));
     EXPECT_EQ(operations.verifySector(1, 0, 0x8000, 0x2000, file), 0);
     EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Error sending READ FLASH command."});

@@ -8,7 +8,7 @@
 #include "DumpWriters.h"
 #include "EmulatedBoard.h"
 #include "FileSizeLimit.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 
 namespace loadstar {
 namespace {
@@ -30,7 +30,7 @@ class UploadSectorTest : public testing::EmulatedBoard {
                                         DumpFormat format) const {
         return formatDump(format, sector);
     }
-    testing::ScratchFolder folder;
+    testing::TempDir folder;
 };
 
 TEST_F(UploadSectorTest, ReadsTheWholeSectorThenWritesTheFormatTheNameAsksFor) {
@@ -48,7 +48,7 @@ TEST_F(UploadSectorTest, ReadsTheWholeSectorThenWritesTheFormatTheNameAsksFor) {
         ui.proposedNames.clear();
         ui.statusTexts.clear();
         board.clearPayloads();
-        ui.saveFileAnswer = folder.path(c.name);
+        ui.saveFileAnswer = folder.file(c.name);
         EXPECT_EQ(operations.uploadSector(1, 1, 0xA000, bootSize, "CSBOOT1"), 1);
         EXPECT_EQ(ui.proposedNames, std::vector<std::string>{"KEL520_seg(CSBOOT1)"});
         EXPECT_EQ(folder.read(c.name), contentOf(bootSector(1), c.format));
@@ -61,7 +61,7 @@ TEST_F(UploadSectorTest, ReadsTheWholeSectorThenWritesTheFormatTheNameAsksFor) {
 
 TEST_F(UploadSectorTest, MainSectorUploadPagesTheSectorInAndProposesItsSegmentName) {
     fillRandomly(mainSector(5), 9);
-    ui.saveFileAnswer = folder.path("main.bin");
+    ui.saveFileAnswer = folder.file("main.bin");
     EXPECT_EQ(operations.uploadSector(0, 5, 0x8000, mainSize, "FS5"), 1);
     EXPECT_EQ(ui.proposedNames, std::vector<std::string>{"KEL520_seg(FS5)"});
     EXPECT_EQ(commandNames().at(1), "PG 05");
@@ -72,7 +72,7 @@ TEST_F(UploadSectorTest, MainSectorUploadPagesTheSectorInAndProposesItsSegmentNa
 
 TEST_F(UploadSectorTest, CancelDuringTheReadOpensNoDialogAndSavesNothing) {
     folder.write("keep.hex", "old");
-    ui.saveFileAnswer = folder.path("keep.hex");
+    ui.saveFileAnswer = folder.file("keep.hex");
     processFlags().cancelRequested = true;  // from an earlier pass: cleared when the upload starts
     ui.onEvents = [&] {
         if (ui.eventRounds == 2) {
@@ -95,19 +95,19 @@ TEST_F(UploadSectorTest, ADismissedDialogSavesNothing) {
 }
 
 TEST_F(UploadSectorTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeepsTheOldOne) {
-    std::filesystem::create_directory(folder.path("folder.hex"));
+    std::filesystem::create_directory(folder.file("folder.hex"));
     folder.write("old.bin", "old content");
-    std::filesystem::create_symlink("/dev/full", folder.path("full.hex"));
+    std::filesystem::create_symlink("/dev/full", folder.file("full.hex"));
     const struct {
         const char* what;
         std::string path;
         std::string message;
         rlim_t sizeLimit;  // 0: none
     } cases[] = {
-        {"folder missing", folder.path("missing/sector.hex"), createError, 0},
-        {"name of a folder", folder.path("folder.hex"), createError, 0},
-        {"device that is full", folder.path("full.hex"), writeError, 0},
-        {"disk full while replacing a file", folder.path("old.bin"), writeError, 1024},
+        {"folder missing", folder.file("missing/sector.hex"), createError, 0},
+        {"name of a folder", folder.file("folder.hex"), createError, 0},
+        {"device that is full", folder.file("full.hex"), writeError, 0},
+        {"disk full while replacing a file", folder.file("old.bin"), writeError, 1024},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

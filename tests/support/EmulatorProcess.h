@@ -4,18 +4,16 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <string>
 #include <vector>
 
-namespace loadstar::testing {
+#include "ChildProcess.h"
+#include "Descriptor.h"
+#include "ProgramRunner.h"
+#include "TempDir.h"
 
-// How a program run to its end finished.
-struct ProgramRun {
-    int exitStatus =
-        -1;              // the exit code, 128 + the signal when killed, -1 when it had to be killed
-    std::string output;  // what it wrote on stdout
-    std::string errors;  // what it wrote on stderr
-};
+namespace loadstar::testing {
 
 // kel-emulator as a child process, started without a shell. The constructor starts it with
 // `extraArgs` plus "--control <pipe>" (a named pipe in a temporary folder of its own) and reads
@@ -35,16 +33,16 @@ class EmulatorProcess {
     [[nodiscard]] const std::string& startupError() const { return startupError_; }
     // The pseudo-terminal's slave, as printed on the first line.
     [[nodiscard]] const std::string& devicePath() const { return devicePath_; }
-    [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] pid_t pid() const { return child_ ? child_->pid() : -1; }
     // A temporary folder of this run (removed by the destructor), for links and flash files.
-    [[nodiscard]] const std::string& workFolder() const { return workFolder_; }
+    [[nodiscard]] std::string workFolder() const { return folder_.path().string(); }
 
     // Writes one line to the control pipe ("silent on", "drop 3", "clear"). The emulator reads
     // the pipe before the line from the port, so a frame sent after this call meets the change.
     void control(const std::string& line);
 
     // Sends `signal` and waits up to `timeout` for the end (killing it after that). Returns the
-    // exit status as ProgramRun::exitStatus counts it. Later calls return the same status.
+    // exit status as ProgramResult::exitStatus counts it. Later calls return the same status.
     int stop(int signal = SIGTERM, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // What the program wrote on stderr so far.
     [[nodiscard]] std::string errorText() const;
@@ -56,20 +54,18 @@ class EmulatorProcess {
     void start(const std::vector<std::string>& args);
     void readDevicePath(std::chrono::milliseconds timeout);
 
-    std::string workFolder_;
+    TempDir folder_;
     std::string controlPath_;
     std::string errorPath_;
-    pid_t pid_ = -1;
-    int outputFd_ = -1;
-    int exitStatus_ = -1;
-    bool ended_ = false;
+    Descriptor output_;  // the read end of the child's stdout
+    std::optional<ChildProcess> child_;
     std::string devicePath_;
     std::string startupError_;
 };
 
 // Runs kel-emulator with `args` until it ends by itself (for --help, bad options and refusals),
 // killing it after `timeout`.
-ProgramRun runEmulatorToEnd(const std::vector<std::string>& args,
-                            std::chrono::milliseconds timeout = std::chrono::seconds(10));
+ProgramResult runEmulatorToEnd(const std::vector<std::string>& args,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace loadstar::testing

@@ -8,10 +8,10 @@ namespace loadstar::testing {
 
 // How a program run to its end finished.
 struct ProgramResult {
-    int exitStatus =
-        -1;              // the exit code, 128 + the signal when killed, -1 when it had to be killed
-    std::string output;  // stdout
-    std::string errors;  // stderr
+    // The exit code, 128 + the signal that ended it, -1 when it had to be killed or did not start.
+    int exitStatus = -1;
+    std::string output;  // what it wrote on stdout
+    std::string errors;  // what it wrote on stderr
 };
 
 // Runs `program` with `args` (no shell in between), stdin empty, and waits for its end; kills it
