@@ -10,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,8 +19,10 @@
 #include "EmulatorProcess.h"
 #include "FileContents.h"
 #include "ProgramRunner.h"
+#include "RandomReadLog.h"
 #include "RandomReadTest.h"
 #include "TempDir.h"
+#include "TextLines.h"
 
 namespace loadstar {
 namespace {
@@ -30,27 +31,17 @@ using testing::ChildProcess;
 using testing::contentsOf;
 using testing::Descriptor;
 using testing::EmulatorProcess;
+using testing::linesOf;
 using testing::ProgramResult;
 using testing::runProgram;
 using testing::TempDir;
 
-const std::regex cycleLine(
-    R"(^SelectFlash\(([01]),(\d)\) (OK|failed), ReadFlash\(\1,\2,0x([0-9a-f]{4}),(\d+)\) )"
-    R"((OK|failed)\.t=\d+$)");
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+const std::regex cycleLine(testing::cycleLinePattern);
 
 std::vector<std::string> cycleLinesOf(const std::string& text) {
     std::vector<std::string> lines;
     for (const auto& line : linesOf(text)) {
-        if (line.rfind("SelectFlash(", 0) == 0) {
+        if (testing::isCycleLine(line)) {
             lines.push_back(line);
         }
     }

@@ -3,28 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ImageFile.h"
 #include "RecordingUserInterface.h"
 #include "TempDir.h"
+#include "TextLines.h"
 
 namespace loadstar {
 namespace {
 
+using testing::linesOf;
+
 constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 std::vector<std::uint8_t> randomSector(int size, unsigned seed) {
     std::mt19937 generator(seed);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ProcessFlags.h"
+#include "RandomReadLog.h"
 #include "RandomReadTest.h"
 #include "RecordingUserInterface.h"
 #include "ScriptedPort.h"
@@ -270,7 +271,7 @@ TEST_F(RandomReadTestLoop, RunStartedFromThePumpCompletesBeforeTheInterruptedOne
     // The cycles continue one sequence: outer 1, inner 1, inner 2, outer 2.
     std::vector<std::string> cycleLines;
     for (const auto& line : window.allLines) {
-        if (line.rfind("SelectFlash(", 0) == 0) {
+        if (testing::isCycleLine(line)) {
             cycleLines.push_back(withoutTime(line));
         }
     }
@@ -289,7 +290,7 @@ TEST_F(RandomReadTestLoop, ErrorBoxStaysSilentUntilTheLastRunHasEnded) {
     auto hooks = window.hooks();
     const auto append = hooks.appendLogLine;
     hooks.appendLogLine = [&](const std::string& line) {
-        if (line.rfind("SelectFlash(", 0) == 0) {
+        if (testing::isCycleLine(line)) {
             runningAtCycleLines.push_back(processFlags().testRunning);
         }
         append(line);

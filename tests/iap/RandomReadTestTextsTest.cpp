@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <string>
 #include <vector>
 
+#include "CalendarTime.h"
 #include "RandomReadTest.h"
 
 namespace loadstar {
 namespace {
 
-std::tm calendar(int day, int month, int year, int hour, int minute, int second) {
-    std::tm time{};
-    time.tm_mday = day;
-    time.tm_mon = month - 1;
-    time.tm_year = year - 1900;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
-    return time;
-}
+using testing::calendar;
 
 TEST(RandomReadTestTexts, DatesUseDayWithoutZeroEnglishMonthAndTwentyFourHours) {
     struct Case {
@@ -55,10 +48,7 @@ TEST(RandomReadTestTexts, EveryMonthHasItsAbbreviation) {
 }
 
 TEST(RandomReadTestTexts, LocalCalendarTimeRoundTrips) {
-    const std::tm start = calendar(6, 12, 2026, 8, 5, 9);
-    std::tm copy = start;
-    copy.tm_isdst = -1;
-    const auto when = std::chrono::system_clock::from_time_t(std::mktime(&copy));
+    const auto when = testing::localTime(6, 12, 2026, 8, 5, 9);
     EXPECT_EQ(formatTestDateTime(localCalendarTime(when)), "6-Dec-2026, 08:05:09");
 }
 

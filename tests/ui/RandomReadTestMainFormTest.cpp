@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "MainFormRig.h"
@@ -47,14 +48,9 @@ class RunRig : public MainFormRig {
         });
     }
 
+    // The log's cycle lines, well formed or not, without its header, summary and notices.
     QStringList cycleLines() const {
-        QStringList lines;
-        for (const QString& line : testForm.logLines()) {
-            if (line.startsWith("SelectFlash(")) {
-                lines << line;
-            }
-        }
-        return lines;
+        return testForm.logLines().filter(QRegularExpression(QStringLiteral("^SelectFlash\\(")));
     }
 
     TtestForm testForm;

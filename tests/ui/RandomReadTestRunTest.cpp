@@ -15,6 +15,7 @@
 #include "BoardModel.h"
 #include "InProcessBoardPort.h"
 #include "ProcessFlags.h"
+#include "RandomReadLog.h"
 #include "RandomReadTestRun.h"
 #include "RecordingUserInterface.h"
 #include "TtestForm.h"
@@ -25,9 +26,7 @@ using loadstar::emulator::InProcessBoardPort;
 
 namespace {
 
-const QRegularExpression cycleLine(QStringLiteral(
-    R"(^SelectFlash\(([01]),(\d)\) (OK|failed), ReadFlash\(\1,\2,0x([0-9a-f]{4}),(\d+)\) )"
-    R"((OK|failed)\.t=\d+$)"));
+const QRegularExpression cycleLine(QString::fromLatin1(loadstar::testing::cycleLinePattern));
 
 // The main window's part of a run, as small as it can be: the board on an in-process port, a
 // "Run test" button whose click runs the test, and a mirror button that toggles its caption the
@@ -78,14 +77,9 @@ class Rig : public QObject {
         onPump = nullptr;
     }
 
+    // The log's cycle lines, well formed or not, without its header, summary and notices.
     QStringList cycleLines() const {
-        QStringList lines;
-        for (const QString& line : testForm.logLines()) {
-            if (line.startsWith("SelectFlash(")) {
-                lines << line;
-            }
-        }
-        return lines;
+        return testForm.logLines().filter(QRegularExpression(QStringLiteral("^SelectFlash\\(")));
     }
 
     BoardModel model;

@@ -2,14 +2,14 @@
 // Upload, Program and Verify, their status texts, the open dialog, and what happens when ESC,
 // a mirror tick, Disconnect or closing the window come in between two blocks of a pass.
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include "FileContents.h"
 #include "MainFormRig.h"
+#include "TempDir.h"
 
 using loadstar::processFlags;
 using loadstar::emulator::FlashBank;
@@ -17,17 +17,6 @@ using loadstar::testing::MainFormRig;
 using Names = std::vector<std::string>;
 
 namespace {
-
-std::string writeFile(const QTemporaryDir& folder, const char* name,
-                      const std::vector<std::uint8_t>& bytes) {
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-    return path.toStdString();
-}
 
 std::vector<std::uint8_t> pattern(std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
@@ -49,8 +38,6 @@ class SectorCommandsTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { QVERIFY(folder.isValid()); }
-
     void bootSectorTwoCoversEightKilobytesFromC000();
     void mainSectorFivePagesInAndCoversThirtyTwoKilobytes();
     void programTimesItselfAndVerifyOffersTheSameFile();
@@ -65,7 +52,7 @@ class SectorCommandsTest : public QObject {
     void disconnectDuringAPassFailsItsNextExchange();
 
   private:
-    QTemporaryDir folder;
+    loadstar::testing::TempDir folder;
 };
 
 void SectorCommandsTest::bootSectorTwoCoversEightKilobytesFromC000() {
@@ -89,16 +76,14 @@ void SectorCommandsTest::bootSectorTwoCoversEightKilobytesFromC000() {
     rig.board.clearPayloads();
     rig.dialogs.messages.clear();
     rig.board.flash().sector(FlashBank::boot, 2)[5] = 0x42;
-    const std::string upload = folder.filePath("boot2.bin").toStdString();
+    const std::string upload = folder.file("boot2.bin");
     rig.dialogs.saveAnswer = upload;
     rig.click("btUpload");
     QCOMPARE(rig.status(), QStringLiteral("Upload done."));
     QCOMPARE(rig.dialogs.saveDialogs.back().fileName, std::string("KEL520_seg(CSBOOT2)"));
     QCOMPARE(rig.payloadsOf("RRD").size(), std::size_t{34});
-    QFile saved(QString::fromStdString(upload));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QByteArray contents = saved.readAll();
-    QCOMPARE(contents.size(), 8192);
+    const std::string contents = loadstar::testing::contentsOf(upload);
+    QCOMPARE(contents.size(), std::size_t{8192});
     QCOMPARE(static_cast<std::uint8_t>(contents[5]), std::uint8_t{0x42});
 }
 
@@ -115,7 +100,7 @@ void SectorCommandsTest::mainSectorFivePagesInAndCoversThirtyTwoKilobytes() {
     QCOMPARE(addressOf(reads.front()), 0x8000);
     QCOMPARE(addressOf(reads.back()) + reads.back()[5], 0x10000);
 
-    rig.dialogs.saveAnswer = folder.filePath("main5.hex").toStdString();
+    rig.dialogs.saveAnswer = folder.file("main5.hex");
     rig.click("btUpload");
     QCOMPARE(rig.dialogs.saveDialogs.back().fileName, std::string("KEL520_seg(FS5)"));
     QCOMPARE(rig.status(), QStringLiteral("Upload done."));
@@ -126,7 +111,7 @@ void SectorCommandsTest::programTimesItselfAndVerifyOffersTheSameFile() {
     rig.connect();
     rig.selectSector(5);
     const auto image = pattern(1001);
-    const std::string file = writeFile(folder, "image.bin", image);
+    const std::string file = folder.write("image.bin", std::string(image.begin(), image.end()));
     using namespace std::chrono;
     std::vector<steady_clock::time_point> times = {
         steady_clock::time_point(seconds(10)),
@@ -196,8 +181,8 @@ void SectorCommandsTest::eachCommandTurnsItsResultIntoItsText() {
     rig.form.show();
     rig.connect();
     rig.selectBoot();
-    rig.dialogs.openAnswer = writeFile(folder, "boot.bin", std::vector<std::uint8_t>(8192, 0xFF));
-    rig.dialogs.saveAnswer = folder.filePath("upload.bin").toStdString();
+    rig.dialogs.openAnswer = folder.write("boot.bin", std::string(8192, '\xFF'));
+    rig.dialogs.saveAnswer = folder.file("upload.bin");
     rig.dialogs.messages.clear();
     rig.dialogs.onEvents = [&](int round) {
         if (round != 2) {

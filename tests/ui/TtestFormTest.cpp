@@ -8,12 +8,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <ctime>
 
+#include "CalendarTime.h"
 #include "ProcessFlags.h"
 #include "TtestForm.h"
 
 using loadstar::processFlags;
+using loadstar::testing::localTime;
 
 class TtestFormTest : public QObject {
     Q_OBJECT
@@ -39,19 +40,6 @@ class TtestFormTest : public QObject {
             return "<missing>";
         }
         return file.readAll();
-    }
-
-    static std::chrono::system_clock::time_point localTime(int day, int month, int year, int hour,
-                                                           int minute, int second) {
-        std::tm time{};
-        time.tm_mday = day;
-        time.tm_mon = month - 1;
-        time.tm_year = year - 1900;
-        time.tm_hour = hour;
-        time.tm_min = minute;
-        time.tm_sec = second;
-        time.tm_isdst = -1;
-        return std::chrono::system_clock::from_time_t(std::mktime(&time));
     }
 
   private slots:
