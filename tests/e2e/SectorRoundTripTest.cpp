@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +13,7 @@
 #include "FileContents.h"
 #include "ProcessFlags.h"
 #include "ProgramRunner.h"
+#include "RandomBytes.h"
 #include "RecordingUserInterface.h"
 #include "SectorOperations.h"
 #include "SerialLink.h"
@@ -34,11 +35,7 @@ int bootBase(int sector) {
 // An image with a little of everything: random bytes, an erased run inside and erased bytes at
 // the end (which a hex image does not count in its loaded length).
 Bytes sampleImage(int size, unsigned seed) {
-    std::mt19937 generator(seed);
-    Bytes bytes(static_cast<std::size_t>(size));
-    for (auto& byte : bytes) {
-        byte = static_cast<std::uint8_t>(generator());
-    }
+    Bytes bytes = testing::randomBytes(size, seed);
     bytes[0] = 0x4C;  // so an erased sector differs at its first byte
     std::fill(bytes.begin() + 100, bytes.begin() + 400, 0xFF);
     std::fill(bytes.end() - 50, bytes.end(), 0xFF);

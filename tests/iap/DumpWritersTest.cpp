@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "ImageFile.h"
+#include "RandomBytes.h"
 #include "RecordingUserInterface.h"
 #include "TempDir.h"
 #include "TextLines.h"
@@ -15,18 +16,10 @@ namespace loadstar {
 namespace {
 
 using testing::linesOf;
+using testing::randomBytes;
 
 constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
-
-std::vector<std::uint8_t> randomSector(int size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    for (auto& byte : bytes) {
-        byte = static_cast<std::uint8_t>(generator());
-    }
-    return bytes;
-}
 
 TEST(DumpWritersTest, FormatFollowsTheExtensionWhateverItsCase) {
     const struct {
@@ -97,7 +90,7 @@ TEST(DumpWritersTest, TextDumpCharacterColumnShowsPrintableBytesDotsAndErasedSpa
 }
 
 TEST(DumpWritersTest, RawBinaryIsExactlyTheSectorsBytes) {
-    const auto sector = randomSector(bootSize, 7);
+    const auto sector = randomBytes(bootSize, 7);
     const std::string raw = rawBinaryDump(sector);
     ASSERT_EQ(raw.size(), static_cast<std::size_t>(bootSize));
     EXPECT_TRUE(std::equal(sector.begin(), sector.end(), raw.begin(), [](std::uint8_t a, char b) {
@@ -110,7 +103,7 @@ TEST(DumpWritersTest, RawBinaryIsExactlyTheSectorsBytes) {
 // What Upload writes, Program loads back at the same offsets.
 TEST(DumpWritersTest, DumpsLoadBackThroughTheImageLoader) {
     testing::TempDir folder;
-    auto sector = randomSector(mainSize, 11);
+    auto sector = randomBytes(mainSize, 11);
     std::fill(sector.end() - 100, sector.end(), 0xFF);  // the loaded length stops before these
     const struct {
         const char* name;

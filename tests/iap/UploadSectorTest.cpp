@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "DumpWriters.h"
 #include "EmulatedBoard.h"
 #include "FileSizeLimit.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 
 namespace loadstar {
@@ -21,10 +22,8 @@ const std::string writeError = "Error writing file !";
 class UploadSectorTest : public testing::EmulatedBoard {
   protected:
     void fillRandomly(std::span<std::uint8_t> sector, unsigned seed) {
-        std::mt19937 generator(seed);
-        for (auto& byte : sector) {
-            byte = static_cast<std::uint8_t>(generator());
-        }
+        const auto bytes = testing::randomBytes(static_cast<int>(sector.size()), seed);
+        std::copy(bytes.begin(), bytes.end(), sector.begin());
     }
     [[nodiscard]] std::string contentOf(std::span<const std::uint8_t> sector,
                                         DumpFormat format) const {
