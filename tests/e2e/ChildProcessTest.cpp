@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Descriptor.h"
 #include "ProgramRunner.h"
@@ -74,6 +76,16 @@ TEST(ChildProcessTest, AMissingProgramDoesNotStart) {
     const auto run = testing::runProgram("/no/such/program", {});
     EXPECT_EQ(run.exitStatus, -1);
     EXPECT_EQ(run.errors, "cannot start /no/such/program");
+}
+
+TEST(ChildProcessTest, AGivenEnvironmentReplacesTheTestsOwn) {
+    ASSERT_EQ(::setenv("CHILD_PROCESS_TEST", "inherited", 1), 0);
+    const std::vector<std::string> args = {"-c", "echo \"[$ONLY][$CHILD_PROCESS_TEST]\""};
+    const auto own =
+        testing::runProgram("/bin/sh", args, 10s, std::vector<std::string>{"ONLY=this"});
+    EXPECT_EQ(own.output, "[this][]\n") << own.errors;
+    const auto inherited = testing::runProgram("/bin/sh", args, 10s);
+    EXPECT_EQ(inherited.output, "[][inherited]\n") << inherited.errors;
 }
 
 TEST(ChildProcessTest, RunProgramKillsWhatOutlivesItsTime) {

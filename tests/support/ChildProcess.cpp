@@ -25,23 +25,33 @@ void redirect(posix_spawn_file_actions_t& actions, int target, const ChildOutput
     }
 }
 
+// The null-terminated array of C strings execve takes; valid while `texts` lives unchanged.
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const ChildOutput& output, const ChildOutput& errors) {
+                           const ChildOutput& output, const ChildOutput& errors,
+                           const ChildEnvironment& environment) {
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> entries = environment.value_or(std::vector<std::string>{});
+    const auto argv = pointersTo(words);
+    const auto envp = pointersTo(entries);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     redirect(actions, STDOUT_FILENO, output);
     redirect(actions, STDERR_FILENO, errors);
-    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(),
+                      environment ? envp.data() : environ) != 0) {
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -12,6 +13,8 @@ namespace loadstar::testing {
 // Where a child's stdout or stderr goes: a file path (created or truncated) or an open descriptor
 // of the test (the child gets a copy; the test still owns and closes its own).
 using ChildOutput = std::variant<std::string, int>;
+// "NAME=value" entries; the child inherits the test's environment when there is none.
+using ChildEnvironment = std::optional<std::vector<std::string>>;
 
 // A program started with `args` and no shell in between, stdin from /dev/null. Every other
 // descriptor of the test stays out of it as long as the test opens them close-on-exec. A child
@@ -19,7 +22,8 @@ using ChildOutput = std::variant<std::string, int>;
 class ChildProcess {
   public:
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const ChildOutput& output, const ChildOutput& errors);
+                 const ChildOutput& output, const ChildOutput& errors,
+                 const ChildEnvironment& environment = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

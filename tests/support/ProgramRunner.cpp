@@ -1,16 +1,16 @@
 #include "ProgramRunner.h"
 
-#include "ChildProcess.h"
 #include "TempDir.h"
 
 namespace loadstar::testing {
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, const ChildEnvironment& environment) {
     const TempDir folder;
     ProgramResult result;
     {
-        ChildProcess child(program, args, folder.file("stdout"), folder.file("stderr"));
+        ChildProcess child(program, args, folder.file("stdout"), folder.file("stderr"),
+                           environment);
         if (!child.started()) {
             result.errors = "cannot start " + program;
             return result;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+
 namespace loadstar::testing {
 
 // How a program run to its end finished.
@@ -15,9 +17,10 @@ struct ProgramResult {
 };
 
 // Runs `program` with `args` (no shell in between), stdin empty, and waits for its end; kills it
-// after `timeout`.
+// after `timeout`. It inherits the test's environment unless `environment` is given.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                         const ChildEnvironment& environment = std::nullopt);
 
 #ifdef LOADSTAR_CLI_PATH
 // The built loadstar-cli (every test program is given its path).

@@ -2,13 +2,12 @@
 // to start without a display.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "ProgramRunner.h"
 #include "RecordingDialogs.h"
 #include "StartUp.h"
 
@@ -43,42 +42,14 @@ TEST(AskAboutRunningCopy, AsksOnlyWhenACopyRunsAndEndsOnNo) {
     }
 }
 
-// Runs the program with an environment that names no display; its exit code and stderr.
-std::pair<int, std::string> runWithoutDisplay() {
-    int errors[2];
-    if (::pipe(errors) != 0) {
-        return {-1, {}};
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(errors[1], STDERR_FILENO);
-        ::close(errors[0]);
-        ::close(errors[1]);
-        char home[] = "HOME=/tmp";
-        char path[] = "PATH=/usr/bin:/bin";
-        char* environment[] = {home, path, nullptr};
-        char* arguments[] = {const_cast<char*>(LOADSTAR_PROGRAM), nullptr};
-        ::execve(LOADSTAR_PROGRAM, arguments, environment);
-        ::_exit(127);
-    }
-    ::close(errors[1]);
-    std::string text;
-    std::array<char, 512> buffer{};
-    ssize_t n = 0;
-    while ((n = ::read(errors[0], buffer.data(), buffer.size())) > 0) {
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    ::close(errors[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
-
 TEST(Program, WithoutADisplaySaysSoAndHowToUseXvfb) {
-    const auto [exitCode, errors] = runWithoutDisplay();
-    EXPECT_EQ(exitCode, 2);
-    EXPECT_NE(errors.find("no display"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("xvfb-run -a loadstar"), std::string::npos) << errors;
+    // An environment that names no display (nor an offscreen platform).
+    const auto run =
+        testing::runProgram(LOADSTAR_PROGRAM, {}, std::chrono::seconds(30),
+                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.errors.find("no display"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("xvfb-run -a loadstar"), std::string::npos) << run.errors;
 }
 
 }  // namespace
