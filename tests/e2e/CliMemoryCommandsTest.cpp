@@ -98,15 +98,6 @@ TEST_F(CliMemoryCommandsTest, APortThatCannotBeOpenedIsNamedCom1WithTheSystemsRe
     }
 }
 
-TEST(CliMemoryCommands, SilentBoardFailsTheConnection) {
-    testing::EmulatorProcess silent({"--no-link", "--baud", "0", "--silent"});
-    ASSERT_TRUE(silent.started()) << silent.startupError();
-    const auto result = runProgram(testing::cliPath(), {"--port", silent.devicePath(), "identify"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_TRUE(contains(result.errors, "Failed to open connection to Merova demo board."))
-        << result.errors;
-}
-
 TEST(CliMemoryCommands, HelpNamesEveryCommand) {
     const auto help = runProgram(testing::cliPath(), {"--help"});
     EXPECT_EQ(help.exitStatus, 0);

@@ -233,8 +233,6 @@ TEST_F(SectorOperationsTest, ABoardThatFallsSilentFailsThePassWithTheCommandsMes
         std::function<int()> pass;
         const char* message;
     } cases[] = {
-        {"VM", [&] { return operations.blankCheckSector(0, 1, 0x8000, mainSize); },
-         "Error sending SET VM command."},
         {"RRD", [&] { return operations.blankCheckSector(0, 1, 0x8000, mainSize); },
          "Error sending READ FLASH command."},
         {"WFP", [&] { return operations.programSector(0, 1, 0x8000, mainSize, file); },
