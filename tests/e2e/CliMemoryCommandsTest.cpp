@@ -12,9 +12,12 @@
 namespace loadstar {
 namespace {
 
-using testing::EmulatorProcess;
 using testing::ProgramResult;
 using testing::runProgram;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class CliMemoryCommandsTest : public ::testing::Test {
   protected:
@@ -25,131 +28,82 @@ class CliMemoryCommandsTest : public ::testing::Test {
         return runProgram(testing::cliPath(), args);
     }
 
-    EmulatorProcess board;
+    testing::EmulatorProcess board;
 };
 
-std::string ffBytes(int n) {
-    std::string text;
-    for (int i = 0; i < n; ++i) {
-        text += (i ? " FF" : "FF");
-    }
-    return text + "\n";
-}
-
-TEST_F(CliMemoryCommandsTest, IdentifyReadWriteEraseRoundTrip) {
+TEST_F(CliMemoryCommandsTest, IdentifyWriteReadAndEraseOnMainAndBootSectors) {
     const auto identify = cli({"identify"});
     EXPECT_EQ(identify.exitStatus, 0) << identify.errors;
     EXPECT_EQ(identify.output.rfind("KEL520 on ", 0), 0u) << identify.output;
-
-    EXPECT_EQ(cli({"--sector", "3", "read", "8000", "10"}).output, ffBytes(16));
-    const auto write = cli({"--sector", "3", "write", "0x8000", "12", "3", "ab"});
-    EXPECT_EQ(write.exitStatus, 0) << write.errors;
+    EXPECT_EQ(cli({"--sector", "3", "write", "0x8000", "12", "3", "ab"}).exitStatus, 0);
     EXPECT_EQ(cli({"--sector", "3", "read", "8000", "4"}).output, "12 03 AB FF\n");
-    EXPECT_EQ(cli({"--sector", "2", "read", "8000", "3"}).output, ffBytes(3))
-        << "another page shows another sector";
-
+    EXPECT_EQ(cli({"--sector", "2", "read", "8000", "2"}).output, "FF FF\n") << "another page";
     // Programming cannot turn a 0 back into a 1: the board writes nothing and says so.
     const auto rewrite = cli({"--sector", "3", "write", "8000", "FF"});
     EXPECT_EQ(rewrite.exitStatus, 2);
-    EXPECT_NE(rewrite.errors.find("Error writing data, target memory space probably not blank."),
-              std::string::npos)
+    EXPECT_TRUE(contains(rewrite.errors, "target memory space probably not blank."))
         << rewrite.errors;
-
     EXPECT_EQ(cli({"--sector", "3", "erase"}).exitStatus, 0);
-    EXPECT_EQ(cli({"--sector", "3", "read", "8000", "3"}).output, ffBytes(3));
-}
+    EXPECT_EQ(cli({"--sector", "3", "read", "8000", "2"}).output, "FF FF\n");
 
-TEST_F(CliMemoryCommandsTest, BootSectorsLieAtTheirOwnAddresses) {
     EXPECT_EQ(cli({"--flash", "boot", "--sector", "2", "write", "C000", "55"}).exitStatus, 0);
-    EXPECT_EQ(cli({"--flash", "boot", "--sector", "0", "read", "C000", "1"}).output, "55\n");
+    EXPECT_EQ(cli({"--flash", "boot", "read", "C000", "1"}).output, "55\n");
     EXPECT_EQ(cli({"--flash", "main", "read", "C000", "1"}).output, "FF\n");
-    EXPECT_EQ(cli({"--flash", "boot", "--sector", "2", "erase"}).exitStatus, 0);
-    EXPECT_EQ(cli({"--flash", "boot", "read", "C000", "1"}).output, "FF\n");
 }
 
-TEST_F(CliMemoryCommandsTest, BadInputIsRefusedWithTheWindowsMessages) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;
-    } const cases[] = {
+TEST_F(CliMemoryCommandsTest, BadInputIsRefusedWithTheWindowsMessagesAndNothingIsSent) {
+    std::vector<std::string> tooLong = {"write", "8000"};
+    tooLong.insert(tooLong.end(), 256, "00");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"read", "8000", "F1"}, "Invalid byte count field value"},
-        {{"read", "8000", "g1"}, "Invalid byte count field value"},
-        {{"read", "8000", "-1"}, "Invalid byte count field value"},
-        {{"read", "zz", "10"}, "Invalid address field value: not a numeric value."},
-        {{"read", "10000", "10"}, "Invalid address field value"},
+        {{"read", "10000", "10"}, "the address must lie between 0 and FFFF"},
         {{"write", "zz", "12"}, "Offset value is incorrect."},
         {{"write", "8000", "12", "345"}, "Data to write is invalid."},
-        {{"write", "8000", "G1"}, "Data to write is invalid."},
-        {{"--flash", "boot", "--sector", "5", "select"},
-         "Secondary/boot flash sector can not be > 3."},
+        {tooLong, "Data to write is too long"},
+        {{"--flash", "boot", "--sector", "5", "select"}, "boot flash sector can not be > 3."},
         {{"--sector", "9", "select"}, "--sector"},
-        {{"--flash", "rom", "select"}, "--flash"},
         {{"frobnicate"}, "frobnicate"},
     };
-    for (const auto& c : cases) {
-        const auto result = cli(c.args);
-        EXPECT_EQ(result.exitStatus, 2) << c.args[0];
-        EXPECT_NE(result.errors.find(c.message), std::string::npos)
-            << c.args[0] << ": " << result.errors;
-        EXPECT_EQ(result.output, "") << c.args[0];
+    for (const auto& [args, message] : cases) {
+        const auto result = cli(args);
+        EXPECT_EQ(result.exitStatus, 2) << args[0];
+        EXPECT_TRUE(contains(result.errors, message)) << args[0] << ": " << result.errors;
+        EXPECT_EQ(result.output, "") << args[0];
     }
-}
-
-TEST_F(CliMemoryCommandsTest, TooManyBytesForOneWriteAreRefused) {
-    std::vector<std::string> args = {"write", "8000"};
-    args.insert(args.end(), 256, "00");
-    const auto result = cli(args);
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.errors.find("Data to write is too long"), std::string::npos) << result.errors;
     EXPECT_EQ(cli({"read", "8000", "1"}).output, "FF\n") << "nothing was written";
 }
 
 TEST_F(CliMemoryCommandsTest, MirrorSelectAndReset) {
     const auto mirror = cli({"mirror"});
     EXPECT_EQ(mirror.exitStatus, 0);
-    EXPECT_NE(mirror.output.find("KEL520"), std::string::npos) << mirror.output;
-    const auto select = cli({"--sector", "4", "select"});
-    EXPECT_EQ(select.output, "Execution page changed...\n");
-    const auto reset = cli({"reset"});
-    EXPECT_EQ(reset.exitStatus, 0);
-    EXPECT_EQ(reset.output, "Board reset command sent.\n");
+    EXPECT_TRUE(contains(mirror.output, "KEL520")) << mirror.output;
+    EXPECT_EQ(cli({"--sector", "4", "select"}).output, "Execution page changed...\n");
+    EXPECT_EQ(cli({"reset"}).output, "Board reset command sent.\n");
 }
 
-TEST_F(CliMemoryCommandsTest, HeldPortIsRefusedWithTheReason) {
+TEST_F(CliMemoryCommandsTest, APortThatCannotBeOpenedIsNamedCom1WithTheSystemsReason) {
     PosixSerialPort holder;
     ASSERT_TRUE(holder.open(board.devicePath(), 1600, 1600, 19200)) << holder.lastError();
-    const auto result = cli({"identify"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.errors.find("Can't open COM1, port does not exist or is already allocated."),
-              std::string::npos)
-        << result.errors;
-    EXPECT_NE(result.errors.find("in use by another program"), std::string::npos) << result.errors;
+    const std::pair<std::string, std::string> cases[] = {
+        {board.devicePath(), "in use by another program"},
+        {"/dev/loadstar-missing", "No such file or directory"},
+    };
+    for (const auto& [device, reason] : cases) {
+        const auto result = runProgram(testing::cliPath(), {"--port", device, "identify"});
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_TRUE(contains(result.errors,
+                             "Can't open COM1, port does not exist or is already allocated."))
+            << result.errors;
+        EXPECT_TRUE(contains(result.errors, reason)) << result.errors;
+    }
 }
 
-TEST(CliMemoryCommands, MissingDeviceNamesCom1AndTheReason) {
-    const auto result =
-        runProgram(testing::cliPath(), {"--port", "/dev/loadstar-missing", "read", "8000", "1"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.errors.find("Can't open COM1"), std::string::npos) << result.errors;
-    EXPECT_NE(result.errors.find("No such file or directory"), std::string::npos) << result.errors;
-}
-
-TEST(CliMemoryCommands, SilentBoardFailsTheConnection) {
-    EmulatorProcess silent({"--no-link", "--baud", "0", "--silent"});
-    ASSERT_TRUE(silent.started()) << silent.startupError();
-    const auto result = runProgram(testing::cliPath(), {"--port", silent.devicePath(), "identify"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.errors.find("Failed to open connection to Merova demo board."),
-              std::string::npos)
-        << result.errors;
-}
-
-TEST(CliMemoryCommands, HelpExplainsEveryCommand) {
+TEST(CliMemoryCommands, HelpNamesEveryCommand) {
     const auto help = runProgram(testing::cliPath(), {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    for (const char* command :
-         {"identify", "read", "write", "erase", "reset", "select", "mirror"}) {
-        EXPECT_NE(help.output.find(command), std::string::npos) << command;
+    for (const char* command : {"identify", "read", "write", "erase", "reset", "select", "mirror",
+                                "blank-check", "program", "verify", "upload"}) {
+        EXPECT_TRUE(contains(help.output, command)) << command;
     }
 }
 

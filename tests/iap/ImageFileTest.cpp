@@ -2,24 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "HexRecords.h"
 #include "ProcessFlags.h"
+#include "ProgramRunner.h"
+#include "RandomBytes.h"
 #include "RecordingUserInterface.h"
 #include "TempDir.h"
 
 namespace loadstar {
 namespace {
 
-using testing::countingBytes;
-using testing::dataRecord;
-using testing::endRecord;
-using testing::hexFile;
-using testing::hexRecord;
-
+using Bytes = std::vector<std::uint8_t>;
 constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
 const std::string syntaxError = "Invalid syntax in hex file";
@@ -28,338 +27,212 @@ const std::string openError = "Error opening file !";
 const std::string pastSector =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
+const std::string end = ":00000001FF";
+
+// One data record, without its line end, with a correct checksum.
+std::string record(int address, const Bytes& data) {
+    unsigned sum = static_cast<unsigned>(data.size() + (address >> 8) + (address & 0xFF));
+    char field[16];
+    std::snprintf(field, sizeof field, ":%02X%04X00", static_cast<unsigned>(data.size()),
+                  static_cast<unsigned>(address));
+    std::string line = field;
+    for (const std::uint8_t byte : data) {
+        std::snprintf(field, sizeof field, "%02X", byte);
+        line += field;
+        sum += byte;
+    }
+    std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    return line + field;
+}
+
+std::string lines(const std::vector<std::string>& texts, const std::string& lineEnd = "\n") {
+    std::string text;
+    for (const auto& line : texts) {
+        text += line + lineEnd;
+    }
+    return text;
+}
+
+Bytes counting(int first) {
+    Bytes bytes(16);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(first + static_cast<int>(i));
+    }
+    return bytes;
+}
 
 struct Loaded {
     int result = -9;
     int loadedLength = -9;
-    std::vector<std::uint8_t> buffer;
+    Bytes buffer = Bytes(100000, 0xA5);
     testing::RecordingUserInterface ui;
 };
 
-// Loads `content` saved as `name` into a 100000-byte buffer that starts out filled with 0xA5.
-Loaded load(const std::string& name, const std::string& content, int sectorSize) {
-    testing::TempDir folder;
+Loaded load(const testing::TempDir& folder, const std::string& name, int sectorSize) {
     Loaded loaded;
-    loaded.buffer.assign(100000, 0xA5);
-    loaded.result = loadImageFile(folder.write(name, content), loaded.buffer, sectorSize,
-                                  loaded.loadedLength, loaded.ui);
+    loaded.result =
+        loadImageFile(folder.file(name), loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui);
     return loaded;
 }
 
-class ImageFileTest : public ::testing::Test {
-  protected:
-    void SetUp() override { processFlags() = ProcessFlags{}; }
-};
+// Each message comes with its own caption and icon.
+void expectMessage(const Loaded& loaded, const std::string& message) {
+    static const std::map<std::string, std::pair<std::string, MessageIcon>> captions = {
+        {syntaxError, {"Data load error", MessageIcon::none}},
+        {openError, {"Data load error", MessageIcon::none}},
+        {noData, {"Error", MessageIcon::warning}},
+        {pastSector, {"Warning", MessageIcon::warning}}};
+    ASSERT_EQ(loaded.ui.messages.size(), message.empty() ? 0u : 1u);
+    if (!message.empty()) {
+        EXPECT_EQ(loaded.ui.messages[0].text, message);
+        EXPECT_EQ(loaded.ui.messages[0].caption, captions.at(message).first);
+        EXPECT_EQ(loaded.ui.messages[0].icon, captions.at(message).second);
+    }
+}
 
-TEST_F(ImageFileTest, IntelHexFilesLoadWithTheirResultLengthAndMessages) {
-    const std::vector<std::uint8_t> ff16(16, 0xFF);
+TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
+    processFlags() = ProcessFlags{};
+    const std::string spaces(984, ' ');  // a record of 13 characters and these make 997
     const struct {
-        const char* what;
         std::string content;
-        int sectorSize;
-        int result;
-        int loadedLength;  // -1: not looked at (a failed load)
-        std::vector<std::string> messages;
-        std::map<int, int> bytes;  // offset -> expected byte
+        int loadedLength;
+        std::string message;            // a load fails exactly when it is the syntax error
+        std::map<int, int> bytes = {};  // offset -> expected byte
+        int sectorSize = mainSize;
     } cases[] = {
-        {"end record only", hexFile({endRecord}), mainSize, 1, 0, {noData}, {{0, 0xFF}}},
-        {"data without end record",
-         hexFile({dataRecord(0, {1, 2})}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"empty file", "", mainSize, 0, -1, {syntaxError}, {}},
-        {"one byte at 0000",
-         hexFile({dataRecord(0, {0x12}), endRecord}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 0x12}, {1, 0xFF}, {mainSize - 1, 0xFF}}},
-        {"one byte at the sector's last offset",
-         hexFile({dataRecord(0x7FFF, {0}), endRecord}),
-         mainSize,
-         1,
-         mainSize,
-         {},
-         {{0, 0xFF}, {0x7FFF, 0}}},
-        {"records in any order",
-         hexFile({dataRecord(0x20, {3}), dataRecord(0, {1}), endRecord}),
-         mainSize,
-         1,
-         0x21,
-         {},
-         {{0, 1}, {0x20, 3}, {0x10, 0xFF}}},
-        {"only 0xFF data",
-         hexFile({dataRecord(0x100, ff16), endRecord}),
-         mainSize,
-         1,
-         0,
-         {noData},
-         {}},
-        {"trailing 0xFF bytes do not count",
-         hexFile({dataRecord(0, {7, 0xFF, 0xFF}), endRecord}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 7}}},
-        {"record ends exactly at the sector's end",
-         hexFile({dataRecord(bootSize - 16, countingBytes(16)), endRecord}),
+        {lines({end}), 0, noData},
+        {lines({record(0, {1, 2})}), 0, syntaxError},  // no end record
+        {"", 0, syntaxError},
+        {lines({record(0, {0x12}), end}), 1, "", {{0, 0x12}, {1, 0xFF}}},
+        {lines({record(0x7FFF, {0}), end}), mainSize, "", {{0, 0xFF}, {0x7FFF, 0}}},
+        {lines({record(0x20, {3}), record(0, {1}), end}), 0x21, "", {{0, 1}, {0x10, 0xFF}}},
+        {lines({record(0, counting(0)), record(0x40, {9}), end}, "\r\n"), 0x41, "", {{15, 15}}},
+        {lines({record(0, {7, 0xFF, 0xFF}), end}), 1, ""},
+        {lines({record(0x100, Bytes(16, 0xFF)), end}), 0, noData},
+        // The record past the end keeps its inside, and no further line is read.
+        {lines({record(bootSize - 15, counting(1)), record(0, {9}), end}),
          bootSize,
-         1,
-         bootSize,
-         {},
-         {{bootSize - 16, 0}, {bootSize - 1, 15}}},
-        {"record one byte past the end keeps its inside and reads no further line",
-         hexFile({dataRecord(bootSize - 15, countingBytes(16, 1)), dataRecord(0, {9}), endRecord}),
-         bootSize,
-         1,
-         bootSize,
-         {pastSector},
-         {{0, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}}},
-        {"warning without data says nothing about no data",
-         hexFile({dataRecord(bootSize, {1}), endRecord}),
-         bootSize,
-         1,
-         0,
-         {pastSector},
-         {}},
-        {"warning after a bad line is never reached",
-         hexFile({dataRecord(bootSize, {1})}) + "garbage\n",
-         bootSize,
-         1,
-         0,
-         {pastSector},
-         {}},
-        {"blank line",
-         hexFile({dataRecord(0, {1}), "", endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"line without colon",
-         hexFile({dataRecord(0, {1}).substr(1), endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"header cut short", hexFile({":1000", endRecord}), mainSize, 0, -1, {syntaxError}, {}},
-        {"wrong checksum",
-         hexFile({":0100000012EE", endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"no checksum", hexFile({":0100000012", endRecord}), mainSize, 0, -1, {syntaxError}, {}},
-        {"data byte not hex",
-         hexFile({":01000000G1EF", endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"lower-case digits",
-         hexFile({":02001000abcd76", endRecord}),
-         mainSize,
-         1,
-         0x12,
-         {},
-         {{0x10, 0xAB}, {0x11, 0xCD}}},
-        {"text behind the checksum is not looked at",
-         hexFile({dataRecord(0, {5}) + " comment", endRecord + "!"}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 5}}},
-        {"extended linear address does not move the data",
-         hexFile({hexRecord(0, 4, {0x00, 0x01}), dataRecord(0x0010, {0x42}), endRecord}),
-         mainSize,
-         1,
-         0x11,
-         {},
-         {{0x10, 0x42}}},
-        {"other record types are skipped untested",
-         hexFile(
-             {":0200000200ZZ", ":04000005xxxxxxxx", ":0400000300", dataRecord(0, {1}), endRecord}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 1}}},
-        {"end record's own checksum is not looked at",
-         hexFile({dataRecord(0, {1}), ":00000001"}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 1}}},
-        {"offsets wrap from FFFF to 0000",
-         hexFile({dataRecord(0xFFF8, countingBytes(16, 0x10)), endRecord}),
-         mainSize,
-         1,
-         8,
-         {},
-         {{0, 0x18}, {7, 0x1F}, {8, 0xFF}}},
-        {"a line longer than 998 characters is split and fails",
-         hexFile({dataRecord(0, {1}) + std::string(1000, ' '), endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"a line of exactly 998 characters and its line end fails on the empty rest",
-         hexFile({dataRecord(0, {1}) + std::string(998 - 13, ' '), endRecord}),
-         mainSize,
-         0,
-         -1,
-         {syntaxError},
-         {}},
-        {"a line of 997 characters and its line end is one line",
-         hexFile({dataRecord(0, {1}) + std::string(997 - 13, ' '), endRecord}),
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 1}}},
-        {"the longest legal record",
-         hexFile({dataRecord(0x100, std::vector<std::uint8_t>(255, 0x5A)), endRecord}),
-         mainSize,
-         1,
-         0x1FF,
-         {},
-         {{0x100, 0x5A}, {0x1FE, 0x5A}}},
-        {"no line end after the end record",
-         dataRecord(0, {2}) + "\n" + endRecord,
-         mainSize,
-         1,
-         1,
-         {},
-         {{0, 2}}},
+         pastSector,
+         {{0, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}},
+         bootSize},
+        {lines({record(bootSize, {1}), end}), 0, pastSector, {}, bootSize},
+        {lines({record(0, {1}), "", end}), 0, syntaxError},
+        {lines({record(0, {1}).substr(1), end}), 0, syntaxError},
+        {lines({":1000", end}), 0, syntaxError},
+        {lines({":0100000012EE", end}), 0, syntaxError},
+        {lines({":0100000012", end}), 0, syntaxError},
+        {lines({":01000000G1EF", end}), 0, syntaxError},
+        {lines({":02001000abcd76", end}), 0x12, "", {{0x10, 0xAB}, {0x11, 0xCD}}},
+        {lines({record(0, {5}) + " text behind the checksum", end + "!"}), 1, "", {{0, 5}}},
+        // Other record types are skipped unchecked; the end record's checksum is not looked at.
+        {lines({":0200000200ZZ", ":04000005xxxxxxxx", record(0, {1}), ":00000001"}), 1, ""},
+        {record(0, {2}) + "\n" + end, 1, ""},
+        {lines({record(0xFFF8, counting(0x10)), end}), 8, "", {{0, 0x18}, {7, 0x1F}, {8, 0xFF}}},
+        {lines({record(0x100, Bytes(255, 0x5A)), end}), 0x1FF, "", {{0x1FE, 0x5A}}},
+        // The line buffer holds 998 characters and a line end; a longer line is split.
+        {lines({record(0, {1}) + spaces, end}), 1, ""},
+        {lines({record(0, {1}) + spaces + " ", end}), 0, syntaxError},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const Loaded loaded = load("image.hex", c.content, c.sectorSize);
-        EXPECT_EQ(loaded.result, c.result);
-        if (c.loadedLength >= 0) {
+        SCOPED_TRACE(c.content.substr(0, 80));
+        testing::TempDir folder;
+        folder.write("image.hex", c.content);
+        const Loaded loaded = load(folder, "image.hex", c.sectorSize);
+        EXPECT_EQ(loaded.result, c.message == syntaxError ? 0 : 1);
+        if (loaded.result == 1) {
             EXPECT_EQ(loaded.loadedLength, c.loadedLength);
         }
-        EXPECT_EQ(loaded.ui.messageTexts(), c.messages);
+        expectMessage(loaded, c.message);
         for (const auto& [offset, value] : c.bytes) {
             EXPECT_EQ(loaded.buffer[static_cast<std::size_t>(offset)], value) << offset;
         }
-        // Nothing past the sector is ever touched.
-        EXPECT_EQ(loaded.buffer[static_cast<std::size_t>(c.sectorSize)], 0xA5);
+        EXPECT_EQ(loaded.buffer[static_cast<std::size_t>(c.sectorSize)], 0xA5) << "past the sector";
     }
 }
 
-TEST_F(ImageFileTest, LineEndsOfCrLfAndLfLoadTheSameImage) {
-    const std::vector<std::string> lines = {dataRecord(0, countingBytes(16, 0x30)),
-                                            dataRecord(0x40, {0x99}), endRecord};
-    const Loaded lf = load("a.hex", hexFile(lines, "\n"), mainSize);
-    const Loaded crlf = load("b.hex", hexFile(lines, "\r\n"), mainSize);
-    EXPECT_EQ(lf.result, 1);
-    EXPECT_EQ(crlf.result, 1);
-    EXPECT_EQ(lf.loadedLength, 0x41);
-    EXPECT_EQ(crlf.loadedLength, 0x41);
-    EXPECT_EQ(lf.buffer, crlf.buffer);
-}
-
-TEST_F(ImageFileTest, MessagesCarryTheirCaptionsAndIcons) {
-    const struct {
-        std::string content;
-        std::string caption;
-        MessageIcon icon;
-    } cases[] = {
-        {"x\n", "Data load error", MessageIcon::none},
-        {hexFile({endRecord}), "Error", MessageIcon::warning},
-        {hexFile({dataRecord(mainSize, {1})}), "Warning", MessageIcon::warning},
-    };
-    for (const auto& c : cases) {
-        const Loaded loaded = load("image.hex", c.content, mainSize);
-        ASSERT_EQ(loaded.ui.messages.size(), 1u) << c.content;
-        EXPECT_EQ(loaded.ui.messages[0].caption, c.caption);
-        EXPECT_EQ(loaded.ui.messages[0].icon, c.icon);
-    }
-}
-
-TEST_F(ImageFileTest, RawBinaryFilesLoadUpToTheSectorSize) {
-    const std::string bytes = "\x01\x02\xFF\xFF";
-    const struct {
-        const char* name;
-        std::string content;
-        int sectorSize;
-        int loadedLength;
-        std::vector<std::string> messages;
-    } cases[] = {
-        {"image.bin", bytes, mainSize, 4, {}},
-        {"IMAGE.BIN", bytes, mainSize, 4, {}},
-        {"empty.bin", "", mainSize, 0, {noData}},
-        {"long.bin", std::string(bootSize + 100, '\x11'), bootSize, bootSize, {}},
-        {"erased.bin", std::string(16, '\xFF'), bootSize, 16, {}},
-        {"image.txt", bytes, mainSize, 0, {noData}},
-        {"image.hex.bak", hexFile({dataRecord(0, {1}), endRecord}), mainSize, 0, {noData}},
-        {"image", bytes, mainSize, 0, {noData}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Loaded loaded = load(c.name, c.content, c.sectorSize);
-        EXPECT_EQ(loaded.result, 1);
-        EXPECT_EQ(loaded.loadedLength, c.loadedLength);
-        EXPECT_EQ(loaded.ui.messageTexts(), c.messages);
-        for (int i = 0; i < c.loadedLength; ++i) {
-            ASSERT_EQ(loaded.buffer[static_cast<std::size_t>(i)],
-                      static_cast<std::uint8_t>(c.content[static_cast<std::size_t>(i)]));
-        }
-        // The raw loader leaves the buffer past the loaded length as it was.
-        EXPECT_EQ(loaded.buffer[static_cast<std::size_t>(c.loadedLength)], 0xA5);
-    }
-}
-
-TEST_F(ImageFileTest, AFileThatCannotBeOpenedOrReadFails) {
+TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
+    processFlags() = ProcessFlags{};
     testing::TempDir folder;
     std::filesystem::create_directory(folder.file("folder.bin"));
-    std::filesystem::create_directory(folder.file("folder.hex"));
-    for (const std::string name : {"missing.hex", "missing.bin", "folder.bin", "folder.hex"}) {
-        testing::RecordingUserInterface ui;
-        std::vector<std::uint8_t> buffer(100000);
-        int loadedLength = 0;
-        EXPECT_EQ(loadImageFile(folder.file(name), buffer, mainSize, loadedLength, ui), 0) << name;
-        ASSERT_EQ(ui.messages.size(), 1u) << name;
-        EXPECT_EQ(ui.messages[0].text, openError);
-        EXPECT_EQ(ui.messages[0].caption, "Data load error");
-        EXPECT_EQ(ui.messages[0].icon, MessageIcon::none);
+    const struct {
+        const char* name;
+        const char* content;  // null: no such file
+        int sectorSize;
+        int result;
+        int loadedLength;
+        std::string message;
+    } cases[] = {
+        {"image.bin", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
+        {"IMAGE.BIN", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
+        {"long.bin", nullptr, bootSize, 1, bootSize, ""},
+        {"empty.bin", "", mainSize, 1, 0, noData},
+        {"image.txt", "\x01\x02", mainSize, 1, 0, noData},
+        {"image", "\x01\x02", mainSize, 1, 0, noData},
+        {"missing.hex", nullptr, mainSize, 0, 0, openError},
+        {"missing.bin", nullptr, mainSize, 0, 0, openError},
+        {"folder.bin", nullptr, mainSize, 0, 0, openError},
+    };
+    folder.write("long.bin", std::string(bootSize + 100, '\x11'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.content != nullptr) {
+            folder.write(c.name, c.content);
+        }
+        const Loaded loaded = load(folder, c.name, c.sectorSize);
+        EXPECT_EQ(loaded.result, c.result);
+        expectMessage(loaded, c.message);
+        if (c.result == 1) {
+            const auto length = static_cast<std::size_t>(c.loadedLength);
+            EXPECT_EQ(loaded.loadedLength, c.loadedLength);
+            EXPECT_EQ(std::string(loaded.buffer.begin(), loaded.buffer.begin() + c.loadedLength),
+                      folder.read(c.name).substr(0, length));
+            EXPECT_EQ(loaded.buffer[length], 0xA5) << "the rest of the buffer is left as it was";
+        }
     }
 }
 
-TEST_F(ImageFileTest, NeverWritesPastTheBufferItWasGiven) {
+TEST(ImageFile, NeverWritesPastTheBufferItWasGiven) {
     testing::TempDir folder;
-    const std::string raw = folder.write("big.bin", std::string(64, '\x22'));
-    const std::string hex =
-        folder.write("big.hex", hexFile({dataRecord(0, countingBytes(64)), endRecord}));
-    for (const auto& file : {raw, hex}) {
-        std::vector<std::uint8_t> storage(48, 0xA5);
+    folder.write("big.bin", std::string(64, '\x22'));
+    folder.write("big.hex", lines({record(0, counting(0)), record(16, counting(16)),
+                                   record(32, counting(32)), end}));
+    for (const char* name : {"big.bin", "big.hex"}) {
+        Bytes storage(48, 0xA5);
         testing::RecordingUserInterface ui;
         int loadedLength = 0;
-        EXPECT_EQ(loadImageFile(file, std::span(storage).first(32), mainSize, loadedLength, ui), 1);
+        EXPECT_EQ(loadImageFile(folder.file(name), std::span(storage).first(32), mainSize,
+                                loadedLength, ui),
+                  1);
         EXPECT_EQ(loadedLength, 32);
-        EXPECT_EQ(storage[32], 0xA5) << file;
+        EXPECT_EQ(storage[32], 0xA5) << name;
     }
 }
 
-TEST_F(ImageFileTest, NoDataMessageIsSilentWhileTheTestRuns) {
-    processFlags().testRunning = true;
-    const Loaded loaded = load("image.hex", hexFile({endRecord}), mainSize);
-    processFlags().testRunning = false;
-    EXPECT_EQ(loaded.result, 1);
-    EXPECT_EQ(loaded.loadedLength, 0);
-    EXPECT_TRUE(loaded.ui.messages.empty());
+// Intel HEX written by other tools loads at the offsets of the bytes it was made from.
+TEST(ImageFile, HexFromObjcopyAndSrecCatLoads) {
+    testing::TempDir folder;
+    Bytes bytes = testing::randomBytes(3000, 8);
+    bytes.back() = 0x00;
+    const std::string source = folder.write("source.bin", std::string(bytes.begin(), bytes.end()));
+    const std::vector<std::string> commands[] = {
+        {"/usr/bin/objcopy", "-I", "binary", "-O", "ihex", source, folder.file("objcopy.hex")},
+        // At 64 KB: the extended linear address record in front is skipped, so the data still
+        // land at their offsets within the sector.
+        {"/usr/bin/srec_cat", source, "-binary", "-offset", "0x10000", "-o",
+         folder.file("srec_cat.hex"), "-intel"},
+    };
+    for (const auto& command : commands) {
+        const auto run = testing::runProgram(command[0], {command.begin() + 1, command.end()});
+        ASSERT_EQ(run.exitStatus, 0) << run.errors;
+    }
+    EXPECT_NE(folder.read("srec_cat.hex").find(":020000040001F9"), std::string::npos);
+    for (const char* name : {"objcopy.hex", "srec_cat.hex"}) {
+        const Loaded loaded = load(folder, name, mainSize);
+        EXPECT_EQ(loaded.result, 1) << name;
+        EXPECT_EQ(loaded.loadedLength, 3000) << name;
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), loaded.buffer.begin())) << name;
+        EXPECT_TRUE(loaded.ui.messages.empty()) << name;
+    }
 }
 
 }  // namespace

@@ -13,65 +13,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ComPortNameTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fs::create_directory(perUser());
-        ::chmod(perUser().c_str(), 0700);
-        std::ofstream(adapter()).put('x');
-        std::ofstream(fallback()).put('x');
-    }
-    std::string perUser() const { return dir.file("loadstar-user"); }
-    std::string adapter() const { return dir.file("ttyUSB0"); }
-    std::string systemLink() const { return dir.file("COM1"); }
-    std::string fallback() const { return dir.file("ttyS0"); }
-    std::string resolve() const { return resolveComPort(perUser(), systemLink(), fallback()); }
-
+TEST(ComPortName, FirstUsableOfPrivatePerUserLinkSystemLinkAndFallback) {
     testing::TempDir dir;
-};
+    const std::string perUser = dir.file("user"), userLink = perUser + "/COM1";
+    const std::string systemLink = dir.file("COM1"), fallback = dir.file("ttyS0");
+    const auto resolve = [&](const std::string& folder) {
+        return resolveComPort(folder, systemLink, fallback);
+    };
+    fs::create_directory(perUser);
+    ::chmod(perUser.c_str(), 0700);
+    fs::create_symlink(dir.file("adapter"), userLink);
+    fs::create_symlink(dir.file("adapter"), systemLink);
+    EXPECT_EQ(resolve(perUser), fallback) << "dangling links do not count";
 
-TEST_F(ComPortNameTest, FallsBackToTheFirstSerialPort) {
-    EXPECT_EQ(resolve(), fallback());
-}
-
-TEST_F(ComPortNameTest, SystemLinkComesBeforeTheFallback) {
-    fs::create_symlink(adapter(), systemLink());
-    EXPECT_EQ(resolve(), systemLink());
-}
-
-TEST_F(ComPortNameTest, PrivatePerUserLinkComesFirst) {
-    fs::create_symlink(adapter(), systemLink());
-    fs::create_symlink(adapter(), perUser() + "/COM1");
-    EXPECT_EQ(resolve(), perUser() + "/COM1");
-}
-
-TEST_F(ComPortNameTest, DanglingLinksDoNotCount) {
-    fs::create_symlink(dir.file("gone"), perUser() + "/COM1");
-    fs::create_symlink(dir.file("gone"), systemLink());
-    EXPECT_EQ(resolve(), fallback());
-}
-
-TEST_F(ComPortNameTest, PerUserFolderThatOthersCanWriteIsIgnored) {
-    fs::create_symlink(adapter(), perUser() + "/COM1");
+    std::ofstream(dir.file("adapter")).put('x');
+    EXPECT_EQ(resolve(perUser), userLink);
+    ::chmod(perUser.c_str(), 0755);
+    EXPECT_EQ(resolve(perUser), userLink) << "others may read, not write";
     for (mode_t mode : {0770, 0702, 0777}) {
-        ::chmod(perUser().c_str(), mode);
-        EXPECT_EQ(resolve(), fallback()) << std::oct << mode;
-        EXPECT_FALSE(isPrivateFolder(perUser()));
+        ::chmod(perUser.c_str(), mode);
+        EXPECT_EQ(resolve(perUser), systemLink) << std::oct << mode;
     }
-    ::chmod(perUser().c_str(), 0755);
-    EXPECT_EQ(resolve(), perUser() + "/COM1") << "others may read, not write";
-}
-
-TEST_F(ComPortNameTest, PerUserFolderThatIsALinkIsIgnored) {
-    const std::string linked = dir.file("linked-folder");
-    fs::create_directory_symlink(perUser(), linked);
-    fs::create_symlink(adapter(), perUser() + "/COM1");
-    EXPECT_FALSE(isPrivateFolder(linked));
-    EXPECT_EQ(resolveComPort(linked, systemLink(), fallback()), fallback());
-}
-
-TEST(ComPortName, PerUserFolderNamesTheUser) {
-    EXPECT_EQ(perUserDeviceFolder(), "/tmp/loadstar-" + std::to_string(::getuid()));
+    ::chmod(perUser.c_str(), 0700);
+    fs::create_directory_symlink(perUser, dir.file("linked"));
+    EXPECT_EQ(resolve(dir.file("linked")), systemLink) << "a folder that is a link is not private";
+    fs::remove(systemLink);
+    EXPECT_EQ(resolve(dir.file("none")), fallback);
 }
 
 }  // namespace
