@@ -5,21 +5,22 @@
 namespace loadstar::emulator {
 namespace {
 
-using Clock = ReplyPacer::Clock;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
+using Bytes = std::vector<std::uint8_t>;
 
-std::vector<std::uint8_t> bytes(std::size_t n) {
-    return std::vector<std::uint8_t>(n, 0x55);
+// The pacer is given made-up points in time; nothing here waits or measures.
+const auto t0 = ReplyPacer::Clock::time_point{} + std::chrono::seconds(100);
+// When byte `n` of a reply started at t0 is due at 19200 baud (10 bits a byte).
+auto byteTime(long long n) {
+    return t0 + std::chrono::nanoseconds(n * 10'000'000'000 / 19200);
 }
 
-// These tests give the pacer made-up points in time; nothing here waits or measures.
-TEST(ReplyPacerTest, ReleasesBytesOnTheLineSpeedsSchedule) {
+TEST(ReplyPacerTest, ReleasesBytesOnTheLineSpeedsAbsoluteSchedule) {
     ReplyPacer pacer(19200);  // one byte every 520.83 us
-    const auto start = Clock::time_point{} + std::chrono::seconds(100);
-    pacer.enqueue(bytes(100), start);
+    pacer.enqueue(Bytes(100), t0);
     struct Case {
-        Clock::duration after;
+        ReplyPacer::Clock::duration after;
         std::size_t due;
     };
     const Case cases[] = {
@@ -28,48 +29,30 @@ TEST(ReplyPacerTest, ReleasesBytesOnTheLineSpeedsSchedule) {
         {milliseconds(52), 100}, {std::chrono::hours(48), 100},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(pacer.dueBytes(start + c.after).size(), c.due)
+        EXPECT_EQ(pacer.dueBytes(t0 + c.after).size(), c.due)
             << std::chrono::duration_cast<microseconds>(c.after).count() << " us";
     }
-}
-
-TEST(ReplyPacerTest, KeepsTheAbsoluteScheduleWhenWrittenInChunks) {
-    ReplyPacer pacer(19200);
-    const auto start = Clock::time_point{} + std::chrono::seconds(1);
-    pacer.enqueue(bytes(10), start);
-    pacer.markSent(pacer.dueBytes(start + milliseconds(2)).size());  // 4 bytes
-    EXPECT_EQ(pacer.nextDue(), start + std::chrono::nanoseconds(4LL * 10'000'000'000 / 19200));
-    // Behind schedule, the writer catches up instead of drifting.
-    EXPECT_EQ(pacer.dueBytes(start + milliseconds(4)).size(), 4u);
     pacer.markSent(4);
-    EXPECT_EQ(pacer.dueBytes(start + milliseconds(6)).size(), 2u);
-    pacer.markSent(2);
-    EXPECT_TRUE(pacer.idle());
-    EXPECT_FALSE(pacer.nextDue().has_value());
+    EXPECT_EQ(pacer.nextDue(), byteTime(4));
+    EXPECT_EQ(pacer.dueBytes(t0 + milliseconds(4)).size(), 4u) << "a late writer catches up";
 }
 
-TEST(ReplyPacerTest, AReplyWaitsForItsDelayAndForTheOneAhead) {
+TEST(ReplyPacerTest, AReplyWaitsForItsDelayAndForTheOneAheadUnlessUnpaced) {
     ReplyPacer pacer(19200);
-    const auto t0 = Clock::time_point{} + std::chrono::seconds(5);
-    pacer.enqueue(bytes(96), t0);                     // on the line until t0 + 50 ms
-    pacer.enqueue(bytes(1), t0 + milliseconds(1));    // must queue behind it
-    pacer.enqueue(bytes(1), t0 + milliseconds(500));  // delayed beyond that
+    pacer.enqueue(Bytes(96), t0);                     // on the line until t0 + 50 ms
+    pacer.enqueue(Bytes(1), t0 + milliseconds(1));    // queues behind it
+    pacer.enqueue(Bytes(1), t0 + milliseconds(500));  // delayed beyond that
     pacer.markSent(pacer.dueBytes(t0 + milliseconds(60)).size());
-    EXPECT_EQ(pacer.nextDue(), t0 + std::chrono::nanoseconds(96LL * 10'000'000'000 / 19200));
+    EXPECT_EQ(pacer.nextDue(), byteTime(96));
     pacer.markSent(pacer.dueBytes(t0 + milliseconds(60)).size());
     EXPECT_EQ(pacer.nextDue(), t0 + milliseconds(500));
-    EXPECT_TRUE(pacer.dueBytes(t0 + milliseconds(499)).empty());
-}
+    pacer.markSent(pacer.dueBytes(t0 + milliseconds(500)).size());
+    EXPECT_TRUE(pacer.idle());
 
-TEST(ReplyPacerTest, UnpacedSendsAWholeReplyAtItsStart) {
-    ReplyPacer pacer(0);
-    const auto t0 = Clock::time_point{} + std::chrono::seconds(5);
-    pacer.enqueue(bytes(270), t0 + milliseconds(30));
-    EXPECT_TRUE(pacer.dueBytes(t0).empty());
-    EXPECT_EQ(pacer.dueBytes(t0 + milliseconds(30)).size(), 270u);
-    pacer.enqueue({}, t0);
-    pacer.markSent(270);
-    EXPECT_TRUE(pacer.idle()) << "an empty reply queues nothing";
+    ReplyPacer unpaced(0);
+    unpaced.enqueue(Bytes(270), t0 + milliseconds(30));
+    EXPECT_TRUE(unpaced.dueBytes(t0).empty());
+    EXPECT_EQ(unpaced.dueBytes(t0 + milliseconds(30)).size(), 270u);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace loadstar::testing {
 
-// A descriptor the test owns, closed when it goes out of scope (or at reset()).
+// A descriptor the test owns, closed when it goes out of scope or at reset().
 class Descriptor {
   public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}

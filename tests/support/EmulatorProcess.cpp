@@ -1,116 +1,52 @@
 #include "EmulatorProcess.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "FileContents.h"
+#include "Descriptor.h"
 
 namespace loadstar::testing {
 
-using Clock = std::chrono::steady_clock;
+namespace {
+
+std::vector<std::string> withControl(std::vector<std::string> args, const std::string& pipe) {
+    args.insert(args.end(), {"--control", pipe});
+    return args;
+}
+
+}  // namespace
 
 std::string EmulatorProcess::programPath() {
     return KEL_EMULATOR_PATH;
 }
 
-EmulatorProcess::EmulatorProcess(std::vector<std::string> extraArgs)
-    : controlPath_(folder_.file("control")), errorPath_(folder_.file("stderr.txt")) {
-    extraArgs.push_back("--control");
-    extraArgs.push_back(controlPath_);
-    start(extraArgs);
-}
-
-void EmulatorProcess::start(const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        startupError_ = std::string("pipe: ") + std::strerror(errno);
-        return;
-    }
-    output_.reset(pipeFds[0]);
-    {
-        // Closed here once the child has its copy, so the read end sees the end of its output.
-        const Descriptor writeEnd(pipeFds[1]);
-        child_.emplace(programPath(), args, writeEnd.get(), errorPath_);
-    }
-    if (!child_->started()) {
-        startupError_ = "cannot start " + programPath();
-        return;
-    }
-    readDevicePath(std::chrono::seconds(10));
-}
-
-void EmulatorProcess::readDevicePath(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    std::string line;
-    while (Clock::now() < deadline) {
-        pollfd waiting{output_.get(), POLLIN, 0};
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        char c = 0;
-        const ssize_t got = ::read(output_.get(), &c, 1);
-        if (got <= 0) {
-            break;  // the program ended before it printed a whole line
-        }
-        if (c == '\n') {
-            devicePath_ = line;
+EmulatorProcess::EmulatorProcess(std::vector<std::string> args)
+    : child_(programPath(), withControl(std::move(args), folder_.file("control")),
+             folder_.file("out"), folder_.file("err")) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (child_.waitForExit(std::chrono::milliseconds(5)) < 0 && child_.started() &&
+           std::chrono::steady_clock::now() < deadline) {
+        const std::string output = folder_.read("out");
+        if (const auto end = output.find('\n'); end != std::string::npos) {
+            devicePath_ = output.substr(0, end);
             return;
         }
-        line += c;
     }
-    startupError_ = "kel-emulator printed no device path (stdout: \"" + line + "\", stderr: \"" +
-                    errorText() + "\")";
+    startupError_ = "kel-emulator printed no device path; stderr: " + errorText();
 }
 
-EmulatorProcess::~EmulatorProcess() {
-    (void)stop();
-}
-
-void EmulatorProcess::control(const std::string& line) {
-    const int fd = ::open(controlPath_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    const Descriptor controlPipe(fd);
+bool EmulatorProcess::control(const std::string& line) const {
+    // Never blocks on an emulator that is gone; a line this short goes in one write.
+    const Descriptor pipe(
+        ::open(folder_.file("control").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     const std::string text = line + "\n";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(put);
-    }
+    return pipe.get() >= 0 &&
+           ::write(pipe.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
-int EmulatorProcess::stop(int signal, std::chrono::milliseconds timeout) {
-    if (!child_) {
-        return -1;
+int EmulatorProcess::stop(int signal) {
+    child_.signal(signal);
+    if (child_.waitForExit(std::chrono::seconds(10)) < 0) {
+        child_.kill();
     }
-    if (child_->running()) {
-        child_->signal(signal);
-        if (child_->waitForExit(timeout) < 0) {
-            child_->kill();
-        }
-    }
-    return child_->waitForExit(std::chrono::milliseconds::zero());
-}
-
-std::string EmulatorProcess::errorText() const {
-    return contentsOf(errorPath_);
-}
-
-ProgramResult runEmulatorToEnd(const std::vector<std::string>& args,
-                               std::chrono::milliseconds timeout) {
-    return runProgram(EmulatorProcess::programPath(), args, timeout);
+    return child_.waitForExit(std::chrono::milliseconds::zero());
 }
 
 }  // namespace loadstar::testing

@@ -35,16 +35,12 @@ class RecordingUserInterface : public UserInterface {
         proposedNames.push_back(proposedName);
         return saveFileAnswer;
     }
-
     [[nodiscard]] std::vector<std::string> messageTexts() const {
         std::vector<std::string> texts;
         for (const auto& message : messages) {
             texts.push_back(message.text);
         }
         return texts;
-    }
-    [[nodiscard]] std::string lastStatus() const {
-        return statusTexts.empty() ? std::string() : statusTexts.back();
     }
 
     std::vector<Message> messages;

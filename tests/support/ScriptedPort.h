@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SerialPort.h"
@@ -25,40 +27,82 @@ class ScriptedPort : public SerialPort {
     // Every written frame is recorded; `answer` (may be empty) gives the reply to each.
     std::function<Reply(const std::vector<std::uint8_t>& frame)> answer;
     std::vector<std::vector<std::uint8_t>> frames;
+    bool refuseOpen = false;  // open() then fails with "Device or resource busy"
+    std::string openedDevice;
 
-    bool open(const std::string& deviceName, int, int, int) override;
-    bool close() override;
+    bool open(const std::string& deviceName, int, int, int) override {
+        if (refuseOpen) {
+            lastError_ = "Device or resource busy";
+            return false;
+        }
+        openedDevice = deviceName;
+        return open_ = true;
+    }
+    bool close() override {
+        open_ = false;
+        return true;
+    }
     [[nodiscard]] bool isOpen() const override { return open_; }
-    int read(std::uint8_t* buffer, int maxBytes) override;
-    int write(const std::uint8_t* buffer, int count) override;
-    InputWait waitForInput(std::chrono::milliseconds timeout) override;
+    int read(std::uint8_t* buffer, int maxBytes) override {
+        if (!open_) {
+            return -1;
+        }
+        int n = 0;
+        for (const auto now = Clock::now(); n < maxBytes && due(now); input_.pop_front()) {
+            buffer[n++] = input_.front().second;
+        }
+        return n;
+    }
+    int write(const std::uint8_t* buffer, int count) override {
+        if (!open_) {
+            return -1;
+        }
+        frames.emplace_back(buffer, buffer + count);
+        const auto now = Clock::now();
+        for (const auto& chunk : answer ? answer(frames.back()) : Reply{}) {
+            for (const auto byte : chunk.bytes) {
+                input_.emplace_back(now + chunk.after, byte);
+            }
+        }
+        std::stable_sort(input_.begin(), input_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        return count;
+    }
+    InputWait waitForInput(std::chrono::milliseconds timeout) override {
+        const auto deadline = Clock::now() + timeout;
+        if (!open_) {
+            return InputWait::failed;
+        }
+        if (!due(deadline)) {
+            std::this_thread::sleep_until(deadline);
+            return InputWait::timeout;
+        }
+        std::this_thread::sleep_until(input_.front().first);
+        return InputWait::ready;
+    }
     [[nodiscard]] std::string lastError() const override { return lastError_; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
-
-    // Bytes delivered but not read yet.
-    [[nodiscard]] std::size_t pendingBytes() const;
-    // Queue bytes now, as if they had arrived unasked.
-    void deliverNow(const std::vector<std::uint8_t>& bytes);
-
-    bool refuseOpen = false;
-    std::string openedDevice;
+    // Bytes delivered or scheduled and not read yet.
+    [[nodiscard]] std::size_t pendingBytes() const { return input_.size(); }
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct Scheduled {
-        Clock::time_point due;
-        std::vector<std::uint8_t> bytes;
-    };
-    void moveDueChunks();
+    // Whether a byte has arrived by `time`.
+    [[nodiscard]] bool due(Clock::time_point time) const {
+        return !input_.empty() && input_.front().first <= time;
+    }
 
     bool open_ = false;
     std::string lastError_;
-    std::deque<Scheduled> scheduled_;
-    std::deque<std::uint8_t> input_;
+    std::deque<std::pair<Clock::time_point, std::uint8_t>> input_;  // each byte with its arrival
 };
 
-// Helpers to build replies.
-ScriptedPort::Reply replyNow(const std::string& text);
-std::vector<std::uint8_t> bytesOf(const std::string& text);
+inline std::vector<std::uint8_t> bytesOf(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+// A reply that comes whole at once.
+inline ScriptedPort::Reply replyNow(const std::string& text) {
+    return {{{}, bytesOf(text)}};
+}
 
 }  // namespace loadstar::testing

@@ -1,16 +1,34 @@
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
+
+#include "FileContents.h"
 
 namespace loadstar::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end
-// (whatever permissions the test gave it). Files are written and read in binary, byte for byte.
+// (whatever permissions the test gave it). Files are written and read byte for byte.
 class TempDir {
   public:
-    TempDir();
-    ~TempDir();
+    TempDir() {
+        std::string name =
+            (std::filesystem::temp_directory_path() / "loadstar-test-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+        path_ = name;
+    }
+    ~TempDir() {
+        std::error_code ignored;  // a test may have taken the owner's rights away
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -20,11 +38,20 @@ class TempDir {
         return (path_ / name).string();
     }
     // Creates or replaces `name` with `contents` and returns its path; throws when it cannot.
-    std::string write(const std::string& name, const std::string& contents) const;
+    std::string write(const std::string& name, const std::string& contents) const {
+        std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
+        if (!(out << contents)) {
+            throw std::runtime_error("cannot write " + file(name));
+        }
+        return file(name);
+    }
     // What `name` holds; empty when it cannot be read.
-    [[nodiscard]] std::string read(const std::string& name) const;
+    [[nodiscard]] std::string read(const std::string& name) const { return contentsOf(file(name)); }
     // Entries directly in the folder, files and folders alike.
-    [[nodiscard]] int fileCount() const;
+    [[nodiscard]] int fileCount() const {
+        const std::filesystem::directory_iterator entries(path_);
+        return static_cast<int>(std::distance(begin(entries), end(entries)));
+    }
 
   private:
     std::filesystem::path path_;
