@@ -1,5 +1,5 @@
-// Connect, Disconnect, closing the window, the ESC key and the identification check, driving the
-// real main window against the board emulated in process.
+// Connect, Disconnect, closing the window and the ESC key, driving the real main window against
+// the board emulated in process.
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -14,23 +14,25 @@ using loadstar::testing::MainFormRig;
 
 namespace {
 
-const QStringList workControls = {"btRead",       "btWrite",      "btErase",  "btVerify",
-                                  "btProgram",    "btBlankCheck", "btUpload", "btReset",
-                                  "btStopMirror", "btTest",       "rbMain",   "rbBoot",
-                                  "cbSector",     "edOffset",     "edCount",  "edData"};
+const char* const workControls[] = {"btRead",       "btWrite",      "btErase",  "btVerify",
+                                    "btProgram",    "btBlankCheck", "btUpload", "btReset",
+                                    "btStopMirror", "btTest",       "rbMain",   "rbBoot",
+                                    "cbSector",     "edOffset",     "edCount",  "edData"};
 
-QTimer* mirrorTimer(MainFormRig& rig) {
-    return rig.form.findChild<QTimer*>("mirrorTimer");
+bool mirrorTimerActive(MainFormRig& rig) {
+    return rig.form.findChild<QTimer*>("mirrorTimer")->isActive();
 }
 
-void verifyWorkControls(MainFormRig& rig, bool enabled) {
-    for (const QString& name : workControls) {
-        QVERIFY2(rig.control<QWidget>(name.toLatin1().constData())->isEnabled() == enabled,
-                 qPrintable(name));
+void verifyConnected(MainFormRig& rig, bool connected) {
+    for (const char* name : workControls) {
+        QVERIFY2(rig.control<QWidget>(name)->isEnabled() == connected, name);
     }
-    for (const char* name : {"btConnect", "btClose", "btAbout"}) {
-        QVERIFY2(rig.button(name)->isEnabled(), name);
-    }
+    QVERIFY(rig.button("btConnect")->isEnabled());
+    QCOMPARE(rig.button("btConnect")->text(),
+             QString::fromLatin1(connected ? "Disconnect" : "Connect"));
+    QCOMPARE(mirrorTimerActive(rig), connected);
+    QCOMPARE(rig.form.link().isPortOpen(), connected);
+    QCOMPARE(rig.board.lineHeld(), connected);
 }
 
 }  // namespace
@@ -41,181 +43,82 @@ class MainFormConnectionTest : public QObject {
   private slots:
     void connectAcceptsOnlyExactKelX20Replies_data();
     void connectAcceptsOnlyExactKelX20Replies();
-    void silentBoardIsRefusedAfterRetries();
-    void portHeldElsewhereGetsTheCantOpenMessage();
-    void secondWindowCannotConnectWhileTheFirstHoldsThePort();
-    void connectBoardReturnsTwoWhenThePortIsOpenAlready();
-    void disconnectStopsMirrorClosesPortAndKeepsFields();
-    void refusedConnectAfterDisconnectKeepsTheClosedText();
-    void everyConnectOrDisconnectResetsTheStopMirrorCaption();
+    void disconnectClosesThePortAndKeepsTheFields();
     void closeEndsTheProgramAndClosesThePort_data();
     void closeEndsTheProgramAndClosesThePort();
     void closeIsRefusedWhileTheRandomTestRuns();
-    void escapeAnywhereInTheWindowSetsCancelAndReachesTheControl();
-    void otherKeysAndOtherWindowsDoNotCancel();
+    void escapeAnywhereInTheWindowSetsCancel();
 };
 
 void MainFormConnectionTest::connectAcceptsOnlyExactKelX20Replies_data() {
     QTest::addColumn<QString>("model");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("KEL520") << "KEL520" << true;
-    QTest::newRow("KEL620") << "KEL620" << true;
-    QTest::newRow("KEL520 and CR") << "KEL520\r" << false;
-    QTest::newRow("KEL530") << "KEL530" << false;
-    QTest::newRow("KEL52") << "KEL52" << false;
-    QTest::newRow("XYZ520") << "XYZ520" << false;
+    QTest::addColumn<int>("identifications");  // a silent board is asked once and ten more times
+    QTest::addColumn<QString>("message");
+    const QString failed = loadstar::connectionFailedMessage;
+    QTest::newRow("KEL520") << "KEL520" << 1 << "";
+    QTest::newRow("KEL620") << "KEL620" << 1 << "";
+    QTest::newRow("KEL520 and CR") << "KEL520\r" << 1 << failed;
+    QTest::newRow("KEL52") << "KEL52" << 1 << failed;
+    QTest::newRow("silent") << "silent" << 11 << failed;
+    QTest::newRow("held elsewhere")
+        << "held" << 0 << "Can't open COM1, port does not exist or is already allocated.";
 }
 
 void MainFormConnectionTest::connectAcceptsOnlyExactKelX20Replies() {
     QFETCH(QString, model);
-    QFETCH(bool, accepted);
-    MainFormRig rig(model.toStdString());
+    QFETCH(int, identifications);
+    QFETCH(QString, message);
+    MainFormRig rig(model.startsWith("KEL") ? model.toStdString() : "KEL520");
+    rig.setSilent(model == "silent");
+    rig.board.setLineHeld(model == "held");
     rig.click("btConnect");
-    // Any reply with a tag ends the exchange: a wrong identification is not asked again.
-    QCOMPARE(rig.board.countOf("BRD"), 1);
-    if (accepted) {
+    QCOMPARE(rig.board.countOf("BRD"), identifications);
+    if (message.isEmpty()) {
         QVERIFY(rig.dialogs.messages.empty());
-        QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Disconnect"));
         QCOMPARE(rig.status(), QStringLiteral("Connected to the board, ready..."));
-        QVERIFY(mirrorTimer(rig)->isActive());
-        QVERIFY(rig.form.link().isPortOpen());
-        verifyWorkControls(rig, true);
+        verifyConnected(rig, true);
         return;
     }
-    QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
-    QCOMPARE(rig.dialogs.messages.front().text, std::string(loadstar::connectionFailedMessage));
+    QCOMPARE(rig.dialogs.texts(), std::vector<std::string>{message.toStdString()});
     QCOMPARE(rig.dialogs.messages.front().caption, std::string("Error"));
     QCOMPARE(rig.dialogs.messages.front().icon, loadstar::MessageIcon::warning);
-    QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Connect"));
     QCOMPARE(rig.status(), QStringLiteral("Not connected to the board..."));
-    QVERIFY(!mirrorTimer(rig)->isActive());
-    QVERIFY(!rig.form.link().isPortOpen());
-    QVERIFY(!rig.board.lineHeld());
-    verifyWorkControls(rig, false);
+    rig.board.setLineHeld(false);
+    verifyConnected(rig, false);
 }
 
-void MainFormConnectionTest::silentBoardIsRefusedAfterRetries() {
-    MainFormRig rig;
-    loadstar::emulator::FaultSettings faults;
-    faults.silent = true;
-    rig.board.setFaults(faults);
-    rig.click("btConnect");
-    // The identification goes out once and ten more times.
-    QCOMPARE(rig.board.countOf("BRD"), 11);
-    QCOMPARE(rig.dialogs.texts(),
-             std::vector<std::string>{std::string(loadstar::connectionFailedMessage)});
-    QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Connect"));
-    QVERIFY(!rig.form.link().isPortOpen());
-    verifyWorkControls(rig, false);
-}
-
-void MainFormConnectionTest::portHeldElsewhereGetsTheCantOpenMessage() {
-    MainFormRig rig;
-    rig.board.setLineHeld(true);
-    rig.click("btConnect");
-    QCOMPARE(
-        rig.dialogs.texts(),
-        std::vector<std::string>{"Can't open COM1, port does not exist or is already allocated."});
-    QCOMPARE(rig.dialogs.messages.front().caption, std::string("Error"));
-    QCOMPARE(rig.board.payloads().size(), std::size_t{0});
-    QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Connect"));
-    QCOMPARE(rig.status(), QStringLiteral("Not connected to the board..."));
-    verifyWorkControls(rig, false);
-}
-
-void MainFormConnectionTest::secondWindowCannotConnectWhileTheFirstHoldsThePort() {
-    MainFormRig first;
-    first.connect();
-    loadstar::testing::RecordingDialogs secondDialogs;
-    TmainForm second(secondDialogs, [&] {
-        return std::make_unique<loadstar::emulator::InProcessBoardPort>(first.board);
-    });
-    QTest::mouseClick(second.findChild<QAbstractButton*>("btConnect"), Qt::LeftButton);
-    QCOMPARE(
-        secondDialogs.texts(),
-        std::vector<std::string>{"Can't open COM1, port does not exist or is already allocated."});
-    QVERIFY(first.form.link().isPortOpen());
-    // Once the first lets go, the second connects.
-    first.click("btConnect");
-    secondDialogs.messages.clear();
-    QTest::mouseClick(second.findChild<QAbstractButton*>("btConnect"), Qt::LeftButton);
-    QVERIFY(secondDialogs.messages.empty());
-    QCOMPARE(second.statusText(), QStringLiteral("Connected to the board, ready..."));
-}
-
-void MainFormConnectionTest::connectBoardReturnsTwoWhenThePortIsOpenAlready() {
-    MainFormRig rig;
-    QCOMPARE(rig.form.connectBoard(), 1);
-    rig.board.clearPayloads();
-    QCOMPARE(rig.form.connectBoard(), 2);
-    QVERIFY(rig.board.payloads().empty());
-}
-
-void MainFormConnectionTest::disconnectStopsMirrorClosesPortAndKeepsFields() {
+void MainFormConnectionTest::disconnectClosesThePortAndKeepsTheFields() {
     MainFormRig rig;
     rig.connect();
     rig.form.mirrorTimerTimer();
     QVERIFY(!rig.mirrorText().isEmpty());
     rig.selectSector(5);
-    rig.edit("edOffset")->setText("9000");
     rig.edit("edData")->setText("12 34");
-    rig.click("btConnect");
-    QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Connect"));
-    QCOMPARE(rig.status(), QStringLiteral("Connection to the board has been closed."));
-    QVERIFY(rig.mirrorText().isEmpty());
-    QVERIFY(!mirrorTimer(rig)->isActive());
-    QVERIFY(!rig.form.link().isPortOpen());
-    QVERIFY(!rig.board.lineHeld());
-    verifyWorkControls(rig, false);
-    QCOMPARE(rig.edit("edOffset")->text(), QStringLiteral("9000"));
-    QCOMPARE(rig.edit("edCount")->text(), QStringLiteral("10"));
-    QCOMPARE(rig.edit("edData")->text(), QStringLiteral("12 34"));
-    QCOMPARE(rig.sectorList()->currentIndex(), 5);
-    // Connecting again shows them enabled and unchanged.
-    rig.connect();
-    verifyWorkControls(rig, true);
-    QCOMPARE(rig.edit("edOffset")->text(), QStringLiteral("9000"));
-    QCOMPARE(rig.edit("edData")->text(), QStringLiteral("12 34"));
-    QCOMPARE(rig.sectorList()->currentIndex(), 5);
-    // Connecting sends no flash selection.
+    rig.click("btStopMirror");
     rig.board.clearPayloads();
     rig.click("btConnect");
-    rig.click("btConnect");
-    QCOMPARE(rig.board.countOf("VM "), 0);
-    QCOMPARE(rig.board.countOf("PG "), 0);
-}
-
-void MainFormConnectionTest::refusedConnectAfterDisconnectKeepsTheClosedText() {
-    MainFormRig rig;
-    rig.connect();
-    rig.click("btConnect");
-    loadstar::emulator::FaultSettings faults;
-    faults.silent = true;
-    rig.board.setFaults(faults);
+    QCOMPARE(rig.status(), QStringLiteral("Connection to the board has been closed."));
+    QVERIFY(rig.mirrorText().isEmpty());
+    QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Stop Mirror"));
+    verifyConnected(rig, false);
+    // A refused connect keeps the closed text; a good one sends no flash selection and finds the
+    // fields as they were.
+    rig.setSilent(true);
     rig.click("btConnect");
     QCOMPARE(rig.status(), QStringLiteral("Connection to the board has been closed."));
-    QCOMPARE(rig.button("btConnect")->text(), QStringLiteral("Connect"));
-}
-
-void MainFormConnectionTest::everyConnectOrDisconnectResetsTheStopMirrorCaption() {
-    MainFormRig rig;
+    rig.setSilent(false);
+    rig.board.clearPayloads();
     rig.connect();
-    rig.click("btStopMirror");
-    QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
-    rig.click("btConnect");
-    QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Stop Mirror"));
-    // A refused connect too.
-    rig.board.setLineHeld(true);
-    rig.button("btStopMirror")->setText("Start Mirror");
-    rig.click("btConnect");
-    QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Stop Mirror"));
+    verifyConnected(rig, true);
+    QCOMPARE(rig.board.countOf("VM "), 0);
+    QCOMPARE(rig.edit("edData")->text(), QStringLiteral("12 34"));
+    QCOMPARE(rig.sectorList()->currentIndex(), 5);
 }
 
 void MainFormConnectionTest::closeEndsTheProgramAndClosesThePort_data() {
     QTest::addColumn<bool>("connected");
     QTest::addColumn<bool>("byButton");
     QTest::newRow("not connected, close box") << false << false;
-    QTest::newRow("connected, close box") << true << false;
     QTest::newRow("connected, Close button") << true << true;
 }
 
@@ -239,8 +142,7 @@ void MainFormConnectionTest::closeEndsTheProgramAndClosesThePort() {
     QVERIFY(processFlags().stopTest);
     QVERIFY(!rig.form.link().isPortOpen());
     QVERIFY(!rig.board.lineHeld());
-    QVERIFY(!mirrorTimer(rig)->isActive());
-    QVERIFY(rig.dialogs.messages.empty());
+    QVERIFY(!mirrorTimerActive(rig));
 }
 
 void MainFormConnectionTest::closeIsRefusedWhileTheRandomTestRuns() {
@@ -253,47 +155,35 @@ void MainFormConnectionTest::closeIsRefusedWhileTheRandomTestRuns() {
     rig.click("btClose");
     QCOMPARE(end.count(), 0);
     QVERIFY(rig.form.isVisible());
-    QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
-    for (const auto& box : rig.dialogs.messages) {
-        QCOMPARE(box.text, std::string("Please stop the running test first"));
-        QCOMPARE(box.caption, std::string("Closing of the program"));
-        QCOMPARE(box.icon, loadstar::MessageIcon::none);
-    }
+    QCOMPARE(rig.dialogs.texts(),
+             std::vector<std::string>(2, "Please stop the running test first"));
+    QCOMPARE(rig.dialogs.messages.front().caption, std::string("Closing of the program"));
+    QCOMPARE(rig.dialogs.messages.front().icon, loadstar::MessageIcon::none);
     QVERIFY(!processFlags().cancelRequested);
     QVERIFY(!processFlags().stopTest);
     QVERIFY(rig.form.link().isPortOpen());
-    QVERIFY(mirrorTimer(rig)->isActive());
 }
 
-void MainFormConnectionTest::escapeAnywhereInTheWindowSetsCancelAndReachesTheControl() {
+void MainFormConnectionTest::escapeAnywhereInTheWindowSetsCancel() {
     MainFormRig rig;
     rig.form.show();
     rig.connect();
-    for (const char* name : {"edOffset", "btRead", "cbSector", "rbBoot", "btConnect"}) {
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_Return, Qt::Key_Space}) {
+        QTest::keyClick(rig.edit("edOffset"), key);
+    }
+    QLineEdit elsewhere;
+    elsewhere.show();
+    QTest::keyClick(&elsewhere, Qt::Key_Escape);
+    QVERIFY(!processFlags().cancelRequested);
+    for (const char* name : {"edOffset", "btRead", "cbSector", "rbBoot"}) {
         processFlags().cancelRequested = false;
-        QWidget* control = rig.control<QWidget>(name);
-        control->setFocus();
-        QTest::keyClick(control, Qt::Key_Escape);
+        QTest::keyClick(rig.control<QWidget>(name), Qt::Key_Escape);
         QVERIFY2(processFlags().cancelRequested, name);
     }
     // Keys are not consumed by the preview: the edit field still gets them.
     rig.edit("edData")->clear();
     QTest::keyClicks(rig.edit("edData"), "ab");
     QCOMPARE(rig.edit("edData")->text(), QStringLiteral("ab"));
-    QVERIFY(rig.form.isVisible());
-}
-
-void MainFormConnectionTest::otherKeysAndOtherWindowsDoNotCancel() {
-    MainFormRig rig;
-    rig.form.show();
-    for (Qt::Key key : {Qt::Key_A, Qt::Key_Return, Qt::Key_Space, Qt::Key_Backspace}) {
-        QTest::keyClick(rig.edit("edOffset"), key);
-    }
-    QVERIFY(!processFlags().cancelRequested);
-    QLineEdit elsewhere;
-    elsewhere.show();
-    QTest::keyClick(&elsewhere, Qt::Key_Escape);
-    QVERIFY(!processFlags().cancelRequested);
 }
 
 QTEST_MAIN(MainFormConnectionTest)

@@ -1,14 +1,15 @@
-// The random read test started from the real main window: the mirror, closing, the silenced
-// error box, Start again and "Run test" pressed during a run.
+// The random read test started from the real main window and shown in the real test window: the
+// log, the mirror, closing, the silenced error box, Save Log during a run, Start again and "Run
+// test" pressed during a run.
 
-#include <QLabel>
-#include <QPlainTextEdit>
+#include <QFile>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "MainFormRig.h"
 #include "ProcessFlags.h"
+#include "RandomReadLog.h"
 #include "TtestForm.h"
 
 using loadstar::processFlags;
@@ -18,42 +19,54 @@ namespace {
 
 const QString stoppedNotice = QStringLiteral("mirroring stopped\n=================");
 
+// A cycle's line up to its read time.
+QString untimed(const QString& line) {
+    return line.left(line.lastIndexOf("t="));
+}
+
 // The main window and the test window as the program start-up wires them, connected to the
 // in-process board.
 class RunRig : public MainFormRig {
   public:
     RunRig() {
         form.setTestForm(&testForm);
-        testForm.setSaveFileChooser([](const QString&) { return QString(); });
+        testForm.setSaveFileChooser([this](const QString&) { return saveAnswer; });
         connect();
     }
 
-    QPushButton* testButton(const char* name) {
-        return testForm.findChild<QPushButton*>(QString::fromLatin1(name));
+    void clickTestButton(const char* name) {
+        QTest::mouseClick(testForm.findChild<QPushButton*>(name), Qt::LeftButton);
     }
-
-    // Clicks "Run test"; `onRound` runs at every event pump of the run, numbered from 1.
-    void runTest(std::function<void(int round)> onRound) {
+    // Clicks `button` ("Run test" or "Start again"); `onRound` runs at every event pump of the
+    // run, numbered from 1.
+    void runTest(std::function<void(int round)> onRound, const char* button = "btTest") {
         dialogs.eventRounds = 0;
         dialogs.onEvents = std::move(onRound);
-        click("btTest");
+        QString(button) == "btTest" ? click(button) : clickTestButton(button);
         dialogs.onEvents = nullptr;
     }
-    // Clicks "Run test" and ends the run with End Test at the pump of cycle `cycles`.
-    void runCycles(int cycles) {
-        runTest([this, cycles](int round) {
-            if (round == cycles) {
-                QTest::mouseClick(testButton("btEndTest"), Qt::LeftButton);
-            }
-        });
+    // Runs the test and ends it with End Test at the pump of cycle `cycles`.
+    void runCycles(int cycles, const char* button = "btTest") {
+        runTest(
+            [this, cycles](int round) {
+                if (round == cycles) {
+                    clickTestButton("btEndTest");
+                }
+            },
+            button);
     }
-
-    // The log's cycle lines, well formed or not, without its header, summary and notices.
     QStringList cycleLines() const {
-        return testForm.logLines().filter(QRegularExpression(QStringLiteral("^SelectFlash\\(")));
+        QStringList lines;
+        for (const QString& line : testForm.logLines()) {
+            if (loadstar::testing::isCycleLine(line.toStdString())) {
+                lines << line;
+            }
+        }
+        return lines;
     }
 
     TtestForm testForm;
+    QString saveAnswer;
 };
 
 }  // namespace
@@ -65,47 +78,40 @@ class RandomReadTestMainFormTest : public QObject {
     void runStopsTheMirrorBeforeItsFirstLineAndLeavesItStopped() {
         RunRig rig;
         QTRY_VERIFY(rig.mirrorText().startsWith("KEL520"));  // the mirror runs
-        QString mirrorAtFirstPump;
-        QString captionAtFirstPump;
-        rig.runTest([&](int round) {
-            if (round == 1) {
-                mirrorAtFirstPump = rig.mirrorText();
-                captionAtFirstPump = rig.button("btStopMirror")->text();
-            } else {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
-        });
-        QCOMPARE(mirrorAtFirstPump, stoppedNotice);
-        QCOMPARE(captionAtFirstPump, QStringLiteral("Start Mirror"));
-        QCOMPARE(rig.cycleLines().size(), 2);
-        // No tick comes after the run.
-        const int mirrorsSent = rig.board.countOf("MIR");
-        QTest::qWait(600);
-        QCOMPARE(rig.board.countOf("MIR"), mirrorsSent);
+        qsizetype linesAtMirrorStop = -1;
+        QObject::connect(rig.button("btStopMirror"), &QAbstractButton::clicked,
+                         [&] { linesAtMirrorStop = rig.testForm.logLines().size(); });
+        rig.runCycles(2);
+        QCOMPARE(linesAtMirrorStop, 0);
         QCOMPARE(rig.mirrorText(), stoppedNotice);
         QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
-    }
-
-    void runWithTheMirrorStoppedLeavesItAlone() {
-        RunRig rig;
-        rig.click("btStopMirror");
+        QVERIFY(!rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
+        QVERIFY(rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 2 + 5);
+        QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 2\n"));
+        // A run with the mirror stopped leaves it alone; a caption not exactly "Stop Mirror"
+        // does not stop it either.
         rig.form.showMirrorText("left as it is");
         rig.runCycles(1);
         QCOMPARE(rig.mirrorText(), QStringLiteral("left as it is"));
-        QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
-        rig.click("btStopMirror");  // and it still restarts as usual
-        QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Stop Mirror"));
+        rig.click("btStopMirror");  // started again
+        rig.button("btStopMirror")->setText("stop mirror");
+        rig.runCycles(1);
+        QVERIFY(rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
     }
 
-    void mainWindowRefusesToCloseWhileTheTestRuns() {
+    void failuresDuringARunShowNoBoxAndCloseIsRefused() {
         RunRig rig;
         rig.form.show();
         bool closed = true;
         rig.runTest([&](int round) {
             if (round == 1) {
                 closed = rig.form.close();
+            } else if (round == 2) {
+                rig.setSilent(true);
             } else {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
+                rig.clickTestButton("btEndTest");
             }
         });
         QVERIFY(!closed);
@@ -113,19 +119,6 @@ class RandomReadTestMainFormTest : public QObject {
         QCOMPARE(rig.dialogs.texts(),
                  std::vector<std::string>({"Please stop the running test first"}));
         QCOMPARE(rig.dialogs.messages.front().caption, std::string("Closing of the program"));
-        QVERIFY(rig.testForm.logLines().last().endsWith(" bytes read successfully"));
-    }
-
-    void failuresDuringARunShowNoBox() {
-        RunRig rig;
-        rig.runTest([&](int round) {
-            if (round == 2) {
-                rig.setSilent(true);
-            } else if (round == 3) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
-        });
-        QVERIFY(rig.dialogs.messages.empty());
         const QStringList lines = rig.cycleLines();
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains(") OK, ReadFlash("));
@@ -134,51 +127,75 @@ class RandomReadTestMainFormTest : public QObject {
         QVERIFY(rig.testForm.logLines().contains("SelectFlash failed: 2 times"));
         // After the run the error box speaks again.
         rig.click("btRead");
-        QVERIFY(!rig.dialogs.messages.empty());
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
     }
 
-    void startAgainRunsTheMainWindowsTestAgain() {
+    void startAgainBeginsAFreshRunThatContinuesTheSequence() {
         RunRig rig;
-        rig.runCycles(2);
+        rig.runCycles(4);
         QVERIFY(rig.testForm.isStartAgainEnabled());
         const QStringList first = rig.cycleLines();
-        rig.dialogs.eventRounds = 0;
-        rig.dialogs.onEvents = [&rig](int round) {
-            if (round == 2) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
-        };
-        QTest::mouseClick(rig.testButton("btStartAgain"), Qt::LeftButton);
-        rig.dialogs.onEvents = nullptr;
+        qsizetype logAtStart = -1;
+        rig.runTest(
+            [&](int round) {
+                if (round == 1) {
+                    logAtStart = rig.testForm.logLines().size();
+                    QVERIFY(!rig.testForm.isStartAgainEnabled());
+                } else if (round == 3) {
+                    rig.clickTestButton("btEndTest");
+                }
+            },
+            "btStartAgain");
+        QCOMPARE(logAtStart, 6);  // the header of a fresh log
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 3\n"));
+        QCOMPARE(rig.testForm.logLines().count("Total cycles: 3"), 1);
+        // Every new window's first run draws the generator's fixed sequence; the second goes on.
         const QStringList second = rig.cycleLines();
-        QCOMPARE(second.size(), 2);
-        QCOMPARE(rig.testForm.logLines().count("Total cycles: 2"), 1);
+        QCOMPARE(second.size(), 3);
         loadstar::RandomReadTest reference;
         for (const QString& line : first + second) {
-            const auto cycle = reference.drawCycle();
-            QVERIFY2(line.startsWith(
-                         QStringLiteral("SelectFlash(%1,%2)").arg(cycle.kind).arg(cycle.sector)),
-                     qPrintable(line));
+            const auto expected =
+                loadstar::randomReadLogLine(reference.drawCycle(), true, true, {});
+            QCOMPARE(untimed(line), untimed(QString::fromStdString(expected)));
         }
     }
 
-    void runTestPressedDuringARunEndsWithBothSummaries() {
+    void saveLogDuringRunHoldsTheLogUpToTheLastCycle() {
         RunRig rig;
-        int round = 0;
-        rig.runTest([&](int) {
-            ++round;
-            if (round == 2) {
-                rig.click("btTest");
-            } else if (round == 4) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
+        QTemporaryDir dir;
+        rig.saveAnswer = dir.filePath("during.log");
+        rig.runTest([&rig](int round) {
+            if (round == 3) {
+                rig.clickTestButton("btSaveLog");
+            } else if (round == 5) {
+                rig.clickTestButton("btEndTest");
             }
         });
+        QFile file(rig.saveAnswer);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray saved = file.readAll();
+        QCOMPARE(saved.count("\r\n"), 6 + 2);  // the header and two cycles
+        QCOMPARE(saved.count('\n'), saved.count("\r\n"));
+        QCOMPARE(rig.cycleLines().size(), 5);  // the run went on
+    }
+
+    void runTestPressedDuringARunNestsAsOftenAsPressed() {
+        RunRig rig;
+        int nestedStarts = 0;
+        rig.runTest([&](int) {
+            if (nestedStarts < 50) {
+                ++nestedStarts;
+                rig.click("btTest");
+            } else {
+                rig.clickTestButton("btEndTest");
+            }
+        });
+        // The innermost run's header, cycle and summary, then each outer run's cycle and summary.
         const QStringList log = rig.testForm.logLines();
-        // The inner run's header, two cycles and summary; the outer run's cycle and summary.
-        QCOMPARE(log.size(), 6 + 2 + 5 + 1 + 5);
-        QCOMPARE(log.count("Total cycles: 2"), 2);
+        QCOMPARE(log.size(), 6 + 51 * (1 + 5));
+        QCOMPARE(log.count("Total cycles: 1"), 51);
         QVERIFY(!processFlags().testRunning);
-        // The main window closes again once both have ended.
+        // The main window closes again once every run has ended.
         QVERIFY(rig.form.close());
     }
 };

@@ -1,9 +1,7 @@
-// The test log window on its own: layout, buttons, keys, closing and Save Log.
+// The test log window on its own: its frame, buttons, keys, closing and Save Log.
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -14,7 +12,6 @@
 #include "TtestForm.h"
 
 using loadstar::processFlags;
-using loadstar::testing::localTime;
 
 class TtestFormTest : public QObject {
     Q_OBJECT
@@ -24,22 +21,14 @@ class TtestFormTest : public QObject {
     QStringList proposedNames;
     QString saveAnswer;
     QStringList errors;
+    QTemporaryDir dir;
 
-    template <typename Widget>
-    Widget* control(const char* name) {
-        auto* widget = form->findChild<Widget*>(QString::fromLatin1(name));
-        if (widget == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return widget;
+    void click(const char* name) {
+        QTest::mouseClick(form->findChild<QPushButton*>(name), Qt::LeftButton);
     }
-
-    QByteArray readFile(const QString& path) {
+    static QByteArray contentsOf(const QString& path) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return "<missing>";
-        }
-        return file.readAll();
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
     }
 
   private slots:
@@ -58,107 +47,43 @@ class TtestFormTest : public QObject {
 
     void cleanup() {
         delete form;
-        form = nullptr;
         processFlags() = loadstar::ProcessFlags{};
     }
 
     void windowHasItsCaptionSizeAndBorder() {
         QCOMPARE(form->windowTitle(), QStringLiteral("Flash Random Read Test"));
         QCOMPARE(form->size(), QSize(507, 296));
-        QCOMPARE(form->minimumSize(), QSize(507, 296));
         QCOMPARE(form->maximumSize(), QSize(507, 296));
-        const Qt::WindowFlags flags = form->windowFlags();
-        QVERIFY(flags.testFlag(Qt::Window));
-        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-        QVERIFY(!form->isVisible());  // created hidden
-        QVERIFY(!form->testAttribute(Qt::WA_QuitOnClose));
-    }
-
-    void controlsStandWhereTheLayoutSays_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("btEndTest") << "btEndTest" << QRect(432, 264, 65, 25) << "End Test";
-        QTest::newRow("btStartAgain") << "btStartAgain" << QRect(360, 232, 65, 25) << "Start again";
-        QTest::newRow("btSaveLog") << "btSaveLog" << QRect(360, 264, 65, 25) << "Save Log";
-        QTest::newRow("lbStat") << "lbStat" << QRect(360, 120, 60, 17) << "Statistics:";
-        QTest::newRow("lbDesc") << "lbDesc" << QRect(360, 16, 72, 17) << "Description:";
-    }
-
-    void controlsStandWhereTheLayoutSays() {
-        QFETCH(QString, name);
-        QFETCH(QRect, geometry);
-        QFETCH(QString, text);
-        auto* widget = form->findChild<QWidget*>(name);
-        QVERIFY(widget != nullptr);
-        QCOMPARE(widget->geometry(), geometry);
-        if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            QCOMPARE(button->text(), text);
-            QVERIFY(button->isEnabled());  // both buttons enabled at program start
-        } else {
-            auto* label = qobject_cast<QLabel*>(widget);
-            QVERIFY(label != nullptr);
-            QCOMPARE(label->text(), text);
-            QVERIFY(label->font().bold());
-        }
-    }
-
-    void logIsAnEditableWrappingMemo() {
-        auto* memo = control<QPlainTextEdit>("logMemo");
-        QCOMPARE(memo->geometry(), QRect(8, 9, 337, 280));
-        QVERIFY(!memo->isReadOnly());
-        QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-        QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        form->appendLogLine("first");
-        form->appendLogLine("");
-        form->appendLogLine("third");
-        QCOMPARE(form->logLines(), QStringList({"first", "", "third"}));
-        form->clearLog();
-        QCOMPARE(form->logLines(), QStringList());
-    }
-
-    void labelsGrowToFitTheirText() {
-        form->setDescription("This test reads blocks of\ndata, of variable size,");
-        auto* description = control<QLabel>("lbDescription");
-        QCOMPARE(description->pos(), QPoint(360, 32));
-        QVERIFY(description->height() > 13);
-        form->setStatistics("Total cycles: 123456\nSelectFlash failed: 0 times\n");
-        auto* statistics = control<QLabel>("lbStatistics");
-        QCOMPARE(statistics->pos(), QPoint(360, 136));
-        QVERIFY(statistics->width() > 50);
-        QCOMPARE(form->statisticsText(),
-                 QStringLiteral("Total cycles: 123456\nSelectFlash failed: 0 times\n"));
+        QVERIFY(!form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(!form->isVisible());
+        QVERIFY(form->isEndTestEnabled());
+        QVERIFY(form->isStartAgainEnabled());
     }
 
     void endTestStopsAndSwapsTheButtons() {
         form->setButtonsForRun();
-        QVERIFY(form->isEndTestEnabled());
         QVERIFY(!form->isStartAgainEnabled());
-        QTest::mouseClick(control<QPushButton>("btEndTest"), Qt::LeftButton);
+        click("btEndTest");
         QVERIFY(processFlags().stopTest);
         QVERIFY(!form->isEndTestEnabled());
         QVERIFY(form->isStartAgainEnabled());
     }
 
-    void startAgainClicksRunTest() {
+    void startAgainClicksAnEnabledRunTest() {
         QPushButton btTest("Run test");
         int clicks = 0;
         connect(&btTest, &QPushButton::clicked, this, [&clicks] { ++clicks; });
-        QTest::mouseClick(control<QPushButton>("btStartAgain"), Qt::LeftButton);
-        QCOMPARE(clicks, 0);  // no "Run test" wired yet
         form->setRunTestButton(&btTest);
-        QTest::mouseClick(control<QPushButton>("btStartAgain"), Qt::LeftButton);
+        click("btStartAgain");
         QCOMPARE(clicks, 1);
         btTest.setEnabled(false);  // disconnected: Run test takes no click
-        QTest::mouseClick(control<QPushButton>("btStartAgain"), Qt::LeftButton);
+        click("btStartAgain");
         QCOMPARE(clicks, 1);
     }
 
     void closingHidesAndAsksTheRunToStop() {
         form->showTestWindow();
-        QVERIFY(form->isVisible());
         QVERIFY(form->close());
         QVERIFY(!form->isVisible());
         QVERIFY(processFlags().stopTest);
@@ -166,89 +91,62 @@ class TtestFormTest : public QObject {
         QVERIFY(form->isVisible());
     }
 
-    void keyWithoutRunHidesTheWindow_data() {
+    void keyHidesTheWindowOrStopsTheRun_data() {
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("key");
-        QTest::newRow("letter in the log") << "logMemo" << int(Qt::Key_Q);
-        QTest::newRow("Escape in the log") << "logMemo" << int(Qt::Key_Escape);
-        QTest::newRow("letter on a button") << "btSaveLog" << int(Qt::Key_X);
-        QTest::newRow("letter on the window") << "testForm" << int(Qt::Key_A);
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("stays");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("letter in the log, no run")
+            << "logMemo" << int(Qt::Key_Q) << false << false << true;
+        QTest::newRow("Escape on a button, no run")
+            << "btSaveLog" << int(Qt::Key_Escape) << false << false << true;
+        QTest::newRow("letter in the log, run")
+            << "logMemo" << int(Qt::Key_Q) << true << true << true;
+        QTest::newRow("Escape on the window, run")
+            << "" << int(Qt::Key_Escape) << true << true << true;
+        QTest::newRow("Tab, run") << "btEndTest" << int(Qt::Key_Tab) << true << true << false;
     }
 
-    void keyWithoutRunHidesTheWindow() {
+    void keyHidesTheWindowOrStopsTheRun() {
         QFETCH(QString, target);
         QFETCH(int, key);
-        form->showTestWindow();
-        QWidget* widget = target == "testForm" ? form : form->findChild<QWidget*>(target);
-        QTest::keyClick(widget, static_cast<Qt::Key>(key));
-        QVERIFY(!form->isVisible());
-        QVERIFY(processFlags().stopTest);  // through FormClose
-        QVERIFY(proposedNames.isEmpty());
-    }
-
-    void keyDuringRunStopsItAndLeavesTheWindowOpen_data() { keyWithoutRunHidesTheWindow_data(); }
-
-    void keyDuringRunStopsItAndLeavesTheWindowOpen() {
-        QFETCH(QString, target);
-        QFETCH(int, key);
+        QFETCH(bool, running);
+        QFETCH(bool, stays);
+        QFETCH(bool, stops);
         form->showTestWindow();
         form->setButtonsForRun();
-        processFlags().testRunning = true;
-        QWidget* widget = target == "testForm" ? form : form->findChild<QWidget*>(target);
+        processFlags().testRunning = running;
+        QWidget* widget = target.isEmpty() ? form : form->findChild<QWidget*>(target);
         QTest::keyClick(widget, static_cast<Qt::Key>(key));
-        QVERIFY(form->isVisible());
-        QVERIFY(processFlags().stopTest);
-        QVERIFY(form->isEndTestEnabled());
-        QVERIFY(!form->isStartAgainEnabled());
+        QCOMPARE(form->isVisible(), stays);
+        QCOMPARE(processFlags().stopTest, stops);
+        QVERIFY(form->isEndTestEnabled());  // a key leaves the buttons as they are
     }
 
-    void tabKeepsMovingTheFocus() {
-        form->showTestWindow();
-        processFlags().testRunning = true;
-        QTest::keyClick(control<QPushButton>("btEndTest"), Qt::Key_Tab);
-        QVERIFY(!processFlags().stopTest);
-        QVERIFY(form->isVisible());
-    }
+    void saveLogWritesTheLinesAsTheyStandWithCrLfAndReplacesTheFile() {
+        form->appendLogLine("The format is: SelectFlash(flash,sector)[OK/failed],");
+        form->appendLogLine("");
+        form->appendLogLine("Total of 44");
+        click("btSaveLog");  // dismissed: nothing written
+        QCOMPARE(proposedNames.size(), 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
 
-    void saveLogWritesEveryLineWithCrLfAndReplacesTheFile() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         saveAnswer = dir.filePath("run.log");
         QFile old(saveAnswer);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("an older and much longer log that must disappear entirely\r\n");
         old.close();
-        form->appendLogLine("The format is: SelectFlash(flash,sector)[OK/failed],");
-        form->appendLogLine("");
-        form->appendLogLine("Total of 44 bytes read successfully");
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        QCOMPARE(errors, QStringList());
-        QCOMPARE(readFile(saveAnswer),
-                 QByteArray("The format is: SelectFlash(flash,sector)[OK/failed],\r\n\r\n"
-                            "Total of 44 bytes read successfully\r\n"));
-        // Nothing but the log is left in the folder.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"run.log"}));
-    }
-
-    void saveLogKeepsTheUsersEdits() {
-        QTemporaryDir dir;
-        saveAnswer = dir.filePath("edited.log");
-        form->appendLogLine("line one");
-        auto* memo = control<QPlainTextEdit>("logMemo");
+        auto* memo = form->findChild<QPlainTextEdit*>("logMemo");
         memo->moveCursor(QTextCursor::End);
-        QTest::keyClicks(memo, " and more");
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        QCOMPARE(readFile(saveAnswer), QByteArray("line one and more\r\n"));
-    }
-
-    void saveLogCancelledWritesNothing() {
-        QTemporaryDir dir;
-        form->appendLogLine("x");
-        saveAnswer.clear();
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        QCOMPARE(proposedNames.size(), 1);
+        QTest::keyClicks(memo, " bytes");  // the user's edit is saved too
+        click("btSaveLog");
         QCOMPARE(errors, QStringList());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(contentsOf(saveAnswer),
+                 QByteArray("The format is: SelectFlash(flash,sector)[OK/failed],\r\n\r\n"
+                            "Total of 44 bytes\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"run.log"}));
+        QFile::remove(saveAnswer);
     }
 
     void saveLogThatCannotBeWrittenSaysSo_data() {
@@ -259,12 +157,11 @@ class TtestFormTest : public QObject {
 
     void saveLogThatCannotBeWrittenSaysSo() {
         QFETCH(QString, relativePath);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        QDir(dir.path()).mkdir("folder");
         saveAnswer = dir.filePath(relativePath);
         form->appendLogLine("x");
         form->setButtonsForRun();
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
+        click("btSaveLog");
         QCOMPARE(errors, QStringList({"Cannot create file " + saveAnswer}));
         QVERIFY(!QFileInfo(saveAnswer).isFile());
         QVERIFY(!processFlags().stopTest);  // a run in progress goes on
@@ -272,16 +169,9 @@ class TtestFormTest : public QObject {
     }
 
     void saveLogProposesTheDateAndTime() {
-        auto now = localTime(6, 12, 2026, 8, 5, 9);
-        form->setClock([&now] { return now; });
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        now += std::chrono::milliseconds(900);  // the same second
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        now = localTime(17, 1, 2027, 19, 45, 0);
-        QTest::mouseClick(control<QPushButton>("btSaveLog"), Qt::LeftButton);
-        QCOMPARE(proposedNames,
-                 QStringList({"RS232_test_6-Dec-2026_08-05-09", "RS232_test_6-Dec-2026_08-05-09",
-                              "RS232_test_17-Jan-2027_19-45-00"}));
+        form->setClock([] { return loadstar::testing::localTime(17, 1, 2027, 19, 45, 0); });
+        click("btSaveLog");
+        QCOMPARE(proposedNames, QStringList({"RS232_test_17-Jan-2027_19-45-00"}));
     }
 };
 
