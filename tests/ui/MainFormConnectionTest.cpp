@@ -41,50 +41,47 @@ class MainFormConnectionTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void connectAcceptsOnlyExactKelX20Replies_data();
     void connectAcceptsOnlyExactKelX20Replies();
     void disconnectClosesThePortAndKeepsTheFields();
-    void closeEndsTheProgramAndClosesThePort_data();
     void closeEndsTheProgramAndClosesThePort();
     void closeIsRefusedWhileTheRandomTestRuns();
     void escapeAnywhereInTheWindowSetsCancel();
 };
 
-void MainFormConnectionTest::connectAcceptsOnlyExactKelX20Replies_data() {
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<int>("identifications");  // a silent board is asked once and ten more times
-    QTest::addColumn<QString>("message");
-    const QString failed = loadstar::connectionFailedMessage;
-    QTest::newRow("KEL520") << "KEL520" << 1 << "";
-    QTest::newRow("KEL620") << "KEL620" << 1 << "";
-    QTest::newRow("KEL520 and CR") << "KEL520\r" << 1 << failed;
-    QTest::newRow("KEL52") << "KEL52" << 1 << failed;
-    QTest::newRow("silent") << "silent" << 11 << failed;
-    QTest::newRow("held elsewhere")
-        << "held" << 0 << "Can't open COM1, port does not exist or is already allocated.";
-}
-
 void MainFormConnectionTest::connectAcceptsOnlyExactKelX20Replies() {
-    QFETCH(QString, model);
-    QFETCH(int, identifications);
-    QFETCH(QString, message);
-    MainFormRig rig(model.startsWith("KEL") ? model.toStdString() : "KEL520");
-    rig.setSilent(model == "silent");
-    rig.board.setLineHeld(model == "held");
-    rig.click("btConnect");
-    QCOMPARE(rig.board.countOf("BRD"), identifications);
-    if (message.isEmpty()) {
-        QVERIFY(rig.dialogs.messages.empty());
-        QCOMPARE(rig.status(), QStringLiteral("Connected to the board, ready..."));
-        verifyConnected(rig, true);
-        return;
+    const std::string failed = loadstar::connectionFailedMessage;
+    const struct {
+        const char* board;    // the model it names, or how it fails
+        int identifications;  // a silent board is asked once and ten more times
+        std::string message;
+    } cases[] = {
+        {"KEL520", 1, ""},
+        {"KEL620", 1, ""},
+        {"KEL520\r", 1, failed},
+        {"KEL52", 1, failed},
+        {"silent", 11, failed},
+        {"held", 0, "Can't open COM1, port does not exist or is already allocated."},
+    };
+    for (const auto& c : cases) {
+        const std::string board = c.board;
+        MainFormRig rig(board.starts_with("KEL") ? board : "KEL520");
+        rig.setSilent(board == "silent");
+        rig.board.setLineHeld(board == "held");
+        rig.click("btConnect");
+        QCOMPARE(rig.board.countOf("BRD"), c.identifications);
+        if (c.message.empty()) {
+            QVERIFY(rig.dialogs.messages.empty());
+            QCOMPARE(rig.status(), QStringLiteral("Connected to the board, ready..."));
+            verifyConnected(rig, true);
+            continue;
+        }
+        QCOMPARE(rig.dialogs.texts(), std::vector<std::string>{c.message});
+        QCOMPARE(rig.dialogs.messages.front().caption, std::string("Error"));
+        QCOMPARE(rig.dialogs.messages.front().icon, loadstar::MessageIcon::warning);
+        QCOMPARE(rig.status(), QStringLiteral("Not connected to the board..."));
+        rig.board.setLineHeld(false);
+        verifyConnected(rig, false);
     }
-    QCOMPARE(rig.dialogs.texts(), std::vector<std::string>{message.toStdString()});
-    QCOMPARE(rig.dialogs.messages.front().caption, std::string("Error"));
-    QCOMPARE(rig.dialogs.messages.front().icon, loadstar::MessageIcon::warning);
-    QCOMPARE(rig.status(), QStringLiteral("Not connected to the board..."));
-    rig.board.setLineHeld(false);
-    verifyConnected(rig, false);
 }
 
 void MainFormConnectionTest::disconnectClosesThePortAndKeepsTheFields() {
@@ -115,34 +112,25 @@ void MainFormConnectionTest::disconnectClosesThePortAndKeepsTheFields() {
     QCOMPARE(rig.sectorList()->currentIndex(), 5);
 }
 
-void MainFormConnectionTest::closeEndsTheProgramAndClosesThePort_data() {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("byButton");
-    QTest::newRow("not connected, close box") << false << false;
-    QTest::newRow("connected, Close button") << true << true;
-}
-
 void MainFormConnectionTest::closeEndsTheProgramAndClosesThePort() {
-    QFETCH(bool, connected);
-    QFETCH(bool, byButton);
-    MainFormRig rig;
-    rig.form.show();
-    if (connected) {
-        rig.connect();
+    for (const bool connected : {false, true}) {  // by the close box, or connected by Close
+        MainFormRig rig;
+        rig.form.show();
+        QSignalSpy end(&rig.form, &TmainForm::programEndRequested);
+        if (connected) {
+            rig.connect();
+            rig.click("btClose");
+        } else {
+            rig.form.close();
+        }
+        QCOMPARE(end.count(), 1);
+        QVERIFY(!rig.form.isVisible());
+        QVERIFY(processFlags().cancelRequested);
+        QVERIFY(processFlags().stopTest);
+        QVERIFY(!rig.form.link().isPortOpen());
+        QVERIFY(!rig.board.lineHeld());
+        QVERIFY(!mirrorTimerActive(rig));
     }
-    QSignalSpy end(&rig.form, &TmainForm::programEndRequested);
-    if (byButton) {
-        rig.click("btClose");
-    } else {
-        rig.form.close();
-    }
-    QCOMPARE(end.count(), 1);
-    QVERIFY(!rig.form.isVisible());
-    QVERIFY(processFlags().cancelRequested);
-    QVERIFY(processFlags().stopTest);
-    QVERIFY(!rig.form.link().isPortOpen());
-    QVERIFY(!rig.board.lineHeld());
-    QVERIFY(!mirrorTimerActive(rig));
 }
 
 void MainFormConnectionTest::closeIsRefusedWhileTheRandomTestRuns() {

@@ -54,34 +54,26 @@ class ProgramWindowsTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void mainWindowShowsAndTheTestWindowWaitsHidden() {
-        Program program;
-        QVERIFY(program.windows.mainForm().isVisible());
-        QVERIFY(program.windows.testForm().isHidden());
-        QVERIFY(!program.windows.mainForm().windowIcon().pixmap(32).isNull());
-        QVERIFY(!program.windows.testForm().windowIcon().pixmap(32).isNull());
-    }
-
     void closeDuringAPassEndsTheLoopAfterTheHandlerHasReturned() {
         Program program;
         program.click("btConnect");
         program.board.clearPayloads();
+        bool portClosedAtOnce = false;
         program.dialogs.onEvents = [&](int round) {
             if (round == 3) {
                 program.windows.mainForm().close();
+                portClosedAtOnce = !program.windows.mainForm().link().isPortOpen();
             }
         };
         QString statusWhenHandlerReturned;
-        bool portOpenAfterClose = true;
         QTimer::singleShot(0, [&] {
             program.click("btBlankCheck");
             statusWhenHandlerReturned = program.windows.mainForm().statusText();
-            portOpenAfterClose = program.windows.mainForm().link().isPortOpen();
         });
         QCOMPARE(Program::runEventLoop(), 0);
         QCOMPARE(statusWhenHandlerReturned, QStringLiteral("Blank Check cancelled."));
-        QVERIFY(!portOpenAfterClose);
-        QCOMPARE(program.board.countOf("RRD"), 3);
+        QVERIFY(portClosedAtOnce);
+        QCOMPARE(program.board.countOf("RRD"), 3);  // the pass stopped before its next block
         QVERIFY(program.dialogs.messages.empty());
         QVERIFY(!program.windows.mainForm().isVisible());
     }

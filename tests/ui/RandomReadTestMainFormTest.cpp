@@ -1,14 +1,16 @@
 // The random read test started from the real main window and shown in the real test window: the
-// log, the mirror, closing, the silenced error box, Save Log during a run, Start again and "Run
-// test" pressed during a run.
+// log, the mirror, the window's buttons and keys, closing, the silenced error box, Save Log,
+// Start again and "Run test" pressed during a run.
 
+#include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "CalendarTime.h"
 #include "MainFormRig.h"
-#include "ProcessFlags.h"
 #include "RandomReadLog.h"
 #include "TtestForm.h"
 
@@ -17,11 +19,14 @@ using loadstar::testing::MainFormRig;
 
 namespace {
 
-const QString stoppedNotice = QStringLiteral("mirroring stopped\n=================");
-
 // A cycle's line up to its read time.
 QString untimed(const QString& line) {
     return line.left(line.lastIndexOf("t="));
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
 }
 
 // The main window and the test window as the program start-up wires them, connected to the
@@ -30,15 +35,20 @@ class RunRig : public MainFormRig {
   public:
     RunRig() {
         form.setTestForm(&testForm);
-        testForm.setSaveFileChooser([this](const QString&) { return saveAnswer; });
+        testForm.setSaveFileChooser([this](const QString& proposed) {
+            proposedNames << proposed;
+            return saveAnswer;
+        });
+        testForm.setErrorReporter([this](const QString& message) { errors << message; });
         connect();
     }
 
     void clickTestButton(const char* name) {
         QTest::mouseClick(testForm.findChild<QPushButton*>(name), Qt::LeftButton);
     }
-    // Clicks `button` ("Run test" or "Start again"); `onRound` runs at every event pump of the
-    // run, numbered from 1.
+    void key(Qt::Key key) { QTest::keyClick(testForm.findChild<QWidget*>("logMemo"), key); }
+    // Clicks `button` of the main window or the test window; `onRound` runs at every event pump
+    // of the run, numbered from 1.
     void runTest(std::function<void(int round)> onRound, const char* button = "btTest") {
         dialogs.eventRounds = 0;
         dialogs.onEvents = std::move(onRound);
@@ -48,11 +58,7 @@ class RunRig : public MainFormRig {
     // Runs the test and ends it with End Test at the pump of cycle `cycles`.
     void runCycles(int cycles, const char* button = "btTest") {
         runTest(
-            [this, cycles](int round) {
-                if (round == cycles) {
-                    clickTestButton("btEndTest");
-                }
-            },
+            [this, cycles](int round) { round == cycles ? clickTestButton("btEndTest") : void(); },
             button);
     }
     QStringList cycleLines() const {
@@ -67,6 +73,8 @@ class RunRig : public MainFormRig {
 
     TtestForm testForm;
     QString saveAnswer;
+    QStringList proposedNames;
+    QStringList errors;
 };
 
 }  // namespace
@@ -75,27 +83,42 @@ class RandomReadTestMainFormTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void runStopsTheMirrorBeforeItsFirstLineAndLeavesItStopped() {
+    void testWindowIsFixedAndHidden() {
+        TtestForm form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Flash Random Read Test"));
+        QCOMPARE(form.size(), QSize(507, 296));
+        QCOMPARE(form.maximumSize(), QSize(507, 296));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(!form.isVisible());
+    }
+
+    void runStopsTheMirrorBeforeItsFirstLineAndEndTestSwapsTheButtons() {
         RunRig rig;
         QTRY_VERIFY(rig.mirrorText().startsWith("KEL520"));  // the mirror runs
         qsizetype linesAtMirrorStop = -1;
         QObject::connect(rig.button("btStopMirror"), &QAbstractButton::clicked,
                          [&] { linesAtMirrorStop = rig.testForm.logLines().size(); });
+        bool buttonsForRun = false;
         rig.runCycles(2);
+        rig.runTest([&](int round) {
+            buttonsForRun = rig.testForm.isEndTestEnabled() && !rig.testForm.isStartAgainEnabled();
+            rig.clickTestButton("btEndTest");
+            QVERIFY(round == 1 && processFlags().stopTest);
+        });
+        QVERIFY(buttonsForRun);
+        QVERIFY(!rig.testForm.isEndTestEnabled());
+        QVERIFY(rig.testForm.isStartAgainEnabled());
         QCOMPARE(linesAtMirrorStop, 0);
-        QCOMPARE(rig.mirrorText(), stoppedNotice);
+        QCOMPARE(rig.mirrorText(), QStringLiteral("mirroring stopped\n================="));
         QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
         QVERIFY(!rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
         QVERIFY(rig.testForm.isVisible());
-        QCOMPARE(rig.testForm.logLines().size(), 6 + 2 + 5);
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 1 + 5);
         QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
-        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 2\n"));
-        // A run with the mirror stopped leaves it alone; a caption not exactly "Stop Mirror"
-        // does not stop it either.
-        rig.form.showMirrorText("left as it is");
-        rig.runCycles(1);
-        QCOMPARE(rig.mirrorText(), QStringLiteral("left as it is"));
-        rig.click("btStopMirror");  // started again
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 1\n"));
+        // A caption not exactly "Stop Mirror" does not stop it.
+        rig.click("btStopMirror");
         rig.button("btStopMirror")->setText("stop mirror");
         rig.runCycles(1);
         QVERIFY(rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
@@ -118,32 +141,38 @@ class RandomReadTestMainFormTest : public QObject {
         QVERIFY(rig.form.isVisible());
         QCOMPARE(rig.dialogs.texts(),
                  std::vector<std::string>({"Please stop the running test first"}));
-        QCOMPARE(rig.dialogs.messages.front().caption, std::string("Closing of the program"));
         const QStringList lines = rig.cycleLines();
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains(") OK, ReadFlash("));
         QVERIFY(lines[1].contains(") failed, ReadFlash("));
         QVERIFY(lines[1].contains(") failed.t="));
         QVERIFY(rig.testForm.logLines().contains("SelectFlash failed: 2 times"));
-        // After the run the error box speaks again.
-        rig.click("btRead");
+        rig.click("btRead");  // after the run the error box speaks again
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
+    }
+
+    void keysAndClosingStopARunOrHideTheWindow() {
+        RunRig rig;
+        rig.runTest([&](int round) { rig.key(round == 1 ? Qt::Key_Tab : Qt::Key_Q); });
+        QCOMPARE(rig.cycleLines().size(), 2);  // Tab is no key press of the window
+        QVERIFY(rig.testForm.logLines().last().endsWith(" bytes read successfully"));
+        QVERIFY(rig.testForm.isVisible());
+        rig.key(Qt::Key_Escape);  // with no run, a key hides the window
+        QVERIFY(!rig.testForm.isVisible());
+        rig.runTest([&](int round) { round == 2 ? void(rig.testForm.close()) : void(); });
+        QVERIFY(!rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 2 + 5);
     }
 
     void startAgainBeginsAFreshRunThatContinuesTheSequence() {
         RunRig rig;
         rig.runCycles(4);
-        QVERIFY(rig.testForm.isStartAgainEnabled());
         const QStringList first = rig.cycleLines();
         qsizetype logAtStart = -1;
         rig.runTest(
             [&](int round) {
-                if (round == 1) {
-                    logAtStart = rig.testForm.logLines().size();
-                    QVERIFY(!rig.testForm.isStartAgainEnabled());
-                } else if (round == 3) {
-                    rig.clickTestButton("btEndTest");
-                }
+                logAtStart = round == 1 ? rig.testForm.logLines().size() : logAtStart;
+                round == 3 ? rig.clickTestButton("btEndTest") : void();
             },
             "btStartAgain");
         QCOMPARE(logAtStart, 6);  // the header of a fresh log
@@ -160,43 +189,49 @@ class RandomReadTestMainFormTest : public QObject {
         }
     }
 
-    void saveLogDuringRunHoldsTheLogUpToTheLastCycle() {
+    void saveLogWritesTheLogAsItStandsWithCrLf() {
         RunRig rig;
         QTemporaryDir dir;
-        rig.saveAnswer = dir.filePath("during.log");
-        rig.runTest([&rig](int round) {
-            if (round == 3) {
+        QDir(dir.path()).mkdir("folder");
+        rig.testForm.setClock([] { return loadstar::testing::localTime(17, 1, 2027, 19, 45, 0); });
+        rig.runTest([&](int round) {
+            // Folders, missing or in the way, cannot be written; the run goes on all the same.
+            const QString answers[] = {"", "folder", "no/such/run.log", "during.log"};
+            if (round <= 4) {
+                rig.saveAnswer = round == 1 ? QString() : dir.filePath(answers[round - 1]);
                 rig.clickTestButton("btSaveLog");
-            } else if (round == 5) {
+            } else {
                 rig.clickTestButton("btEndTest");
             }
         });
-        QFile file(rig.saveAnswer);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray saved = file.readAll();
-        QCOMPARE(saved.count("\r\n"), 6 + 2);  // the header and two cycles
-        QCOMPARE(saved.count('\n'), saved.count("\r\n"));
-        QCOMPARE(rig.cycleLines().size(), 5);  // the run went on
+        QCOMPARE(rig.proposedNames.first(), QStringLiteral("RS232_test_17-Jan-2027_19-45-00"));
+        QCOMPARE(rig.errors,
+                 QStringList({"Cannot create file " + dir.filePath("folder"),
+                              "Cannot create file " + dir.filePath("no/such/run.log")}));
+        QCOMPARE(rig.cycleLines().size(), 5);
+        const QByteArray during = contentsOf(dir.filePath("during.log"));
+        QCOMPARE(during.count("\r\n"), 6 + 3);  // the header and three cycles
+        QCOMPARE(during.count('\n'), during.count("\r\n"));
+        // After the run, over the longer file: every line and the summary, nothing else.
+        rig.saveAnswer = dir.filePath("during.log");
+        rig.clickTestButton("btSaveLog");
+        QCOMPARE(contentsOf(rig.saveAnswer),
+                 (rig.testForm.logLines().join("\r\n") + "\r\n").toLatin1());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"during.log"}));
     }
 
     void runTestPressedDuringARunNestsAsOftenAsPressed() {
         RunRig rig;
         int nestedStarts = 0;
         rig.runTest([&](int) {
-            if (nestedStarts < 50) {
-                ++nestedStarts;
-                rig.click("btTest");
-            } else {
-                rig.clickTestButton("btEndTest");
-            }
+            nestedStarts++ < 50 ? rig.click("btTest") : rig.clickTestButton("btEndTest");
         });
         // The innermost run's header, cycle and summary, then each outer run's cycle and summary.
         const QStringList log = rig.testForm.logLines();
         QCOMPARE(log.size(), 6 + 51 * (1 + 5));
         QCOMPARE(log.count("Total cycles: 1"), 51);
         QVERIFY(!processFlags().testRunning);
-        // The main window closes again once every run has ended.
-        QVERIFY(rig.form.close());
+        QVERIFY(rig.form.close());  // the main window closes once every run has ended
     }
 };
 
