@@ -13,14 +13,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace loadstar {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A process that takes the lock, reports through a pipe whether another copy ran, and holds the
-// lock until it is ended by a signal.
+// A process that takes the lock, tells through a pipe whether another copy ran, and holds the
+// lock until it is ended by a signal: SIGTERM the ordinary way, SIGKILL without any clean-up.
 class LockHolder {
   public:
     LockHolder(const std::string& name, const std::string& folder) {
@@ -38,29 +39,21 @@ class LockHolder {
         }
         ::close(report[1]);
         char answer = 0;
-        if (::read(report[0], &answer, 1) != 1) {
-            std::abort();
-        }
+        sawAnother = ::read(report[0], &answer, 1) == 1 && answer == 'y';
         ::close(report[0]);
-        sawAnother_ = answer == 'y';
     }
     ~LockHolder() { end(SIGTERM); }
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
-
-    [[nodiscard]] bool sawAnother() const { return sawAnother_; }
-    // SIGTERM ends it the ordinary way, SIGKILL without any chance to clean up.
     void end(int signal) {
         if (pid_ > 0) {
             ::kill(pid_, signal);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
+            ::waitpid(std::exchange(pid_, -1), nullptr, 0);
         }
     }
 
+    bool sawAnother = false;
+
   private:
     pid_t pid_ = -1;
-    bool sawAnother_ = false;
 };
 
 class InstanceLockTest : public ::testing::Test {
@@ -89,17 +82,17 @@ TEST_F(InstanceLockTest, EveryRunningCopyHoldsItUntilItsProcessEnds) {
         EXPECT_EQ(status.st_mode & 0777, 0700u);
     }
     LockHolder first(name, folder);
-    EXPECT_FALSE(first.sawAnother());
+    EXPECT_FALSE(first.sawAnother);
     LockHolder second(name, folder);
-    EXPECT_TRUE(second.sawAnother());
+    EXPECT_TRUE(second.sawAnother);
     // With the first gone, a third still finds the second.
     first.end(SIGTERM);
     LockHolder third(name, folder);
-    EXPECT_TRUE(third.sawAnother());
+    EXPECT_TRUE(third.sawAnother);
     second.end(SIGKILL);
     third.end(SIGKILL);
     LockHolder fourth(name, folder);
-    EXPECT_FALSE(fourth.sawAnother());
+    EXPECT_FALSE(fourth.sawAnother);
 }
 
 TEST_F(InstanceLockTest, ProgramsStartedByTheHolderDoNotKeepIt) {
@@ -121,7 +114,7 @@ TEST_F(InstanceLockTest, ProgramsStartedByTheHolderDoNotKeepIt) {
     }
     // The holder let go; the program it started, still running, must not hold it.
     LockHolder next(name, folder);
-    EXPECT_FALSE(next.sawAnother());
+    EXPECT_FALSE(next.sawAnother);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
 }

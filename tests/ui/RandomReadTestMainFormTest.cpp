@@ -139,8 +139,10 @@ class RandomReadTestMainFormTest : public QObject {
         });
         QVERIFY(!closed);
         QVERIFY(rig.form.isVisible());
+        QVERIFY(!processFlags().cancelRequested);
         QCOMPARE(rig.dialogs.texts(),
                  std::vector<std::string>({"Please stop the running test first"}));
+        QCOMPARE(rig.dialogs.messages.front().caption, std::string("Closing of the program"));
         const QStringList lines = rig.cycleLines();
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains(") OK, ReadFlash("));

@@ -1,14 +1,17 @@
-// A whole random read test run against the emulated board: the start steps, the cycles, the stop
-// request, the summary, the flags, and runs started from a run's event pump.
+// The random read test's core: the draws' ranges and fixed sequence, its texts, and whole runs
+// against the emulated board (start steps, cycles, stop requests, summary, flags, nested runs).
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "BoardModel.h"
+#include "CalendarTime.h"
 #include "InProcessBoardPort.h"
 #include "ProcessFlags.h"
 #include "RandomReadTest.h"
@@ -16,6 +19,107 @@
 
 namespace loadstar {
 namespace {
+
+TEST(RandomReadTestDraws, StayInsideTheirRangesAndReachBothEnds) {
+    const int sectors[2] = {8, 4};
+    const int lastByte[2] = {0xFFFF, 0x9FFF};  // never read
+    RandomReadTest test;
+    std::set<int> seenSectors[2];
+    std::set<int> blockSizes;
+    int lowest[2] = {0x10000, 0x10000};
+    int highestEnd[2] = {0, 0};
+    for (int i = 0; i < 200000; ++i) {
+        const RandomReadCycle cycle = test.drawCycle();
+        ASSERT_LE(cycle.kind, 1);
+        const int end = cycle.address + cycle.blockSize - 1;
+        ASSERT_LT(cycle.sector, sectors[cycle.kind]);
+        ASSERT_GE(cycle.address, 0x8000);
+        ASSERT_LT(end, lastByte[cycle.kind]) << i;
+        seenSectors[cycle.kind].insert(cycle.sector);
+        blockSizes.insert(cycle.blockSize);
+        lowest[cycle.kind] = std::min(lowest[cycle.kind], cycle.address);
+        highestEnd[cycle.kind] = std::max(highestEnd[cycle.kind], end);
+    }
+    EXPECT_EQ(seenSectors[0].size(), 8U);
+    EXPECT_EQ(seenSectors[1].size(), 4U);
+    EXPECT_EQ(blockSizes.size(), 90U);
+    EXPECT_EQ(*blockSizes.begin(), 10);
+    EXPECT_EQ(*blockSizes.rbegin(), 99);
+    EXPECT_EQ(lowest[0], 0x8000);
+    EXPECT_EQ(lowest[1], 0x8000);
+    EXPECT_EQ(highestEnd[0], 0xFFFE);
+    EXPECT_EQ(highestEnd[1], 0x9FFE);
+}
+
+// Every new RandomReadTest (every start of the program) draws std::mt19937's fixed sequence from
+// its default state, each draw modulo its range, in the order kind, sector, block size, address.
+TEST(RandomReadTestDraws, FollowTheUnseededGeneratorModuloTheRange) {
+    std::mt19937 reference;
+    RandomReadTest test;
+    EXPECT_EQ(test.drawCycle(), (RandomReadCycle{0, 6, 84, 0xc3a5}));
+    reference.discard(4);
+    for (int i = 0; i < 1000; ++i) {
+        const auto kind = reference() % 2;
+        const auto sector = reference() % (kind == 1 ? 4 : 8);
+        const auto size = 10 + reference() % 90;
+        const auto address = 0x8000 + reference() % ((kind == 1 ? 0x2000 : 0x8000) - size);
+        ASSERT_EQ(
+            test.drawCycle(),
+            (RandomReadCycle{static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(sector),
+                             static_cast<int>(size), static_cast<int>(address)}))
+            << i;
+    }
+}
+
+TEST(RandomReadTestTexts, DatesUseDayWithoutZeroEnglishMonthAndTwentyFourHours) {
+    const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::setlocale(LC_ALL, "C.UTF-8");  // whatever the locale, month names stay English
+    for (int month = 1; month <= 12; ++month) {
+        EXPECT_EQ(formatTestDateTime(testing::calendar(3, month, 2025, 4, 5, 6)),
+                  std::string("3-") + months[month - 1] + "-2025, 04:05:06");
+    }
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(formatTestDateTime(testing::calendar(31, 5, 1999, 23, 59, 9)),
+              "31-May-1999, 23:59:09");
+    EXPECT_EQ(testLogFileName(testing::calendar(6, 12, 2026, 18, 5, 0)),
+              "RS232_test_6-Dec-2026_18-05-00");
+    EXPECT_EQ(formatTestDateTime(localCalendarTime(testing::localTime(6, 12, 2026, 8, 5, 9))),
+              "6-Dec-2026, 08:05:09");
+}
+
+TEST(RandomReadTestTexts, LogLineHasTheExactForm) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(randomReadLogLine({0, 5, 57, 0xa3f0}, true, true, milliseconds(96)),
+              "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96");
+    EXPECT_EQ(randomReadLogLine({1, 3, 10, 0x8000}, false, true, milliseconds(1234)),
+              "SelectFlash(1,3) failed, ReadFlash(1,3,0x8000,10) OK.t=1234");
+    EXPECT_EQ(randomReadLogLine({0, 0, 10, 0x00ab}, true, false, milliseconds(0)),
+              "SelectFlash(0,0) OK, ReadFlash(0,0,0x00ab,10) failed.t=0");
+}
+
+TEST(RandomReadTestTexts, HeaderStatisticsAndSummary) {
+    EXPECT_EQ(randomReadLogHeader("1-Jan-2000, 00:00:00"),
+              (std::vector<std::string>{
+                  "The format is: SelectFlash(flash,sector)[OK/failed],",
+                  "ReadFlash(flash,sector,offset,block_size)[OK/failed],",
+                  "time consumed[value in miliseconds].",
+                  "All parameters are generated randomly in whole respective range.", "",
+                  "Testing started 1-Jan-2000, 00:00:00"}));
+    EXPECT_EQ(randomReadDescription(),
+              "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
+              "Flash sector and offset.");
+    // Failures are the cycles minus the successes; totals beyond 32 bits stay positive.
+    RandomReadCounters counters{50'000'000, 49'999'998, 49'999'997, 2'750'000'000};
+    EXPECT_EQ(randomReadStatistics(counters),
+              "Total cycles: 50000000\nSelectFlash failed: 2 times\nReadFlash failed: 3 times\n"
+              "Total of 2750000000 bytes read\n");
+    EXPECT_EQ(
+        randomReadSummary(counters, "6-Dec-2026, 08:05:09"),
+        (std::vector<std::string>{"Testing stopped 6-Dec-2026, 08:05:09", "Total cycles: 50000000",
+                                  "SelectFlash failed: 2 times", "ReadFlash failed: 3 times",
+                                  "Total of 2750000000 bytes read successfully"}));
+}
 
 using emulator::InProcessBoardPort;
 
