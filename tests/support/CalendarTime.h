@@ -14,6 +14,7 @@ inline std::tm calendar(int day, int month, int year, int hour, int minute, int 
     time.tm_hour = hour;
     time.tm_min = minute;
     time.tm_sec = second;
+    time.tm_isdst = -1;
     return time;
 }
 
@@ -21,7 +22,6 @@ inline std::tm calendar(int day, int month, int year, int hour, int minute, int 
 inline std::chrono::system_clock::time_point localTime(int day, int month, int year, int hour,
                                                        int minute, int second) {
     std::tm time = calendar(day, month, year, hour, minute, second);
-    time.tm_isdst = -1;
     return std::chrono::system_clock::from_time_t(std::mktime(&time));
 }
 

@@ -4,9 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QtTest>
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -46,8 +44,8 @@ class MainFormRig {
     QComboBox* sectorList() { return control<QComboBox>("cbSector"); }
     QString mirrorText() { return control<QLabel>("lbDisplayMirror")->text(); }
     QString status() const { return form.statusText(); }
-
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    void selectSector(int index) { sectorList()->setCurrentIndex(index); }
 
     // Connects and forgets what the connection sent and showed.
     void connect() {
@@ -55,24 +53,6 @@ class MainFormRig {
         QCOMPARE(form.statusText(), QStringLiteral("Connected to the board, ready..."));
         board.clearPayloads();
         dialogs.messages.clear();
-    }
-
-    void selectBoot() { click("rbBoot"); }
-    void selectMain() { click("rbMain"); }
-    void selectSector(int index) { sectorList()->setCurrentIndex(index); }
-
-    void fillMainSector(int sector, std::uint8_t value) {
-        auto bytes = board.flash().sector(emulator::FlashBank::main, sector);
-        std::fill(bytes.begin(), bytes.end(), value);
-    }
-
-    // The payloads sent since the last clearPayloads(), as text up to their first byte that is
-    // not printable: "VM 92", "PG 03", "RRD", "EB".
-    [[nodiscard]] std::vector<std::string> commandNames() const { return board.commandNames(); }
-    // The payloads that begin with `command`.
-    [[nodiscard]] std::vector<std::vector<std::uint8_t>> payloadsOf(
-        const std::string& command) const {
-        return board.payloadsOf(command);
     }
     void setSilent(bool silent) {
         auto faults = board.faults();

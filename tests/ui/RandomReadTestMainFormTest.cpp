@@ -1,14 +1,17 @@
-// The random read test started from the real main window: the mirror, closing, the silenced
-// error box, Start again and "Run test" pressed during a run.
+// The random read test started from the real main window and shown in the real test window: the
+// log, the mirror, the window's buttons and keys, closing, the silenced error box, Save Log,
+// Start again and "Run test" pressed during a run.
 
-#include <QLabel>
+#include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include "CalendarTime.h"
 #include "MainFormRig.h"
-#include "ProcessFlags.h"
+#include "RandomReadLog.h"
 #include "TtestForm.h"
 
 using loadstar::processFlags;
@@ -16,7 +19,15 @@ using loadstar::testing::MainFormRig;
 
 namespace {
 
-const QString stoppedNotice = QStringLiteral("mirroring stopped\n=================");
+// A cycle's line up to its read time.
+QString untimed(const QString& line) {
+    return line.left(line.lastIndexOf("t="));
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
+}
 
 // The main window and the test window as the program start-up wires them, connected to the
 // in-process board.
@@ -24,36 +35,46 @@ class RunRig : public MainFormRig {
   public:
     RunRig() {
         form.setTestForm(&testForm);
-        testForm.setSaveFileChooser([](const QString&) { return QString(); });
+        testForm.setSaveFileChooser([this](const QString& proposed) {
+            proposedNames << proposed;
+            return saveAnswer;
+        });
+        testForm.setErrorReporter([this](const QString& message) { errors << message; });
         connect();
     }
 
-    QPushButton* testButton(const char* name) {
-        return testForm.findChild<QPushButton*>(QString::fromLatin1(name));
+    void clickTestButton(const char* name) {
+        QTest::mouseClick(testForm.findChild<QPushButton*>(name), Qt::LeftButton);
     }
-
-    // Clicks "Run test"; `onRound` runs at every event pump of the run, numbered from 1.
-    void runTest(std::function<void(int round)> onRound) {
+    void key(Qt::Key key) { QTest::keyClick(testForm.findChild<QWidget*>("logMemo"), key); }
+    // Clicks `button` of the main window or the test window; `onRound` runs at every event pump
+    // of the run, numbered from 1.
+    void runTest(std::function<void(int round)> onRound, const char* button = "btTest") {
         dialogs.eventRounds = 0;
         dialogs.onEvents = std::move(onRound);
-        click("btTest");
+        QString(button) == "btTest" ? click(button) : clickTestButton(button);
         dialogs.onEvents = nullptr;
     }
-    // Clicks "Run test" and ends the run with End Test at the pump of cycle `cycles`.
-    void runCycles(int cycles) {
-        runTest([this, cycles](int round) {
-            if (round == cycles) {
-                QTest::mouseClick(testButton("btEndTest"), Qt::LeftButton);
-            }
-        });
+    // Runs the test and ends it with End Test at the pump of cycle `cycles`.
+    void runCycles(int cycles, const char* button = "btTest") {
+        runTest(
+            [this, cycles](int round) { round == cycles ? clickTestButton("btEndTest") : void(); },
+            button);
     }
-
-    // The log's cycle lines, well formed or not, without its header, summary and notices.
     QStringList cycleLines() const {
-        return testForm.logLines().filter(QRegularExpression(QStringLiteral("^SelectFlash\\(")));
+        QStringList lines;
+        for (const QString& line : testForm.logLines()) {
+            if (loadstar::testing::isCycleLine(line.toStdString())) {
+                lines << line;
+            }
+        }
+        return lines;
     }
 
     TtestForm testForm;
+    QString saveAnswer;
+    QStringList proposedNames;
+    QStringList errors;
 };
 
 }  // namespace
@@ -62,124 +83,157 @@ class RandomReadTestMainFormTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void runStopsTheMirrorBeforeItsFirstLineAndLeavesItStopped() {
+    void testWindowIsFixedAndHidden() {
+        TtestForm form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Flash Random Read Test"));
+        QCOMPARE(form.size(), QSize(507, 296));
+        QCOMPARE(form.maximumSize(), QSize(507, 296));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(!form.isVisible());
+    }
+
+    void runStopsTheMirrorBeforeItsFirstLineAndEndTestSwapsTheButtons() {
         RunRig rig;
         QTRY_VERIFY(rig.mirrorText().startsWith("KEL520"));  // the mirror runs
-        QString mirrorAtFirstPump;
-        QString captionAtFirstPump;
+        qsizetype linesAtMirrorStop = -1;
+        QObject::connect(rig.button("btStopMirror"), &QAbstractButton::clicked,
+                         [&] { linesAtMirrorStop = rig.testForm.logLines().size(); });
+        bool buttonsForRun = false;
+        rig.runCycles(2);
         rig.runTest([&](int round) {
-            if (round == 1) {
-                mirrorAtFirstPump = rig.mirrorText();
-                captionAtFirstPump = rig.button("btStopMirror")->text();
-            } else {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
+            buttonsForRun = rig.testForm.isEndTestEnabled() && !rig.testForm.isStartAgainEnabled();
+            rig.clickTestButton("btEndTest");
+            QVERIFY(round == 1 && processFlags().stopTest);
         });
-        QCOMPARE(mirrorAtFirstPump, stoppedNotice);
-        QCOMPARE(captionAtFirstPump, QStringLiteral("Start Mirror"));
-        QCOMPARE(rig.cycleLines().size(), 2);
-        // No tick comes after the run.
-        const int mirrorsSent = rig.board.countOf("MIR");
-        QTest::qWait(600);
-        QCOMPARE(rig.board.countOf("MIR"), mirrorsSent);
-        QCOMPARE(rig.mirrorText(), stoppedNotice);
+        QVERIFY(buttonsForRun);
+        QVERIFY(!rig.testForm.isEndTestEnabled());
+        QVERIFY(rig.testForm.isStartAgainEnabled());
+        QCOMPARE(linesAtMirrorStop, 0);
+        QCOMPARE(rig.mirrorText(), QStringLiteral("mirroring stopped\n================="));
         QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
-    }
-
-    void runWithTheMirrorStoppedLeavesItAlone() {
-        RunRig rig;
+        QVERIFY(!rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
+        QVERIFY(rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 1 + 5);
+        QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 1\n"));
+        // A caption not exactly "Stop Mirror" does not stop it.
         rig.click("btStopMirror");
-        rig.form.showMirrorText("left as it is");
+        rig.button("btStopMirror")->setText("stop mirror");
         rig.runCycles(1);
-        QCOMPARE(rig.mirrorText(), QStringLiteral("left as it is"));
-        QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Start Mirror"));
-        rig.click("btStopMirror");  // and it still restarts as usual
-        QCOMPARE(rig.button("btStopMirror")->text(), QStringLiteral("Stop Mirror"));
+        QVERIFY(rig.form.findChild<QTimer*>("mirrorTimer")->isActive());
     }
 
-    void mainWindowRefusesToCloseWhileTheTestRuns() {
+    void failuresDuringARunShowNoBoxAndCloseIsRefused() {
         RunRig rig;
         rig.form.show();
         bool closed = true;
         rig.runTest([&](int round) {
             if (round == 1) {
                 closed = rig.form.close();
+            } else if (round == 2) {
+                rig.setSilent(true);
             } else {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
+                rig.clickTestButton("btEndTest");
             }
         });
         QVERIFY(!closed);
         QVERIFY(rig.form.isVisible());
+        QVERIFY(!processFlags().cancelRequested);
         QCOMPARE(rig.dialogs.texts(),
                  std::vector<std::string>({"Please stop the running test first"}));
         QCOMPARE(rig.dialogs.messages.front().caption, std::string("Closing of the program"));
-        QVERIFY(rig.testForm.logLines().last().endsWith(" bytes read successfully"));
-    }
-
-    void failuresDuringARunShowNoBox() {
-        RunRig rig;
-        rig.runTest([&](int round) {
-            if (round == 2) {
-                rig.setSilent(true);
-            } else if (round == 3) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
-        });
-        QVERIFY(rig.dialogs.messages.empty());
         const QStringList lines = rig.cycleLines();
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains(") OK, ReadFlash("));
         QVERIFY(lines[1].contains(") failed, ReadFlash("));
         QVERIFY(lines[1].contains(") failed.t="));
         QVERIFY(rig.testForm.logLines().contains("SelectFlash failed: 2 times"));
-        // After the run the error box speaks again.
-        rig.click("btRead");
-        QVERIFY(!rig.dialogs.messages.empty());
+        rig.click("btRead");  // after the run the error box speaks again
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
     }
 
-    void startAgainRunsTheMainWindowsTestAgain() {
+    void keysAndClosingStopARunOrHideTheWindow() {
         RunRig rig;
-        rig.runCycles(2);
-        QVERIFY(rig.testForm.isStartAgainEnabled());
+        rig.runTest([&](int round) { rig.key(round == 1 ? Qt::Key_Tab : Qt::Key_Q); });
+        QCOMPARE(rig.cycleLines().size(), 2);  // Tab is no key press of the window
+        QVERIFY(rig.testForm.logLines().last().endsWith(" bytes read successfully"));
+        QVERIFY(rig.testForm.isVisible());
+        rig.key(Qt::Key_Escape);  // with no run, a key hides the window
+        QVERIFY(!rig.testForm.isVisible());
+        rig.runTest([&](int round) { round == 2 ? void(rig.testForm.close()) : void(); });
+        QVERIFY(!rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 2 + 5);
+    }
+
+    void startAgainBeginsAFreshRunThatContinuesTheSequence() {
+        RunRig rig;
+        rig.runCycles(4);
         const QStringList first = rig.cycleLines();
-        rig.dialogs.eventRounds = 0;
-        rig.dialogs.onEvents = [&rig](int round) {
-            if (round == 2) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
-            }
-        };
-        QTest::mouseClick(rig.testButton("btStartAgain"), Qt::LeftButton);
-        rig.dialogs.onEvents = nullptr;
+        qsizetype logAtStart = -1;
+        rig.runTest(
+            [&](int round) {
+                logAtStart = round == 1 ? rig.testForm.logLines().size() : logAtStart;
+                round == 3 ? rig.clickTestButton("btEndTest") : void();
+            },
+            "btStartAgain");
+        QCOMPARE(logAtStart, 6);  // the header of a fresh log
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 3\n"));
+        QCOMPARE(rig.testForm.logLines().count("Total cycles: 3"), 1);
+        // Every new window's first run draws the generator's fixed sequence; the second goes on.
         const QStringList second = rig.cycleLines();
-        QCOMPARE(second.size(), 2);
-        QCOMPARE(rig.testForm.logLines().count("Total cycles: 2"), 1);
+        QCOMPARE(second.size(), 3);
         loadstar::RandomReadTest reference;
         for (const QString& line : first + second) {
-            const auto cycle = reference.drawCycle();
-            QVERIFY2(line.startsWith(
-                         QStringLiteral("SelectFlash(%1,%2)").arg(cycle.kind).arg(cycle.sector)),
-                     qPrintable(line));
+            const auto expected =
+                loadstar::randomReadLogLine(reference.drawCycle(), true, true, {});
+            QCOMPARE(untimed(line), untimed(QString::fromStdString(expected)));
         }
     }
 
-    void runTestPressedDuringARunEndsWithBothSummaries() {
+    void saveLogWritesTheLogAsItStandsWithCrLf() {
         RunRig rig;
-        int round = 0;
-        rig.runTest([&](int) {
-            ++round;
-            if (round == 2) {
-                rig.click("btTest");
-            } else if (round == 4) {
-                QTest::mouseClick(rig.testButton("btEndTest"), Qt::LeftButton);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("folder");
+        rig.testForm.setClock([] { return loadstar::testing::localTime(17, 1, 2027, 19, 45, 0); });
+        rig.runTest([&](int round) {
+            // Folders, missing or in the way, cannot be written; the run goes on all the same.
+            const QString answers[] = {"", "folder", "no/such/run.log", "during.log"};
+            if (round <= 4) {
+                rig.saveAnswer = round == 1 ? QString() : dir.filePath(answers[round - 1]);
+                rig.clickTestButton("btSaveLog");
+            } else {
+                rig.clickTestButton("btEndTest");
             }
         });
+        QCOMPARE(rig.proposedNames.first(), QStringLiteral("RS232_test_17-Jan-2027_19-45-00"));
+        QCOMPARE(rig.errors,
+                 QStringList({"Cannot create file " + dir.filePath("folder"),
+                              "Cannot create file " + dir.filePath("no/such/run.log")}));
+        QCOMPARE(rig.cycleLines().size(), 5);
+        const QByteArray during = contentsOf(dir.filePath("during.log"));
+        QCOMPARE(during.count("\r\n"), 6 + 3);  // the header and three cycles
+        QCOMPARE(during.count('\n'), during.count("\r\n"));
+        // After the run, over the longer file: every line and the summary, nothing else.
+        rig.saveAnswer = dir.filePath("during.log");
+        rig.clickTestButton("btSaveLog");
+        QCOMPARE(contentsOf(rig.saveAnswer),
+                 (rig.testForm.logLines().join("\r\n") + "\r\n").toLatin1());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"during.log"}));
+    }
+
+    void runTestPressedDuringARunNestsAsOftenAsPressed() {
+        RunRig rig;
+        int nestedStarts = 0;
+        rig.runTest([&](int) {
+            nestedStarts++ < 50 ? rig.click("btTest") : rig.clickTestButton("btEndTest");
+        });
+        // The innermost run's header, cycle and summary, then each outer run's cycle and summary.
         const QStringList log = rig.testForm.logLines();
-        // The inner run's header, two cycles and summary; the outer run's cycle and summary.
-        QCOMPARE(log.size(), 6 + 2 + 5 + 1 + 5);
-        QCOMPARE(log.count("Total cycles: 2"), 2);
+        QCOMPARE(log.size(), 6 + 51 * (1 + 5));
+        QCOMPARE(log.count("Total cycles: 1"), 51);
         QVERIFY(!processFlags().testRunning);
-        // The main window closes again once both have ended.
-        QVERIFY(rig.form.close());
+        QVERIFY(rig.form.close());  // the main window closes once every run has ended
     }
 };
 

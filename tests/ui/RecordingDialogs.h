@@ -24,9 +24,6 @@ class RecordingDialogs : public UserDialogs {
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
         messages.push_back({text, caption, icon});
-        if (onMessage) {
-            onMessage(messages.back());
-        }
     }
     bool askYesNo(const std::string& text, const std::string& caption) override {
         questions.push_back({text, caption, MessageIcon::none});
@@ -41,15 +38,11 @@ class RecordingDialogs : public UserDialogs {
     }
     std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) override {
         saveDialogs.push_back(settings);
-        if (onDialog) {
-            onDialog();
-        }
         return saveAnswer;
     }
     void processPendingEvents() override {
-        ++eventRounds;
         if (onEvents) {
-            onEvents(eventRounds);
+            onEvents(++eventRounds);
         }
         QCoreApplication::processEvents();
     }
@@ -69,12 +62,10 @@ class RecordingDialogs : public UserDialogs {
     std::optional<std::string> openAnswer;
     std::optional<std::string> saveAnswer;
     bool yesAnswer = true;
+    // The event pumps counted while onEvents is set, which runs at each with its number.
     int eventRounds = 0;
-    // Runs at every event pump with its number (1 for the first since the test began).
     std::function<void(int round)> onEvents;
-    std::function<void(const Message&)> onMessage;
-    // Runs while a file dialog is open.
-    std::function<void()> onDialog;
+    std::function<void()> onDialog;  // runs while an open dialog is up
 };
 
 }  // namespace loadstar::testing

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -15,30 +14,22 @@ namespace loadstar {
 namespace {
 
 TEST(AskAboutRunningCopy, AsksOnlyWhenACopyRunsAndEndsOnNo) {
-    struct Case {
+    const struct {
         bool anotherRuns;
         bool yes;
         std::optional<int> exitCode;
-        std::size_t questions;
-    };
-    const std::vector<Case> cases = {
-        {false, false, std::nullopt, 0},
-        {false, true, std::nullopt, 0},
-        {true, true, std::nullopt, 1},
-        {true, false, 1, 1},
-    };
+    } cases[] = {{false, false, std::nullopt}, {true, true, std::nullopt}, {true, false, 1}};
     for (const auto& c : cases) {
         testing::RecordingDialogs dialogs;
         dialogs.yesAnswer = c.yes;
         EXPECT_EQ(askAboutRunningCopy(c.anotherRuns, dialogs), c.exitCode);
-        ASSERT_EQ(dialogs.questions.size(), c.questions);
-        if (c.questions > 0) {
+        ASSERT_EQ(dialogs.questions.size(), c.anotherRuns ? 1U : 0U);
+        if (c.anotherRuns) {
             EXPECT_EQ(dialogs.questions.front().caption, "Duplicate instance");
             EXPECT_EQ(dialogs.questions.front().text,
                       "The program is already running.\nDo you want to run another instance of "
                       "the program ?");
         }
-        EXPECT_TRUE(dialogs.messages.empty());
     }
 }
 

@@ -1,0 +1,305 @@
+// The random read test's core: the draws' ranges and fixed sequence, its texts, and whole runs
+// against the emulated board (start steps, cycles, stop requests, summary, flags, nested runs).
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BoardModel.h"
+#include "CalendarTime.h"
+#include "InProcessBoardPort.h"
+#include "ProcessFlags.h"
+#include "RandomReadTest.h"
+#include "RecordingUserInterface.h"
+
+namespace loadstar {
+namespace {
+
+TEST(RandomReadTestDraws, StayInsideTheirRangesAndReachBothEnds) {
+    const int sectors[2] = {8, 4};
+    const int lastByte[2] = {0xFFFF, 0x9FFF};  // never read
+    RandomReadTest test;
+    std::set<int> seenSectors[2];
+    std::set<int> blockSizes;
+    int lowest[2] = {0x10000, 0x10000};
+    int highestEnd[2] = {0, 0};
+    for (int i = 0; i < 200000; ++i) {
+        const RandomReadCycle cycle = test.drawCycle();
+        ASSERT_LE(cycle.kind, 1);
+        const int end = cycle.address + cycle.blockSize - 1;
+        ASSERT_LT(cycle.sector, sectors[cycle.kind]);
+        ASSERT_GE(cycle.address, 0x8000);
+        ASSERT_LT(end, lastByte[cycle.kind]) << i;
+        seenSectors[cycle.kind].insert(cycle.sector);
+        blockSizes.insert(cycle.blockSize);
+        lowest[cycle.kind] = std::min(lowest[cycle.kind], cycle.address);
+        highestEnd[cycle.kind] = std::max(highestEnd[cycle.kind], end);
+    }
+    EXPECT_EQ(seenSectors[0].size(), 8U);
+    EXPECT_EQ(seenSectors[1].size(), 4U);
+    EXPECT_EQ(blockSizes.size(), 90U);
+    EXPECT_EQ(*blockSizes.begin(), 10);
+    EXPECT_EQ(*blockSizes.rbegin(), 99);
+    EXPECT_EQ(lowest[0], 0x8000);
+    EXPECT_EQ(lowest[1], 0x8000);
+    EXPECT_EQ(highestEnd[0], 0xFFFE);
+    EXPECT_EQ(highestEnd[1], 0x9FFE);
+}
+
+// Every new RandomReadTest (every start of the program) draws std::mt19937's fixed sequence from
+// its default state, each draw modulo its range, in the order kind, sector, block size, address.
+TEST(RandomReadTestDraws, FollowTheUnseededGeneratorModuloTheRange) {
+    std::mt19937 reference;
+    RandomReadTest test;
+    EXPECT_EQ(test.drawCycle(), (RandomReadCycle{0, 6, 84, 0xc3a5}));
+    reference.discard(4);
+    for (int i = 0; i < 1000; ++i) {
+        const auto kind = reference() % 2;
+        const auto sector = reference() % (kind == 1 ? 4 : 8);
+        const auto size = 10 + reference() % 90;
+        const auto address = 0x8000 + reference() % ((kind == 1 ? 0x2000 : 0x8000) - size);
+        ASSERT_EQ(
+            test.drawCycle(),
+            (RandomReadCycle{static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(sector),
+                             static_cast<int>(size), static_cast<int>(address)}))
+            << i;
+    }
+}
+
+TEST(RandomReadTestTexts, DatesUseDayWithoutZeroEnglishMonthAndTwentyFourHours) {
+    const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::setlocale(LC_ALL, "C.UTF-8");  // whatever the locale, month names stay English
+    for (int month = 1; month <= 12; ++month) {
+        EXPECT_EQ(formatTestDateTime(testing::calendar(3, month, 2025, 4, 5, 6)),
+                  std::string("3-") + months[month - 1] + "-2025, 04:05:06");
+    }
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(formatTestDateTime(testing::calendar(31, 5, 1999, 23, 59, 9)),
+              "31-May-1999, 23:59:09");
+    EXPECT_EQ(testLogFileName(testing::calendar(6, 12, 2026, 18, 5, 0)),
+              "RS232_test_6-Dec-2026_18-05-00");
+    EXPECT_EQ(formatTestDateTime(localCalendarTime(testing::localTime(6, 12, 2026, 8, 5, 9))),
+              "6-Dec-2026, 08:05:09");
+}
+
+TEST(RandomReadTestTexts, LogLineHasTheExactForm) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(randomReadLogLine({0, 5, 57, 0xa3f0}, true, true, milliseconds(96)),
+              "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96");
+    EXPECT_EQ(randomReadLogLine({1, 3, 10, 0x8000}, false, true, milliseconds(1234)),
+              "SelectFlash(1,3) failed, ReadFlash(1,3,0x8000,10) OK.t=1234");
+    EXPECT_EQ(randomReadLogLine({0, 0, 10, 0x00ab}, true, false, milliseconds(0)),
+              "SelectFlash(0,0) OK, ReadFlash(0,0,0x00ab,10) failed.t=0");
+}
+
+TEST(RandomReadTestTexts, HeaderStatisticsAndSummary) {
+    EXPECT_EQ(randomReadLogHeader("1-Jan-2000, 00:00:00"),
+              (std::vector<std::string>{
+                  "The format is: SelectFlash(flash,sector)[OK/failed],",
+                  "ReadFlash(flash,sector,offset,block_size)[OK/failed],",
+                  "time consumed[value in miliseconds].",
+                  "All parameters are generated randomly in whole respective range.", "",
+                  "Testing started 1-Jan-2000, 00:00:00"}));
+    EXPECT_EQ(randomReadDescription(),
+              "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
+              "Flash sector and offset.");
+    // Failures are the cycles minus the successes; totals beyond 32 bits stay positive.
+    RandomReadCounters counters{50'000'000, 49'999'998, 49'999'997, 2'750'000'000};
+    EXPECT_EQ(randomReadStatistics(counters),
+              "Total cycles: 50000000\nSelectFlash failed: 2 times\nReadFlash failed: 3 times\n"
+              "Total of 2750000000 bytes read\n");
+    EXPECT_EQ(
+        randomReadSummary(counters, "6-Dec-2026, 08:05:09"),
+        (std::vector<std::string>{"Testing stopped 6-Dec-2026, 08:05:09", "Total cycles: 50000000",
+                                  "SelectFlash failed: 2 times", "ReadFlash failed: 3 times",
+                                  "Total of 2750000000 bytes read successfully"}));
+}
+
+using emulator::InProcessBoardPort;
+
+// A cycle's line up to its read time.
+std::string untimed(const std::string& line) {
+    return line.substr(0, line.rfind("t="));
+}
+
+class RandomReadTestLoop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        processFlags() = ProcessFlags{};
+        link.setDevicePath("in-process");
+        ASSERT_EQ(link.openPort(), 1);
+    }
+    void TearDown() override { processFlags() = ProcessFlags{}; }
+
+    // Records what the run does to its window, in order; onPump runs at every event pump.
+    RandomReadTestHooks hooks() {
+        RandomReadTestHooks h;
+        h.stopMirror = [this] { events.push_back("stopMirror"); };
+        h.clearLog = [this] {
+            events.push_back("clearLog");
+            log.clear();
+        };
+        h.appendLogLine = [this](const std::string& line) {
+            events.push_back("line");
+            log.push_back(line);
+        };
+        h.setDescription = [this](const std::string&) { events.push_back("description"); };
+        h.setButtonsForRun = [this] { events.push_back("buttons"); };
+        h.showWindow = [this] { events.push_back("show"); };
+        h.setStatistics = [this](const std::string& text) {
+            events.push_back("statistics");
+            statistics = text;
+        };
+        h.processPendingEvents = [this] {
+            events.push_back(processFlags().testRunning ? "pump(running)" : "pump");
+            if (onPump) {
+                onPump(++pumps);
+            }
+        };
+        return h;
+    }
+
+    emulator::BoardModel model;
+    InProcessBoardPort* port = nullptr;
+    testing::RecordingUserInterface ui;
+    SerialLink link{[](const std::string&) {},
+                    [this] {
+                        auto made = std::make_unique<InProcessBoardPort>(model);
+                        port = made.get();
+                        return made;
+                    }};
+    BoardCommands board{link, ui};
+    RandomReadTest test;
+    std::vector<std::string> events;
+    std::vector<std::string> log;
+    std::string statistics;
+    std::function<void(int pump)> onPump;
+    int pumps = 0;
+};
+
+TEST_F(RandomReadTestLoop, RunsStartStepsCyclesAndSummaryInOrder) {
+    onPump = [](int pump) { processFlags().stopTest = pump == 3; };
+    processFlags().stopTest = true;  // left over from an earlier run: the start clears it
+    test.run(board, hooks());
+
+    const std::vector<std::string> start = {"stopMirror", "clearLog", "buttons", "description",
+                                            "line",       "line",     "line",    "line",
+                                            "line",       "line",     "show",    "pump(running)"};
+    ASSERT_GE(events.size(), start.size());
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 12), start);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "statistics"), 3);
+    EXPECT_FALSE(processFlags().testRunning);
+    EXPECT_FALSE(test.isRunning());
+
+    // Header, three cycles, five summary lines; each line tells what went on the wire.
+    ASSERT_EQ(log.size(), 6U + 3U + 5U);
+    EXPECT_EQ(log[5].rfind("Testing started ", 0), 0U);
+    const auto sent = model.commandNames();
+    const auto reads = model.payloadsOf("RRD");
+    ASSERT_EQ(sent.size(), 9U);
+    RandomReadTest reference;
+    int bytes = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const RandomReadCycle cycle = reference.drawCycle();
+        bytes += cycle.blockSize;
+        EXPECT_EQ(untimed(log[6 + i]), untimed(randomReadLogLine(cycle, true, true, {})));
+        EXPECT_EQ(sent[3 * i], cycle.kind == 0 ? "VM 92" : "VM 8C");
+        EXPECT_EQ(sent[3 * i + 1], "PG 0" + std::to_string(cycle.kind == 0 ? cycle.sector : 0));
+        EXPECT_EQ(reads[i][3] * 256 + reads[i][4], cycle.address);
+        EXPECT_EQ(reads[i][5], cycle.blockSize);
+    }
+    EXPECT_EQ(log[9].rfind("Testing stopped ", 0), 0U);
+    const std::string total = "Total of " + std::to_string(bytes) + " bytes read";
+    EXPECT_EQ(std::vector<std::string>(log.begin() + 10, log.end()),
+              (std::vector<std::string>{"Total cycles: 3", "SelectFlash failed: 0 times",
+                                        "ReadFlash failed: 0 times", total + " successfully"}));
+    EXPECT_EQ(statistics,
+              "Total cycles: 3\nSelectFlash failed: 0 times\nReadFlash failed: 0 "
+              "times\n" +
+                  total + "\n");
+}
+
+TEST_F(RandomReadTestLoop, SilentBoardFailsEveryStepQuietlyAndStillTriesTheRead) {
+    emulator::FaultSettings silent;
+    silent.silent = true;
+    model.setFaults(silent);
+    onPump = [](int pump) { processFlags().stopTest = pump == 2; };
+    test.run(board, hooks());
+
+    ASSERT_EQ(log.size(), 6U + 2U + 5U);
+    for (const auto& line : {log[6], log[7]}) {
+        EXPECT_NE(line.find(") failed, ReadFlash("), std::string::npos) << line;
+        EXPECT_NE(line.find(") failed.t="), std::string::npos) << line;
+    }
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+              (std::vector<std::string>{"Total cycles: 2", "SelectFlash failed: 2 times",
+                                        "ReadFlash failed: 2 times",
+                                        "Total of 0 bytes read successfully"}));
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    // The select gives up after SET VM; the read is sent anyway.
+    EXPECT_EQ(model.countOf("PG "), 0);
+    EXPECT_EQ(model.countOf("RRD"), 2 * (SerialLink::defaultRetries + 1));
+}
+
+TEST_F(RandomReadTestLoop, StopAskedDuringABusyCycleEndsAfterTheNextOne) {
+    bool stopQueued = false;
+    int reads = 0;
+    port->onWrite = [&](const std::vector<std::uint8_t>& frame) {
+        stopQueued = stopQueued || (frame[4] == 'R' && frame[5] == 'R' && ++reads == 2);
+    };
+    // The request comes in while the second cycle reads; the next pump delivers it.
+    onPump = [&](int) { processFlags().stopTest = stopQueued; };
+    test.run(board, hooks());
+    ASSERT_EQ(log.size(), 6U + 3U + 5U);
+    EXPECT_EQ(log[10], "Total cycles: 3");
+}
+
+TEST_F(RandomReadTestLoop, ManyNestedStartsNeitherCrashNorLoseASummary) {
+    link.closePort();
+    constexpr int nestedRuns = 100000;
+    int started = 1;
+    int oneCycleSummaries = 0;
+    bool previousWasStopped = false;
+    RandomReadTestHooks h;
+    h.appendLogLine = [&](const std::string& line) {
+        oneCycleSummaries += previousWasStopped && line == "Total cycles: 1" ? 1 : 0;
+        previousWasStopped = line.rfind("Testing stopped ", 0) == 0;
+    };
+    h.processPendingEvents = [&] {
+        if (started <= nestedRuns) {
+            ++started;
+            test.run(board, h);
+        } else {
+            processFlags().stopTest = true;
+        }
+    };
+    test.run(board, h);
+    EXPECT_EQ(oneCycleSummaries, nestedRuns + 1);
+    EXPECT_TRUE(ui.messages.empty());  // silent until the last run has ended
+    EXPECT_FALSE(test.isRunning());
+    EXPECT_FALSE(processFlags().testRunning);
+}
+
+TEST_F(RandomReadTestLoop, HookThatThrowsLeavesNoRunBehind) {
+    link.closePort();
+    RandomReadTestHooks h;
+    h.processPendingEvents = [] { throw std::runtime_error("out of memory"); };
+    EXPECT_THROW(test.run(board, h), std::runtime_error);
+    EXPECT_FALSE(test.isRunning());
+    EXPECT_FALSE(processFlags().testRunning);
+
+    int lines = 0;
+    h.appendLogLine = [&](const std::string&) { ++lines; };
+    h.processPendingEvents = [] { processFlags().stopTest = true; };
+    test.run(board, h);
+    EXPECT_EQ(lines, 6 + 1 + 5);
+}
+
+}  // namespace
+}  // namespace loadstar
