@@ -50,7 +50,13 @@ TEST(MemoryPanelInput, ReadChecksTheCountFirstThenTheAddress) {
         const char* message;  // empty: accepted
     } cases[] = {
         {"F0", "FFFF", ""},
+        {"0", "8000", ""},
         {"F1", "zz", invalidCountMessage},
+        {"100", "8000", invalidCountMessage},
+        {"g1", "8000", invalidCountMessage},
+        {"", "8000", invalidCountMessage},
+        {"-1", "8000", invalidCountMessage},
+        {"10", "", invalidAddressMessage},
         {"100000000", "8000", invalidCountMessage},
         {"10", "zz", invalidAddressMessage},
         {"10", "10000", addressOutOfRangeMessage},
@@ -69,8 +75,10 @@ TEST(MemoryPanelInput, WriteChecksTheAddressThenTheDataThenItsLength) {
         tokens += " FF";
     }
     const std::pair<const char*, std::string> cases[] = {
-        {"10000", "zz"}, {"8000", "12 345"}, {"8000", "   "}, {"8000", tokens + " 00"}};
-    const char* const messages[] = {invalidOffsetMessage, invalidDataMessage, invalidDataMessage,
+        {"10000", "zz"}, {"", "01"},     {"8000", "12 345"},      {"8000", "   "},
+        {"8000", ""},    {"8000", "G1"}, {"8000", tokens + " 00"}};
+    const char* const messages[] = {invalidOffsetMessage, invalidOffsetMessage, invalidDataMessage,
+                                    invalidDataMessage,   invalidDataMessage,   invalidDataMessage,
                                     dataTooLongMessage};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(checkWriteFields(cases[i].first, cases[i].second).message, messages[i]);

@@ -32,6 +32,11 @@ class MemoryPanelTest : public QObject {
         QCOMPARE(rig.edit("edData")->text(), QStringLiteral("A5 0C"));
         QCOMPARE(rig.edit("edCount")->text(), QStringLiteral("2g"));  // neither field rewritten
         QCOMPARE(rig.edit("edOffset")->text(), QStringLiteral("0x9000"));
+        // A count of 0 reads nothing and empties the data field.
+        rig.edit("edCount")->setText("0");
+        rig.click("btRead");
+        QCOMPARE(rig.status(), QStringLiteral("Read Flash done."));
+        QCOMPARE(rig.edit("edData")->text(), QString());
     }
 
     void badInputIsRefusedAndSendsNothing() {
