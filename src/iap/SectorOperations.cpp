@@ -86,6 +86,16 @@ int SectorOperations::writeBlock(int address, const std::uint8_t* data, int coun
     return 1;
 }
 
+int SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
+                                    const std::string& fileName, std::vector<std::uint8_t>& image) {
+    int loadedLength = 0;
+    if (board_.selectFlash(kind, sector) == 0 ||
+        loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0) {
+        return 0;
+    }
+    return loadedLength;
+}
+
 void SectorOperations::reportProgress(const char* prefix, int done, int total) {
     UserInterface& ui = board_.ui();
     ui.setStatusText(prefix + std::to_string(total - done) + " bytes remaining.");
@@ -129,13 +139,9 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
 int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                     int sectorSize, const std::string& fileName) {
     firstDifference_.reset();
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
-    }
     std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
-    int loadedLength = 0;
-    if (loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0 ||
-        loadedLength == 0) {
+    const int loadedLength = selectAndLoad(kind, sector, sectorSize, fileName, image);
+    if (loadedLength == 0) {
         return 0;
     }
     processFlags().cancelRequested = false;
@@ -153,13 +159,9 @@ int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int 
 int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& fileName) {
     firstDifference_.reset();
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
-    }
     std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
-    int loadedLength = 0;
-    if (loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0 ||
-        loadedLength == 0) {
+    const int loadedLength = selectAndLoad(kind, sector, sectorSize, fileName, image);
+    if (loadedLength == 0) {
         return 0;
     }
     processFlags().cancelRequested = false;

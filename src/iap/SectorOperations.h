@@ -58,6 +58,10 @@ class SectorOperations {
     int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
     // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
     int writeBlock(int address, const std::uint8_t* data, int count);
+    // Selects the flash and loads the image into `image`; the loaded length, or 0 when either
+    // failed or the image holds no data (the message has been shown).
+    int selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
+                      const std::string& fileName, std::vector<std::uint8_t>& image);
     // Status text "<prefix><remaining> bytes remaining.", then lets pending events run.
     void reportProgress(const char* prefix, int done, int total);
     // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.
