@@ -110,30 +110,10 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
-    std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    bool blank = true;
-    for (int done = 0; blank && !cancelRequested() && done < sectorSize;) {
-        const int n = std::min(sectorSize - done, readBlockSize);
-        if (readBlock(baseAddress + done, n, reply) == 0) {
-            return 0;
-        }
-        const auto data = std::span(reply).subspan(replyHeaderLength, static_cast<std::size_t>(n));
-        const auto used = std::find_if(data.begin(), data.end(), [](auto b) { return b != 0xFF; });
-        if (used != data.end()) {
-            const int address = baseAddress + done + static_cast<int>(used - data.begin());
-            firstDifference_ = address;
-            board_.ui().showMessage(
-                withAddress("Sector is not blank.\nSome data found at address 0x%04X", address),
-                "Blank check result", MessageIcon::none);
-            blank = false;
-        }
-        done += n;
-        reportProgress(readingPrefix, done, sectorSize);
-    }
-    if (!cancelRequested() && blank) {
-        board_.ui().showMessage("The sector is blank", "Blank check result", MessageIcon::none);
-    }
-    return passResult();
+    const std::vector<std::uint8_t> erased(static_cast<std::size_t>(std::max(sectorSize, 0)), 0xFF);
+    return compareWithSector(baseAddress, erased,
+                             {"Sector is not blank.\nSome data found at address 0x%04X",
+                              "Blank check result", "The sector is blank", "Blank check result"});
 }
 
 int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
@@ -165,28 +145,35 @@ int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int b
         return 0;
     }
     processFlags().cancelRequested = false;
+    return compareWithSector(
+        baseAddress, std::span(image).first(static_cast<std::size_t>(loadedLength)),
+        {"Data do not match at address 0x%04X", "Verify Error", "Data Verify OK", "Verify result"});
+}
+
+int SectorOperations::compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
+                                        const ComparisonTexts& texts) {
+    const int length = static_cast<int>(expected.size());
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
     bool same = true;
-    for (int done = 0; same && !cancelRequested() && done < loadedLength;) {
-        const int n = std::min(loadedLength - done, readBlockSize);
+    for (int done = 0; same && !cancelRequested() && done < length;) {
+        const int n = std::min(length - done, readBlockSize);
         if (readBlock(baseAddress + done, n, reply) == 0) {
             return 0;
         }
         const auto* data = reply.data() + replyHeaderLength;
-        const auto* expected = image.data() + done;
-        const auto difference = std::mismatch(data, data + n, expected);
+        const auto difference = std::mismatch(data, data + n, expected.data() + done);
         if (difference.first != data + n) {
             const int address = baseAddress + done + static_cast<int>(difference.first - data);
             firstDifference_ = address;
-            board_.ui().showMessage(withAddress("Data do not match at address 0x%04X", address),
-                                    "Verify Error", MessageIcon::none);
+            board_.ui().showMessage(withAddress(texts.differenceFormat, address),
+                                    texts.differenceCaption, MessageIcon::none);
             same = false;
         }
         done += n;
-        reportProgress(readingPrefix, done, loadedLength);
+        reportProgress(readingPrefix, done, length);
     }
     if (!cancelRequested() && same) {
-        board_.ui().showMessage("Data Verify OK", "Verify result", MessageIcon::none);
+        board_.ui().showMessage(texts.sameText, texts.sameCaption, MessageIcon::none);
     }
     return passResult();
 }

@@ -58,6 +58,18 @@ class SectorOperations {
     int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
     // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
     int writeBlock(int address, const std::uint8_t* data, int count);
+    // What a comparison pass says: at the first difference (a format with one "%04X" for its
+    // board address, and a caption), and when every byte matched.
+    struct ComparisonTexts {
+        const char* differenceFormat;
+        const char* differenceCaption;
+        const char* sameText;
+        const char* sameCaption;
+    };
+    // Reads the sector from `baseAddress` in blocks of 241 bytes and compares it with `expected`,
+    // stopping at the first difference; shows the pass's result and returns its result code.
+    int compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
+                          const ComparisonTexts& texts);
     // Selects the flash and loads the image into `image`; the loaded length, or 0 when either
     // failed or the image holds no data (the message has been shown).
     int selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
