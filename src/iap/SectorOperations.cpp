@@ -86,14 +86,18 @@ int SectorOperations::writeBlock(int address, const std::uint8_t* data, int coun
     return 1;
 }
 
-int SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
-                                    const std::string& fileName, std::vector<std::uint8_t>& image) {
+std::vector<std::uint8_t> SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector,
+                                                          int sectorSize,
+                                                          const std::string& fileName) {
+    firstDifference_.reset();
+    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
     int loadedLength = 0;
     if (board_.selectFlash(kind, sector) == 0 ||
         loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0) {
-        return 0;
+        loadedLength = 0;
     }
-    return loadedLength;
+    image.resize(static_cast<std::size_t>(loadedLength));
+    return image;
 }
 
 void SectorOperations::reportProgress(const char* prefix, int done, int total) {
@@ -118,13 +122,12 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
 
 int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                     int sectorSize, const std::string& fileName) {
-    firstDifference_.reset();
-    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
-    const int loadedLength = selectAndLoad(kind, sector, sectorSize, fileName, image);
-    if (loadedLength == 0) {
+    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName);
+    if (image.empty()) {
         return 0;
     }
     processFlags().cancelRequested = false;
+    const int loadedLength = static_cast<int>(image.size());
     for (int done = 0; !cancelRequested() && done < loadedLength;) {
         const int n = std::min(loadedLength - done, writeBlockSize);
         if (writeBlock(baseAddress + done, image.data() + done, n) == 0) {
@@ -138,15 +141,13 @@ int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int 
 
 int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& fileName) {
-    firstDifference_.reset();
-    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
-    const int loadedLength = selectAndLoad(kind, sector, sectorSize, fileName, image);
-    if (loadedLength == 0) {
+    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName);
+    if (image.empty()) {
         return 0;
     }
     processFlags().cancelRequested = false;
     return compareWithSector(
-        baseAddress, std::span(image).first(static_cast<std::size_t>(loadedLength)),
+        baseAddress, image,
         {"Data do not match at address 0x%04X", "Verify Error", "Data Verify OK", "Verify result"});
 }
 

@@ -70,10 +70,10 @@ class SectorOperations {
     // stopping at the first difference; shows the pass's result and returns its result code.
     int compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
                           const ComparisonTexts& texts);
-    // Selects the flash and loads the image into `image`; the loaded length, or 0 when either
-    // failed or the image holds no data (the message has been shown).
-    int selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
-                      const std::string& fileName, std::vector<std::uint8_t>& image);
+    // Selects the flash and loads the image: its loaded bytes, or none when either failed or the
+    // image holds no data (the message has been shown).
+    std::vector<std::uint8_t> selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
+                                            const std::string& fileName);
     // Status text "<prefix><remaining> bytes remaining.", then lets pending events run.
     void reportProgress(const char* prefix, int done, int total);
     // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.

@@ -9,16 +9,28 @@
 
 namespace loadstar::testing {
 
+// A box as the user would have seen it.
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+};
+
+// The texts of `messages`, in order.
+inline std::vector<std::string> textsOf(const std::vector<RecordedMessage>& messages) {
+    std::vector<std::string> texts;
+    for (const auto& message : messages) {
+        texts.push_back(message.text);
+    }
+    return texts;
+}
+
 // A user interface that remembers everything the core told the user and answers the save dialog
 // from a script. onEvents runs at every "let pending events run", so a test can press ESC or
 // close the port in the middle of a pass.
 class RecordingUserInterface : public UserInterface {
   public:
-    struct Message {
-        std::string text;
-        std::string caption;
-        MessageIcon icon;
-    };
+    using Message = RecordedMessage;
 
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
@@ -35,13 +47,7 @@ class RecordingUserInterface : public UserInterface {
         proposedNames.push_back(proposedName);
         return saveFileAnswer;
     }
-    [[nodiscard]] std::vector<std::string> messageTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : messages) {
-            texts.push_back(message.text);
-        }
-        return texts;
-    }
+    [[nodiscard]] std::vector<std::string> messageTexts() const { return textsOf(messages); }
 
     std::vector<Message> messages;
     std::vector<std::string> statusTexts;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingUserInterface.h"
 #include "UserDialogs.h"
 
 namespace loadstar::testing {
@@ -15,11 +16,7 @@ namespace loadstar::testing {
 // the window or disconnect between two blocks of a pass) before it lets queued Qt events run.
 class RecordingDialogs : public UserDialogs {
   public:
-    struct Message {
-        std::string text;
-        std::string caption;
-        MessageIcon icon;
-    };
+    using Message = RecordedMessage;
 
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
@@ -47,13 +44,7 @@ class RecordingDialogs : public UserDialogs {
         QCoreApplication::processEvents();
     }
 
-    [[nodiscard]] std::vector<std::string> texts() const {
-        std::vector<std::string> result;
-        for (const auto& message : messages) {
-            result.push_back(message.text);
-        }
-        return result;
-    }
+    [[nodiscard]] std::vector<std::string> texts() const { return textsOf(messages); }
 
     std::vector<Message> messages;
     std::vector<Message> questions;
