@@ -50,6 +50,7 @@ class CountingPort : public SerialPort {
     InputWait waitForInput(std::chrono::milliseconds timeout) override {
         return port_->waitForInput(timeout);
     }
+    [[nodiscard]] int lineSpeed() const override { return port_->lineSpeed(); }
     [[nodiscard]] std::string lastError() const override { return port_->lastError(); }
     [[nodiscard]] bool lastErrorWasPermission() const override {
         return port_->lastErrorWasPermission();

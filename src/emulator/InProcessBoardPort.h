@@ -38,6 +38,8 @@ class InProcessBoardPort : public SerialPort {
     // or vanished.
     [[nodiscard]] int write(const std::uint8_t* buffer, int count) override;
     [[nodiscard]] InputWait waitForInput(std::chrono::milliseconds timeout) override;
+    // No wire: the board gets each frame the moment it is written.
+    [[nodiscard]] int lineSpeed() const override { return 0; }
     [[nodiscard]] std::string lastError() const override { return lastError_; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
 

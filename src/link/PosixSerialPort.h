@@ -27,6 +27,7 @@ class PosixSerialPort : public SerialPort {
     int read(std::uint8_t* buffer, int maxBytes) override;
     int write(const std::uint8_t* buffer, int count) override;
     InputWait waitForInput(std::chrono::milliseconds timeout) override;
+    [[nodiscard]] int lineSpeed() const override { return fd_ >= 0 ? baud_ : 0; }
     [[nodiscard]] std::string lastError() const override { return lastError_; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return permissionDenied_; }
 

@@ -39,6 +39,10 @@ class SerialPort {
     [[nodiscard]] virtual int write(const std::uint8_t* buffer, int count) = 0;
     // Sleeps until input is there, the time runs out, or the device fails. Never spins.
     [[nodiscard]] virtual InputWait waitForInput(std::chrono::milliseconds timeout) = 0;
+    // The speed at which written bytes cross the wire, in baud, while the port is open. A driver
+    // may report a write done while the bytes still wait in the adapter, so the exchange reckons
+    // the frame's own line time from this. 0 for a port with no wire (in-process stand-ins).
+    [[nodiscard]] virtual int lineSpeed() const = 0;
     // The system's reason for the last failed open, empty when there is none.
     [[nodiscard]] virtual std::string lastError() const = 0;
     // True when the last failed open was refused for lack of permission.

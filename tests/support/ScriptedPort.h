@@ -28,6 +28,7 @@ class ScriptedPort : public SerialPort {
     std::function<Reply(const std::vector<std::uint8_t>& frame)> answer;
     std::vector<std::vector<std::uint8_t>> frames;
     bool refuseOpen = false;  // open() then fails with "Device or resource busy"
+    int speed = 0;            // the line speed it reports; 0: no wire
     std::string openedDevice;
 
     bool open(const std::string& deviceName, int, int, int) override {
@@ -80,6 +81,7 @@ class ScriptedPort : public SerialPort {
         std::this_thread::sleep_until(input_.front().first);
         return InputWait::ready;
     }
+    [[nodiscard]] int lineSpeed() const override { return open_ ? speed : 0; }
     [[nodiscard]] std::string lastError() const override { return lastError_; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
     // Bytes delivered or scheduled and not read yet.
