@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "DumpWriters.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
 #include "SectorOperations.h"
@@ -120,13 +121,20 @@ void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& co
         "KEL520_seg(FSn).hex or KEL520_seg(CSBOOTn).hex in the current folder");
     uploadCommand->add_option("FILE", *uploadFile, "File to write; its extension picks the format");
     commands.push_back(
-        {uploadCommand, [&options, uploadFile] {
+        {uploadCommand, [&options, uploadFile]() -> int {
              const SectorGeometry g =
                  sectorGeometry(options.flash == "boot" ? 1 : 0, options.sector);
              const std::string file =
                  !uploadFile->empty()
                      ? *uploadFile
                      : SectorOperations::proposedFileName(segmentName(g.kind, g.sector)) + ".hex";
+             // Refused before the board is even asked, as the upload would refuse it after.
+             if (dumpFormatForFileName(file) == DumpFormat::none) {
+                 TerminalUserInterface().showMessage(unknownDumpFormatMessage,
+                                                     uploadSaveErrorCaption, MessageIcon::none);
+                 std::fprintf(stderr, "%s\n", uploadTexts.failed);
+                 return exitFailure;
+             }
              return runSectorPass(options, uploadTexts, upload, "", file);
          }});
 }

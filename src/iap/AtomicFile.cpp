@@ -42,6 +42,18 @@ int openRetrying(const char* path, int flags, mode_t mode) {
     return descriptor;
 }
 
+// Whether this user may open the existing regular file `path` for writing. Opened without
+// truncating and without blocking, so the file is not changed and a name that has turned into a
+// pipe meanwhile cannot hang.
+bool mayWrite(const std::string& path) {
+    const int descriptor = openRetrying(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (descriptor < 0) {
+        return false;
+    }
+    closeDescriptor(descriptor);
+    return true;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(resolvedTarget(targetPath)) {}
@@ -58,17 +70,11 @@ bool AtomicFile::create() {
     }
     struct stat info {};
     const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
-        // Not opened for reading, so a pipe without a reader is refused instead of blocking.
-        descriptor_ = openRetrying(targetPath_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
-        if (descriptor_ < 0) {
-            return false;
-        }
-        const int flags = ::fcntl(descriptor_, F_GETFL);
-        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
-        inPlace_ = true;
-        writingPath_ = targetPath_;
-        return true;
+    // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
+    // place could hang on a pipe or reach a device: refused, like a file this user may not write
+    // (which renaming over it would replace all the same).
+    if (exists && (!S_ISREG(info.st_mode) || !mayWrite(targetPath_))) {
+        return false;
     }
     const std::filesystem::path target(targetPath_);
     const std::filesystem::path folder = target.parent_path();
@@ -117,12 +123,6 @@ bool AtomicFile::commit() {
     if (descriptor_ < 0) {
         return false;
     }
-    if (inPlace_) {
-        const int result = closeDescriptor(descriptor_);
-        descriptor_ = -1;
-        committed_ = true;
-        return result == 0;
-    }
     int synced = 0;
     do {
         synced = ::fsync(descriptor_);
@@ -142,7 +142,7 @@ void AtomicFile::abandon() {
         closeDescriptor(descriptor_);
         descriptor_ = -1;
     }
-    if (!inPlace_ && !writingPath_.empty()) {
+    if (!writingPath_.empty()) {
         ::unlink(writingPath_.c_str());
         writingPath_.clear();
     }

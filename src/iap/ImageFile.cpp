@@ -1,12 +1,11 @@
 #include "ImageFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "FileExtension.h"
+#include "RegularFile.h"
 
 namespace loadstar {
 
@@ -31,11 +30,6 @@ constexpr int lineBufferSize = 999;
 constexpr int dataRecord = 0x00;
 constexpr int endRecord = 0x01;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 enum class HexOutcome { loaded, syntaxError, readError };
 enum class LineOutcome { line, endOfFile, tooLong };
 
@@ -44,14 +38,6 @@ struct HexLine {
     char text[lineBufferSize];
     int length = 0;
 };
-
-FileHandle openForReading(const std::string& fileName) {
-    std::FILE* file = nullptr;
-    do {
-        file = std::fopen(fileName.c_str(), "rb");
-    } while (file == nullptr && errno == EINTR);
-    return FileHandle(file);
-}
 
 // Value of the hex digits text[0..digits-1], or -1 when any of them is not a hex digit.
 int scanHexField(const char* text, int digits) {
@@ -214,7 +200,7 @@ LoadOutcome loadHexImage(std::FILE* file, std::uint8_t* buffer, int limit, int s
 
 int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
                   int& loadedLength, UserInterface& ui) {
-    FileHandle file = openForReading(fileName);
+    FileHandle file = openRegularFileForReading(fileName);
     if (!file) {
         ui.showMessage(openErrorText, loadErrorCaption, MessageIcon::none);
         return 0;

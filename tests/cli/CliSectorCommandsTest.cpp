@@ -1,5 +1,7 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -102,6 +104,8 @@ TEST_F(CliSectorCommandsTest, UploadProgramAndVerifyRoundTrip) {
 
 TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
     folder.write("empty.hex", ":00000001FF\n");
+    folder.write("keep.dat", "kept");
+    ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);  // would block an open
     const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
         {{"program", folder.file("missing.hex")},
          {"Data load error: Error opening file !", "Error while programming of the sector."}},
@@ -109,6 +113,10 @@ TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
          {"File contains no data", "Error while programming of the sector."}},
         {{"verify", folder.file("empty.hex")},
          {"File contains no data", "Error while verifying of the sector."}},
+        {{"program", folder.file("pipe.hex")},
+         {"Data load error: Error opening file !", "Error while programming of the sector."}},
+        {{"upload", folder.file("keep.dat")},
+         {"Uploaded data save error: Unknown file type", "Upload operation unsuccessful."}},
         {{"upload", folder.file("missing/sector.hex")},
          {"Uploaded data save error: Error creating file !", "Upload operation unsuccessful."}},
         {{"program"}, {"FILE"}},
@@ -120,25 +128,29 @@ TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
             EXPECT_TRUE(contains(run.errors, message)) << message << " in: " << run.errors;
         }
     }
+    EXPECT_EQ(folder.read("keep.dat"), "kept");
 }
 
-// Ctrl-C in the middle of an upload: the pass stops before its next block and nothing is saved.
+// Ctrl-C or SIGTERM in the middle of an upload: the pass stops before its next block and nothing
+// is saved.
 TEST_F(CliSectorCommandsTest, InterruptStopsTheUploadAndSavesNothing) {
-    const std::string errors = folder.file("stderr");
-    const std::string target = folder.file("never.hex");
-    testing::ChildProcess cli(testing::cliPath(), {"--port", board.devicePath(), "upload", target},
-                              "/dev/null", errors);
-    ASSERT_TRUE(cli.started());
-    // The first status line comes after the first block; a main sector takes 136.
-    for (int i = 0; i < 1000 && !contains(contentsOf(errors), "Reading flash, "); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signalNumber);
+        const std::string errors = folder.file("stderr");
+        testing::ChildProcess cli(
+            testing::cliPath(), {"--port", board.devicePath(), "upload", folder.file("never.hex")},
+            "/dev/null", errors);
+        ASSERT_TRUE(cli.started());
+        // The first status line comes after the first block; a main sector takes 136.
+        for (int i = 0; i < 1000 && !contains(contentsOf(errors), "Reading flash, "); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        cli.signal(signalNumber);
+        EXPECT_EQ(cli.waitForExit(std::chrono::seconds(30)), 130);
+        EXPECT_FALSE(cli.endedBySignal()) << "it exits by itself after the interrupt";
+        EXPECT_TRUE(contains(contentsOf(errors), "Upload cancelled.")) << contentsOf(errors);
+        EXPECT_EQ(folder.fileCount(), 1);  // only the stderr file
     }
-    cli.signal(SIGINT);
-    const int status = cli.waitForExit(std::chrono::seconds(30));
-    ASSERT_FALSE(cli.endedBySignal()) << "it exits by itself after the interrupt";
-    EXPECT_EQ(status, 130);
-    EXPECT_TRUE(contains(contentsOf(errors), "Upload cancelled.")) << contentsOf(errors);
-    EXPECT_EQ(folder.fileCount(), 1);  // only the stderr file
 }
 
 }  // namespace
