@@ -99,7 +99,7 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
 int runTest(const CliOptions& options, const TestLimits& limits) {
     const InterruptGuard guard;
     TestOutput output;
-    output.statisticsTerminal = ::isatty(STDERR_FILENO) != 0;
+    output.statisticsTerminal = !options.quiet && ::isatty(STDERR_FILENO) != 0;
     std::unique_ptr<AtomicFile> logFile;
     if (!limits.logFile.empty()) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);

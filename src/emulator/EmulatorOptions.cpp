@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "ComPortName.h"
+#include "LoadstarVersion.h"
 
 namespace loadstar::emulator {
 
@@ -56,6 +57,7 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
         "Emulates a KEL520/KEL620 board on a pseudo-terminal. Prints the device path as the first "
         "line on stdout, then answers framed commands until SIGTERM or SIGINT.",
         "kel-emulator");
+    app.set_version_flag("--version", std::string("kel-emulator ") + loadstarVersion);
     EmulatorOptions options;
     RawOptions raw;
     addOptions(app, options, raw);

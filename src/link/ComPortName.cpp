@@ -27,20 +27,36 @@ bool isPrivateFolder(const std::string& folder) {
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback) {
+    const std::string perUserLink = perUserFolder + "/COM1";
+    const bool perUserExists = exists(perUserLink);
+    if (perUserExists && isPrivateFolder(perUserFolder)) {
+        return {perUserLink, "the link in your own device folder " + perUserFolder +
+                                 " (kel-emulator publishes itself there)"};
+    }
+    const std::string ignored = perUserExists ? "; " + perUserLink +
+                                                    " is ignored, since its folder is not "
+                                                    "private to you"
+                                              : "";
+    if (exists(systemLink)) {
+        return {systemLink, "the link " + systemLink +
+                                " exists (made by a udev rule or an administrator)" + ignored};
+    }
+    return {fallback, "neither " + perUserLink + " nor " + systemLink + " exists" + ignored};
+}
+
+ComPortChoice chooseComPort() {
+    return chooseComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+}
+
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
                            const std::string& fallback) {
-    const std::string perUserLink = perUserFolder + "/COM1";
-    if (isPrivateFolder(perUserFolder) && exists(perUserLink)) {
-        return perUserLink;
-    }
-    if (exists(systemLink)) {
-        return systemLink;
-    }
-    return fallback;
+    return chooseComPort(perUserFolder, systemLink, fallback).device;
 }
 
 std::string resolveComPort() {
-    return resolveComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+    return chooseComPort().device;
 }
 
 }  // namespace loadstar
