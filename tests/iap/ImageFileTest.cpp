@@ -27,6 +27,9 @@ const std::string openError = "Error opening file !";
 const std::string pastSector =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
+const std::string binaryPastSector =
+    "Warning: binary file size exceeds selected sector size.\n"
+    "Data past the last sector address will be ignored.";
 const std::string end = ":00000001FF";
 
 // One data record, without its line end, with a correct checksum.
@@ -81,7 +84,8 @@ void expectMessage(const Loaded& loaded, const std::string& message) {
         {syntaxError, {"Data load error", MessageIcon::none}},
         {openError, {"Data load error", MessageIcon::none}},
         {noData, {"Error", MessageIcon::warning}},
-        {pastSector, {"Warning", MessageIcon::warning}}};
+        {pastSector, {"Warning", MessageIcon::warning}},
+        {binaryPastSector, {"Warning", MessageIcon::warning}}};
     ASSERT_EQ(loaded.ui.messages.size(), message.empty() ? 0u : 1u);
     if (!message.empty()) {
         EXPECT_EQ(loaded.ui.messages[0].text, message);
@@ -92,7 +96,10 @@ void expectMessage(const Loaded& loaded, const std::string& message) {
 
 TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
     processFlags() = ProcessFlags{};
-    const std::string spaces(984, ' ');  // a record of 13 characters and these make 997
+    // A skipped record of `length` characters, its line end included.
+    const auto skipped = [](std::size_t length) {
+        return ":02000004" + std::string(length - 10, '0');
+    };
     const struct {
         std::string content;
         int loadedLength;
@@ -109,11 +116,11 @@ TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
         {lines({record(0, counting(0)), record(0x40, {9}), end}, "\r\n"), 0x41, "", {{15, 15}}},
         {lines({record(0, {7, 0xFF, 0xFF}), end}), 1, ""},
         {lines({record(0x100, Bytes(16, 0xFF)), end}), 0, noData},
-        // The record past the end keeps its inside, and no further line is read.
+        // Bytes past the end are dropped; the record's inside and the records behind it load.
         {lines({record(bootSize - 15, counting(1)), record(0, {9}), end}),
          bootSize,
          pastSector,
-         {{0, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}},
+         {{0, 9}, {1, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}},
          bootSize},
         {lines({record(bootSize, {1}), end}), 0, pastSector, {}, bootSize},
         {lines({record(0, {1}), "", end}), 0, syntaxError},
@@ -123,15 +130,19 @@ TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
         {lines({":0100000012", end}), 0, syntaxError},
         {lines({":01000000G1EF", end}), 0, syntaxError},
         {lines({":02001000abcd76", end}), 0x12, "", {{0x10, 0xAB}, {0x11, 0xCD}}},
-        {lines({record(0, {5}) + " text behind the checksum", end + "!"}), 1, "", {{0, 5}}},
+        {lines({record(0, {5}) + " text behind the checksum", end}), 0, syntaxError},
+        {lines({record(0, {5}) + "\r", end + "!"}), 1, "", {{0, 5}}},
         // Other record types are skipped unchecked; the end record's checksum is not looked at.
         {lines({":0200000200ZZ", ":04000005xxxxxxxx", record(0, {1}), ":00000001"}), 1, ""},
         {record(0, {2}) + "\n" + end, 1, ""},
-        {lines({record(0xFFF8, counting(0x10)), end}), 8, "", {{0, 0x18}, {7, 0x1F}, {8, 0xFF}}},
+        // Offsets never wrap past FFFF onto the start of the sector.
+        {lines({record(0xFFF8, counting(0x10)), end}), 0, pastSector, {{0, 0xFF}, {7, 0xFF}}},
+        {lines({":0400000001020304F2", ":02FFFF001122CD", end}), 4, pastSector, {{0, 1}, {3, 4}}},
         {lines({record(0x100, Bytes(255, 0x5A)), end}), 0x1FF, "", {{0x1FE, 0x5A}}},
-        // The line buffer holds 998 characters and a line end; a longer line is split.
-        {lines({record(0, {1}) + spaces, end}), 1, ""},
-        {lines({record(0, {1}) + spaces + " ", end}), 0, syntaxError},
+        // A line holds 998 characters with its line end; a longer one is never read as two.
+        {lines({skipped(998), record(0, {1}), end}), 1, ""},
+        {lines({skipped(999), record(0, {1}), end}), 0, syntaxError},
+        {lines({skipped(998) + end, record(0, {1}), end}), 0, syntaxError},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content.substr(0, 80));
@@ -164,7 +175,8 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     } cases[] = {
         {"image.bin", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
         {"IMAGE.BIN", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
-        {"long.bin", nullptr, bootSize, 1, bootSize, ""},
+        {"long.bin", nullptr, bootSize, 1, bootSize, binaryPastSector},
+        {"exact.bin", nullptr, bootSize, 1, bootSize, ""},
         {"empty.bin", "", mainSize, 1, 0, noData},
         {"image.txt", "\x01\x02", mainSize, 1, 0, noData},
         {"image", "\x01\x02", mainSize, 1, 0, noData},
@@ -172,7 +184,8 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
         {"missing.bin", nullptr, mainSize, 0, 0, openError},
         {"folder.bin", nullptr, mainSize, 0, 0, openError},
     };
-    folder.write("long.bin", std::string(bootSize + 100, '\x11'));
+    folder.write("long.bin", std::string(bootSize + 1, '\x11'));
+    folder.write("exact.bin", std::string(bootSize, '\x11'));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.content != nullptr) {
