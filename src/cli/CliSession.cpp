@@ -46,14 +46,13 @@ std::string CliSession::deviceName() const {
 // reason, and the dialout hint comes only where joining a group would let the user in.
 void CliSession::reportOpenFailure() {
     const std::string& reason = link_.lastOpenFailure();
-    std::string text = "Can't open " + deviceName() +
-                       (reason.empty() ? ", port does not exist or is already allocated."
-                                       : ": " + reason + ".");
+    std::string text =
+        "Can't open " + deviceName() +
+        (reason.empty() ? ", port does not exist or is already allocated." : ": " + reason + ".");
     if (link_.lastOpenFailureWasPermission()) {
         if (const auto group = groupToJoinFor(devicePath_)) {
-            text += "\nYour user is not in the group " + *group + ", which may use " +
-                    devicePath_ + ": add it (sudo usermod -aG " + *group +
-                    " $USER), then log out and in again.";
+            text += "\nYour user is not in the group " + *group + ", which may use " + devicePath_ +
+                    ": add it (sudo usermod -aG " + *group + " $USER), then log out and in again.";
         }
     }
     showError(ui_, text);

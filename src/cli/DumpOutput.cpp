@@ -17,9 +17,9 @@ bool writeToStandardOutput(const std::string& bytes, UserInterface& ui) {
         std::fflush(stdout) == 0) {
         return true;
     }
-    ui.showMessage(std::string("Error writing file ! (standard output: ") + std::strerror(errno) +
-                       ")",
-                   saveErrorCaption, MessageIcon::none);
+    ui.showMessage(
+        std::string("Error writing file ! (standard output: ") + std::strerror(errno) + ")",
+        saveErrorCaption, MessageIcon::none);
     return false;
 }
 

@@ -85,7 +85,7 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     const SectorGeometry g = session.geometry();
     const int base = arguments.base.empty() ? 0 : parseBaseAddress(arguments.base).value_or(0);
     // Loaded first: a file that cannot be used must not cost the sector its contents.
-    const auto image = loadSectorImage(arguments.file, g.sectorSize, base, session.ui());
+    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
     if (!image || session.connect() != exitSuccess) {
         printResult("flash: failed");
         return exitFailure;
@@ -94,8 +94,9 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     TerminalUserInterface& ui = session.ui();
     const FlashPlan plan{!arguments.noErase, !arguments.noVerify};
     const auto start = Clock::now();
-    const FlashOutcome outcome = flashSector(operations, session.board(), g, *image, plan,
-                                             [&ui](FlashStep step, long) { ui.setStep(stepLabel(step)); });
+    const FlashOutcome outcome =
+        flashSector(operations, session.board(), g, *image, plan,
+                    [&ui](FlashStep step, long) { ui.setStep(stepLabel(step)); });
     ui.finishProgress();
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -140,10 +141,10 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
     for (const auto& g : sectors) {
         session.ui().setStep("Backup " + nameOf(g), done, total);
         std::vector<std::uint8_t> contents;
-        int result = InterruptGuard::interrupted()
-                         ? -1
-                         : operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize,
-                                                 contents);
+        int result =
+            InterruptGuard::interrupted()
+                ? -1
+                : operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
         if (result == 1 &&
             !writeDump(sectorFile(arguments.folder, g, format), format, contents, session.ui())) {
             result = 0;
@@ -183,7 +184,7 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
                          hex.c_str(), nameOf(g).c_str());
             continue;
         }
-        auto image = loadSectorImage(hasHex ? hex : bin, g.sectorSize, 0, ui, true);
+        auto image = loadSectorImage(hasHex ? hex : bin, g, 0, ui, true);
         if (!image) {
             return std::nullopt;
         }
@@ -197,8 +198,7 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     CliSession session(options);
     const auto items = loadRestoreItems(arguments.folder, session.ui());
     if (items && items->empty()) {
-        std::fprintf(stderr, "loadstar-cli: %s holds no sector files.\n",
-                     arguments.folder.c_str());
+        std::fprintf(stderr, "loadstar-cli: %s holds no sector files.\n", arguments.folder.c_str());
     }
     if (!items || items->empty() || session.connect() != exitSuccess) {
         printResult("restore: failed, nothing was changed");
@@ -223,9 +223,9 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
         if (outcome.result != 1 || outcome.differences > 0) {
             ui.finishProgress();
             printResult("restore: " + name + ": " +
-                        (outcome.result != 1 ? unfinishedText(outcome.result) + " at " +
-                                                   flashStepName(outcome.step)
-                                             : differenceText(outcome, item.image.size())) +
+                        (outcome.result != 1
+                             ? unfinishedText(outcome.result) + " at " + flashStepName(outcome.step)
+                             : differenceText(outcome, item.image.size())) +
                         "; " + std::to_string(flashed) + " sectors restored before it");
             return exitStatusFor(outcome.result, outcome.differences);
         }

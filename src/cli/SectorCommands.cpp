@@ -69,7 +69,7 @@ int runImagePass(const CliOptions& options, const ImageArguments& arguments, boo
     CliSession session(options);
     const SectorGeometry g = session.geometry();
     const auto base = arguments.base.empty() ? 0 : *parseBaseAddress(arguments.base);
-    const auto image = loadSectorImage(arguments.file, g.sectorSize, base, session.ui());
+    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
     if (!image || session.connect() != exitSuccess) {
         printResult(command + ": failed");
         return exitFailure;
@@ -163,8 +163,8 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
 void addBaseOption(CLI::App& command, std::string& base) {
     command
         .add_option("--base", base,
-                     "Board address (hex) at which the image file's addresses start, subtracted "
-                     "from them: 8000 for a file linked at board addresses")
+                    "Board address (hex) at which the image file's addresses start, subtracted "
+                    "from them: 8000 for a file linked at board addresses")
         ->check(CLI::Validator(
             [](std::string& text) {
                 return parseBaseAddress(text) ? std::string() : "not a hexadecimal address";

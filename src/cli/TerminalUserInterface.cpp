@@ -26,8 +26,13 @@ TerminalUserInterface::TerminalUserInterface(std::FILE* messages)
 void TerminalUserInterface::showMessage(const std::string& text, const std::string& caption,
                                         MessageIcon) {
     finishProgress();
-    std::fprintf(out_, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(out_, "%s: %s%s\n", caption.c_str(), text.c_str(), fileProblem_.c_str());
     std::fflush(out_);
+    fileProblem_.clear();
+}
+
+void TerminalUserInterface::noteFileProblem(const std::string& path, const std::string& reason) {
+    fileProblem_ = " (" + path + ": " + reason + ")";
 }
 
 void TerminalUserInterface::setStatusText(const std::string& text) {

@@ -23,6 +23,8 @@ class TerminalUserInterface : public UserInterface {
     void setStatusText(const std::string& text) override;
     void reportProgress(long bytesDone, long bytesTotal) override;
     void processPendingEvents() override;
+    // Added to the next message: " (path: reason)".
+    void noteFileProblem(const std::string& path, const std::string& reason) override;
     // The command-line tool writes its files itself; the core's save dialog is never used.
     std::optional<std::string> chooseSaveFile(const std::string& proposedName) override;
 
@@ -43,6 +45,7 @@ class TerminalUserInterface : public UserInterface {
     bool quiet_ = false;
     bool progressShown_ = false;
     std::string status_;
+    std::string fileProblem_;
     std::string step_;
     long overallDone_ = 0;
     long overallTotal_ = 0;

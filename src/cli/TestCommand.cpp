@@ -104,7 +104,8 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
     if (!limits.logFile.empty()) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);
         if (!logFile->create()) {
-            std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+            std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                         logFile->lastError().c_str());
             return exitFailure;
         }
         output.logFile = logFile.get();
@@ -119,7 +120,8 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
     clearStatistics(output);
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
-        std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+        std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                     logFile->lastError().c_str());
         return exitFailure;
     }
     if (InterruptGuard::interrupted()) {

@@ -28,6 +28,8 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
         ->check(CLI::Range(0.0, 1.0));
     app.add_flag("--unknown-tag", options.faults.unknownTag,
                  "Answer with the tag XYZ, which the host never accepts");
+    app.add_option("--ignore", options.faults.ignoredCommand,
+                   "Ignore frames whose payload begins with this (EM, WFP, RRD, ...): no reply");
     app.add_option("--seed", options.faults.seed,
                    "Seed of the fault generator (reproducible runs)");
 }
@@ -46,7 +48,7 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
         ->check(CLI::Range(0, 4'000'000));
     app.add_option("--control", options.controlPipe,
                    "Named pipe taking control lines while running: silent on|off, drop N, "
-                   "delay MS, corrupt R, unknown-tag on|off, clear");
+                   "delay MS, corrupt R, unknown-tag on|off, ignore COMMAND|off, clear");
     addFaultOptions(app, options, raw);
 }
 

@@ -72,10 +72,14 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
         changed.delay = std::chrono::milliseconds(milliseconds);
     } else if (verb == "corrupt") {
         understood = parseRate(argument, changed.corruptRate);
+    } else if (verb == "ignore" && !argument.empty()) {
+        changed.ignoredCommand = argument == "off" ? std::string() : std::string(argument);
+        understood = true;
     }
     if (!understood) {
         return "unknown control command \"" + std::string(line) +
-               "\" (known: silent on|off, drop N, delay MS, corrupt R, unknown-tag on|off, clear)";
+               "\" (known: silent on|off, drop N, delay MS, corrupt R, unknown-tag on|off, "
+               "ignore COMMAND|off, clear)";
     }
     settings = changed;
     return {};

@@ -21,13 +21,17 @@ struct FaultSettings {
     double corruptRate = 0.0;
     // Replies carry the tag "XYZ" instead of the command's own, which the host never accepts.
     bool unknownTag = false;
+    // The board ignores frames whose payload begins with this ("EM", "WFP", "RRD"): it does and
+    // answers nothing, so that one step of a longer job fails. Empty: none.
+    std::string ignoredCommand{};
     std::uint32_t seed = 1;
 
     bool operator==(const FaultSettings&) const = default;
 };
 
 // Applies one line of the emulator's control channel to `settings`:
-//   "silent on|off", "drop N", "delay MS", "corrupt R" (0..1), "unknown-tag on|off", "clear"
+//   "silent on|off", "drop N", "delay MS", "corrupt R" (0..1), "unknown-tag on|off",
+//   "ignore COMMAND|off", "clear"
 // ("clear" switches every fault off and keeps the seed). Surrounding blanks and a trailing CR are
 // ignored. Returns an empty text on success, else what was wrong; `settings` is then unchanged.
 std::string applyControlCommand(FaultSettings& settings, std::string_view line);

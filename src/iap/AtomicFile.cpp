@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace loadstar {
@@ -54,7 +55,7 @@ AtomicFile::~AtomicFile() {
 
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/') {
-        return false;  // names no file
+        return fail(EISDIR);  // names no file
     }
     struct stat info {};
     const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
@@ -62,7 +63,7 @@ bool AtomicFile::create() {
         // Not opened for reading, so a pipe without a reader is refused instead of blocking.
         descriptor_ = openRetrying(targetPath_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
         if (descriptor_ < 0) {
-            return false;
+            return fail(errno);
         }
         const int flags = ::fcntl(descriptor_, F_GETFL);
         ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
@@ -90,15 +91,15 @@ bool AtomicFile::create() {
             return true;
         }
         if (errno != EEXIST) {
-            return false;
+            return fail(errno);
         }
     }
-    return false;
+    return fail(EEXIST);
 }
 
 bool AtomicFile::write(std::string_view bytes) {
     if (descriptor_ < 0) {
-        return false;
+        return fail(EBADF);
     }
     while (!bytes.empty()) {
         const ssize_t n = ::write(descriptor_, bytes.data(), bytes.size());
@@ -106,7 +107,7 @@ bool AtomicFile::write(std::string_view bytes) {
             continue;
         }
         if (n <= 0) {
-            return false;
+            return fail(n < 0 ? errno : ENOSPC);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -115,26 +116,41 @@ bool AtomicFile::write(std::string_view bytes) {
 
 bool AtomicFile::commit() {
     if (descriptor_ < 0) {
-        return false;
+        return fail(EBADF);
     }
     if (inPlace_) {
         const int result = closeDescriptor(descriptor_);
         descriptor_ = -1;
         committed_ = true;
-        return result == 0;
+        return result == 0 || fail(errno);
     }
     int synced = 0;
     do {
         synced = ::fsync(descriptor_);
     } while (synced != 0 && errno == EINTR);
-    const int closed = closeDescriptor(descriptor_);
+    int error = synced != 0 ? errno : 0;
+    if (closeDescriptor(descriptor_) != 0 && error == 0) {
+        error = errno;
+    }
     descriptor_ = -1;
-    if (synced != 0 || closed != 0 || ::rename(writingPath_.c_str(), targetPath_.c_str()) != 0) {
+    if (error == 0 && ::rename(writingPath_.c_str(), targetPath_.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         abandon();
-        return false;
+        return fail(error);
     }
     committed_ = true;
     return true;
+}
+
+std::string AtomicFile::lastError() const {
+    return std::strerror(error_);
+}
+
+bool AtomicFile::fail(int error) {
+    error_ = error;
+    return false;
 }
 
 void AtomicFile::abandon() {

@@ -30,17 +30,23 @@ class AtomicFile {
     // target could not be replaced; the target is then left as it was.
     [[nodiscard]] bool commit();
 
+    // The system's reason for the last call that returned false ("No space left on device").
+    [[nodiscard]] std::string lastError() const;
+
     // The file being written until commit(): the temporary path, or the target written in place.
     [[nodiscard]] const std::string& writingPath() const { return writingPath_; }
 
   private:
     void abandon();
+    // Notes `error` (an errno value) as the reason and returns false.
+    bool fail(int error);
 
     std::string targetPath_;
     std::string writingPath_;
     int descriptor_ = -1;
     bool inPlace_ = false;
     bool committed_ = false;
+    int error_ = 0;
 };
 
 }  // namespace loadstar

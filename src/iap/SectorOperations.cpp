@@ -184,8 +184,8 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
                                         const ComparisonTexts& texts) {
     const int length = static_cast<int>(expected.size());
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    for (int done = 0; (differenceCount_ == 0 || countEveryDifference_) && !cancelRequested() &&
-                       done < length;) {
+    for (int done = 0;
+         (differenceCount_ == 0 || countEveryDifference_) && !cancelRequested() && done < length;) {
         const int n = std::min(length - done, readBlockSize);
         if (readBlock(baseAddress + done, n, reply) == 0) {
             return 0;
@@ -257,12 +257,14 @@ int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
     }
     AtomicFile file(*chosen);
     if (!file.create()) {
+        ui.noteFileProblem(*chosen, file.lastError());
         ui.showMessage("Error creating file !", saveErrorCaption, MessageIcon::none);
         return 0;
     }
     // Written before it is renamed into place: a disk that fills up or fails loses no old file
     // and is reported instead of passing for a saved sector.
     if (!file.write(formatDump(dumpFormatForFileName(*chosen), sector)) || !file.commit()) {
+        ui.noteFileProblem(*chosen, file.lastError());
         ui.showMessage("Error writing file !", saveErrorCaption, MessageIcon::none);
         return 0;
     }
