@@ -172,8 +172,15 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
     for (const auto& g : allSectors()) {
         const std::string hex = sectorFile(folder, g, DumpFormat::intelHex);
         const std::string bin = sectorFile(folder, g, DumpFormat::rawBinary);
-        const bool hasHex = std::filesystem::exists(hex);
-        const bool hasBin = std::filesystem::exists(bin);
+        std::error_code hexError;
+        std::error_code binError;
+        const bool hasHex = std::filesystem::exists(hex, hexError);
+        const bool hasBin = std::filesystem::exists(bin, binError);
+        if (hexError || binError) {
+            std::fprintf(stderr, "loadstar-cli: %s: %s\n", (hexError ? hex : bin).c_str(),
+                         (hexError ? hexError : binError).message().c_str());
+            return std::nullopt;
+        }
         if (hasHex && hasBin) {
             std::fprintf(stderr, "loadstar-cli: both %s and %s exist: remove the one not meant.\n",
                          hex.c_str(), bin.c_str());

@@ -102,7 +102,7 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          2,
          "flash: failed at program\n",
          {"Probably the target sector was not blank"}},
-        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n", {}},
+        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n", {"SECTOR ERASE"}},
         {"ignore WFP",
          {"flash", hex},
          2,
