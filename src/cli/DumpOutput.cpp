@@ -10,16 +10,13 @@ namespace loadstar::cli {
 
 namespace {
 
-constexpr char saveErrorCaption[] = "Uploaded data save error";
-
 bool writeToStandardOutput(const std::string& bytes, UserInterface& ui) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
         std::fflush(stdout) == 0) {
         return true;
     }
-    ui.showMessage(
-        std::string("Error writing file ! (standard output: ") + std::strerror(errno) + ")",
-        saveErrorCaption, MessageIcon::none);
+    ui.noteFileProblem("standard output", std::strerror(errno));
+    ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
     return false;
 }
 
@@ -74,13 +71,13 @@ bool writeDump(const std::string& path, DumpFormat format, std::span<const std::
     }
     AtomicFile file(path);
     if (!file.create()) {
-        ui.showMessage("Error creating file ! (" + path + ": " + file.lastError() + ")",
-                       saveErrorCaption, MessageIcon::none);
+        ui.noteFileProblem(path, file.lastError());
+        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
         return false;
     }
     if (!file.write(bytes) || !file.commit()) {
-        ui.showMessage("Error writing file ! (" + path + ": " + file.lastError() + ")",
-                       saveErrorCaption, MessageIcon::none);
+        ui.noteFileProblem(path, file.lastError());
+        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
         return false;
     }
     return true;

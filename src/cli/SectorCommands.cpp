@@ -109,10 +109,11 @@ std::optional<DumpFormat> uploadFormat(const UploadArguments& arguments, const s
     }
     const DumpFormat format = dumpFormatForFileName(path);
     if (format == DumpFormat::none) {
-        std::fprintf(stderr,
-                     "loadstar-cli: %s: the name ends in neither .hex, .bin nor .txt; name the "
-                     "format with --format hex|bin|txt.\n",
-                     path.c_str());
+        // Refused before the board is even asked, as the upload would refuse it after.
+        TerminalUserInterface().showMessage(std::string(unknownDumpFormatMessage) +
+                                                " To keep the name " + path +
+                                                ", give the format with --format hex|bin|txt.",
+                                            uploadSaveErrorCaption, MessageIcon::none);
         return std::nullopt;
     }
     return format;

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+
 #include "ComPortName.h"
 #include "LoadstarVersion.h"
 
@@ -10,6 +12,16 @@ namespace loadstar::emulator {
 namespace {
 
 constexpr int exitBadOption = 2;
+
+// A chance from 0 to 1 written in decimal; NaN passes a range check, so it is refused here.
+std::string checkChance(const std::string& text) {
+    double value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !(value >= 0 && value <= 1)) {
+        return "Value " + text + " is not a number from 0 to 1";
+    }
+    return {};
+}
 
 struct RawOptions {
     std::string link;
@@ -25,7 +37,7 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
         ->check(CLI::Range(0, 600'000));
     app.add_option("--corrupt-rate", options.faults.corruptRate,
                    "Chance (0..1) that a reply byte arrives changed")
-        ->check(CLI::Range(0.0, 1.0));
+        ->check(CLI::Validator(checkChance, "CHANCE"));
     app.add_flag("--unknown-tag", options.faults.unknownTag,
                  "Answer with the tag XYZ, which the host never accepts");
     app.add_option("--ignore", options.faults.ignoredCommand,

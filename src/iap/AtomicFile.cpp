@@ -43,6 +43,18 @@ int openRetrying(const char* path, int flags, mode_t mode) {
     return descriptor;
 }
 
+// Whether this user may open the existing regular file `path` for writing. Opened without
+// truncating and without blocking, so the file is not changed and a name that has turned into a
+// pipe meanwhile cannot hang.
+bool mayWrite(const std::string& path) {
+    const int descriptor = openRetrying(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (descriptor < 0) {
+        return false;
+    }
+    closeDescriptor(descriptor);
+    return true;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(resolvedTarget(targetPath)) {}
@@ -59,17 +71,14 @@ bool AtomicFile::create() {
     }
     struct stat info {};
     const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
+    // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
+    // place could hang on a pipe or reach a device: refused, like a file this user may not write
+    // (which renaming over it would replace all the same).
     if (exists && !S_ISREG(info.st_mode)) {
-        // Not opened for reading, so a pipe without a reader is refused instead of blocking.
-        descriptor_ = openRetrying(targetPath_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
-        if (descriptor_ < 0) {
-            return fail(errno);
-        }
-        const int flags = ::fcntl(descriptor_, F_GETFL);
-        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
-        inPlace_ = true;
-        writingPath_ = targetPath_;
-        return true;
+        return fail("not a regular file");
+    }
+    if (exists && !mayWrite(targetPath_)) {
+        return fail(errno);
     }
     const std::filesystem::path target(targetPath_);
     const std::filesystem::path folder = target.parent_path();
@@ -118,12 +127,6 @@ bool AtomicFile::commit() {
     if (descriptor_ < 0) {
         return fail(EBADF);
     }
-    if (inPlace_) {
-        const int result = closeDescriptor(descriptor_);
-        descriptor_ = -1;
-        committed_ = true;
-        return result == 0 || fail(errno);
-    }
     int synced = 0;
     do {
         synced = ::fsync(descriptor_);
@@ -144,12 +147,12 @@ bool AtomicFile::commit() {
     return true;
 }
 
-std::string AtomicFile::lastError() const {
-    return std::strerror(error_);
+bool AtomicFile::fail(int error) {
+    return fail(std::strerror(error));
 }
 
-bool AtomicFile::fail(int error) {
-    error_ = error;
+bool AtomicFile::fail(const char* reason) {
+    error_ = reason;
     return false;
 }
 
@@ -158,7 +161,7 @@ void AtomicFile::abandon() {
         closeDescriptor(descriptor_);
         descriptor_ = -1;
     }
-    if (!inPlace_ && !writingPath_.empty()) {
+    if (!writingPath_.empty()) {
         ::unlink(writingPath_.c_str());
         writingPath_.clear();
     }

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <filesystem>
+#include <system_error>
 
 #include "FileExtension.h"
+#include "RegularFile.h"
 
 namespace loadstar {
 
@@ -36,11 +38,6 @@ constexpr int lineBufferSize = 999;
 constexpr int dataRecord = 0x00;
 constexpr int endRecord = 0x01;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 enum class HexOutcome { loaded, syntaxError, readError };
 
 // Where the bytes of the records went that did not land in the sector.
@@ -55,14 +52,6 @@ struct HexLine {
     char text[lineBufferSize];
     int length = 0;
 };
-
-FileHandle openForReading(const std::string& fileName) {
-    std::FILE* file = nullptr;
-    do {
-        file = std::fopen(fileName.c_str(), "rb");
-    } while (file == nullptr && errno == EINTR);
-    return FileHandle(file);
-}
 
 // Value of the hex digits text[0..digits-1], or -1 when any of them is not a hex digit.
 int scanHexField(const char* text, int digits) {
@@ -233,13 +222,24 @@ LoadOutcome loadHexImage(std::FILE* file, std::uint8_t* buffer, int limit, int s
     return {1, lastUsedOffset(buffer, limit), warning};
 }
 
+// Why `path` could not be opened, in words for the user.
+std::string openFailureReason(const std::string& path, int error) {
+    std::error_code statusError;
+    const auto status = std::filesystem::status(path, statusError);
+    if (!statusError && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status)) {
+        return "not a regular file";
+    }
+    return std::strerror(error);
+}
+
 }  // namespace
 
 int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
                   int& loadedLength, UserInterface& ui, HexAddressing* addressing) {
-    FileHandle file = openForReading(fileName);
+    FileHandle file = openRegularFileForReading(fileName);
     if (!file) {
-        ui.noteFileProblem(fileName, std::strerror(errno));
+        ui.noteFileProblem(fileName, openFailureReason(fileName, errno));
         ui.showMessage(openErrorText, loadErrorCaption, MessageIcon::none);
         return 0;
     }

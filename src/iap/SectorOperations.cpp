@@ -17,7 +17,6 @@ namespace {
 constexpr int replyMax = 1000;
 constexpr char readingPrefix[] = "Reading flash, ";
 constexpr char programmingPrefix[] = "Programming flash, ";
-constexpr char saveErrorCaption[] = "Uploaded data save error";
 
 std::uint8_t highByte(int address) {
     return static_cast<std::uint8_t>((address >> 8) & 0xFF);
@@ -255,17 +254,22 @@ int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
     if (!chosen) {
         return 0;
     }
+    const DumpFormat format = dumpFormatForFileName(*chosen);
+    if (format == DumpFormat::none) {
+        ui.showMessage(unknownDumpFormatMessage, uploadSaveErrorCaption, MessageIcon::none);
+        return 0;
+    }
     AtomicFile file(*chosen);
     if (!file.create()) {
         ui.noteFileProblem(*chosen, file.lastError());
-        ui.showMessage("Error creating file !", saveErrorCaption, MessageIcon::none);
+        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
         return 0;
     }
     // Written before it is renamed into place: a disk that fills up or fails loses no old file
     // and is reported instead of passing for a saved sector.
-    if (!file.write(formatDump(dumpFormatForFileName(*chosen), sector)) || !file.commit()) {
+    if (!file.write(formatDump(format, sector)) || !file.commit()) {
         ui.noteFileProblem(*chosen, file.lastError());
-        ui.showMessage("Error writing file !", saveErrorCaption, MessageIcon::none);
+        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
         return 0;
     }
     return 1;

@@ -37,10 +37,11 @@ class SectorOperations {
     int verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& fileName);
     // Reads the whole sector, asks for a file through the save dialog (proposing
-    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other extension
-    // gives an empty file. A cancelled read opens no dialog. The file is written beside its target
-    // and renamed over it only when complete, so a failed upload (0, message shown) leaves an
-    // existing file as it was.
+    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other name is
+    // refused before anything is created. A cancelled read opens no dialog. The file is written
+    // beside its target and renamed over it only when complete, so a failed upload (0, message
+    // shown) leaves an existing file as it was; a device, a pipe or a file this user may not
+    // write is never replaced.
     int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& segmentName);
 

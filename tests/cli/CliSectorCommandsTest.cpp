@@ -1,5 +1,7 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -79,6 +81,9 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     const std::string boot = folder.write("boot.bin", textOf(image));
     const std::string other = folder.write("other.hex", hexAt(inverted, 0));
     const std::string differing = folder.write("changed.hex", hexAt(changed, 0));
+    const std::string keep = folder.write("keep.dat", "kept");
+    const std::string pipe = folder.file("pipe.hex");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);  // an open for reading would wait for a writer
     const struct {
         std::string control;  // emulator control line sent first
         std::vector<std::string> args;
@@ -149,7 +154,12 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          "KEL520 on .*\n",
          {"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} > 21 00 09 F7 42 52 44 D8 54\n",
           "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} < 42 52 44 20 4B 45 4C 35 32 30\n"}},
-        {"", {"upload", folder.file("sector.dat")}, 2, "upload: failed\n", {"--format hex"}},
+        {"", {"upload", keep}, 2, "upload: failed\n", {"Unknown file type.*--format hex"}},
+        {"",
+         {"program", pipe},
+         2,
+         "program: failed\n",
+         {"Error opening file ! \\(.*pipe.hex: not a regular file\\)"}},
         {"",
          {"upload", "--format", "txt", folder.file("sector.dat")},
          0,
@@ -171,6 +181,7 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     Bytes sector = image;
     sector.resize(0x2000, 0xFF);
     EXPECT_EQ(folder.read("sector.dat"), textMemoryDump(sector));
+    EXPECT_EQ(folder.read("keep.dat"), "kept");
     const auto raw = boot0({"upload", "--format", "bin", "-"});
     EXPECT_EQ(raw.exitStatus, 0);
     EXPECT_TRUE(raw.output == textOf(sector)) << "the sector's bytes alone on stdout";

@@ -1,5 +1,7 @@
 #include "ImageFile.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -165,6 +167,9 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     processFlags() = ProcessFlags{};
     testing::TempDir folder;
     std::filesystem::create_directory(folder.file("folder.bin"));
+    // Only regular files are read: a pipe without a writer would block, a device never ends.
+    ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.file("zero.bin"));
     const struct {
         const char* name;
         const char* content;  // null: no such file
@@ -183,6 +188,8 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
         {"missing.hex", nullptr, mainSize, 0, 0, openError},
         {"missing.bin", nullptr, mainSize, 0, 0, openError},
         {"folder.bin", nullptr, mainSize, 0, 0, openError},
+        {"pipe.hex", nullptr, mainSize, 0, 0, openError},
+        {"zero.bin", nullptr, mainSize, 0, 0, openError},
     };
     folder.write("long.bin", std::string(bootSize + 1, '\x11'));
     folder.write("exact.bin", std::string(bootSize, '\x11'));
