@@ -1,6 +1,7 @@
 #include "LineTally.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "ObservedSerialPort.h"
 
@@ -27,6 +28,27 @@ std::unique_ptr<SerialPort> makeTallyingPort(LineTally& tally) {
         [&tally](std::span<const std::uint8_t> reply) {
             tally.replyBytes += static_cast<long>(reply.size());
         });
+}
+
+namespace {
+
+std::vector<std::string> pacedAt19200(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--no-link", "--baud", "19200"});
+    return args;
+}
+
+}  // namespace
+
+BenchLine::BenchLine(const std::string& name, std::vector<std::string> emulatorArgs)
+    : board(pacedAt19200(std::move(emulatorArgs))),
+      link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
+           [this] { return makeTallyingPort(tally); }) {
+    link.setDevicePath(board.devicePath());
+    ready_ = board.started() && link.openPort() == 1;
+    if (!ready_) {
+        std::fprintf(stderr, "%s: kel-emulator did not start or cannot be opened: %s\n",
+                     name.c_str(), board.startupError().c_str());
+    }
 }
 
 }  // namespace loadstar::bench

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "EmulatorProcess.h"
+#include "SerialLink.h"
 #include "SerialPort.h"
 
 namespace loadstar::bench {
@@ -26,5 +29,20 @@ struct LineTally {
 
 // The platform's serial port, counting into `tally`, which must outlive it.
 std::unique_ptr<SerialPort> makeTallyingPort(LineTally& tally);
+
+// kel-emulator at 19200 baud, started with `emulatorArgs` besides, and an open link to it whose
+// port counts into `tally`. Says on stderr when it could not be set up.
+class BenchLine {
+  public:
+    BenchLine(const std::string& name, std::vector<std::string> emulatorArgs);
+    [[nodiscard]] bool ready() const { return ready_; }
+
+    testing::EmulatorProcess board;
+    LineTally tally;
+    SerialLink link;
+
+  private:
+    bool ready_ = false;
+};
 
 }  // namespace loadstar::bench

@@ -53,29 +53,25 @@ Figures measure(SerialLink& link, bench::LineTally& tally, const std::string& na
             wall, limit,     clock.cpuSeconds()};
 }
 
-void benchLine(const std::string& line, std::vector<std::string> args, double latencySeconds,
+void benchLine(const std::string& name, std::vector<std::string> args, double latencySeconds,
                std::vector<Figures>& rows) {
-    args.insert(args.begin(), {"--no-link", "--baud", "19200"});
-    testing::EmulatorProcess board(args);
-    bench::LineTally tally;
-    SerialLink link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
-                    [&tally] { return bench::makeTallyingPort(tally); });
-    link.setDevicePath(board.devicePath());
-    if (!board.started() || link.openPort() != 1) {
-        std::fprintf(stderr, "%s: kel-emulator did not start\n", line.c_str());
+    bench::BenchLine line(name, std::move(args));
+    if (!line.ready()) {
         return;
     }
+    SerialLink& link = line.link;
+    bench::LineTally& tally = line.tally;
     std::array<std::uint8_t, 100> reply{};
     link.exchangePacket("VM 92", reply.data(), 100, nullptr, 10);
     link.exchangePacket("PG 00", reply.data(), 100, nullptr, 10);
     const std::vector<std::uint8_t> read = {'R', 'R', 'D', 0x80, 0x00, 241};
     std::vector<std::uint8_t> write = {'W', 'F', 'P', 0x90, 0x00, 100};
     write.resize(6 + 100, 0x00);  // zeros may be written again and again: no bit goes 0 -> 1
-    rows.push_back(measure(link, tally, line + " READ FLASH 241", read, 40, false, latencySeconds));
+    rows.push_back(measure(link, tally, name + " READ FLASH 241", read, 40, false, latencySeconds));
     rows.push_back(
-        measure(link, tally, line + " WRITE FLASH 100", write, 40, false, latencySeconds));
-    board.control("silent on");
-    rows.push_back(measure(link, tally, line + " silent, 10 retries", read, 5, true, 0));
+        measure(link, tally, name + " WRITE FLASH 100", write, 40, false, latencySeconds));
+    line.board.control("silent on");
+    rows.push_back(measure(link, tally, name + " silent, 10 retries", read, 5, true, 0));
 }
 
 }  // namespace

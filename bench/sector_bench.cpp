@@ -174,23 +174,17 @@ void benchLoad(const std::string& name, const std::string& file, int rounds) {
 }
 
 // The four passes over a main and a boot sector on one line model of the emulator.
-void benchLine(const std::string& line, std::vector<std::string> args, double latencySeconds,
+void benchLine(const std::string& name, std::vector<std::string> args, double latencySeconds,
                const std::string& folder, std::vector<Row>& rows) {
-    args.insert(args.begin(), {"--no-link", "--baud", "19200"});
-    testing::EmulatorProcess board(args);
-    bench::LineTally tally;
-    SerialLink link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
-                    [&tally] { return bench::makeTallyingPort(tally); });
-    link.setDevicePath(board.devicePath());
-    if (!board.started() || link.openPort() != 1) {
-        std::fprintf(stderr, "%s: kel-emulator did not start\n", line.c_str());
+    bench::BenchLine line(name, std::move(args));
+    if (!line.ready()) {
         return;
     }
     QuietUserInterface ui;
-    BoardCommands commands(link, ui);
+    BoardCommands commands(line.link, ui);
     SectorOperations operations(commands);
     for (const auto& geometry : {sectorGeometry(0, 1), sectorGeometry(1, 1)}) {
-        benchSector(operations, tally, latencySeconds, ui, geometry, line, folder, rows);
+        benchSector(operations, line.tally, latencySeconds, ui, geometry, name, folder, rows);
     }
 }
 
