@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "FileExtension.h"
+#include "HexText.h"
 #include "RegularFile.h"
 
 namespace loadstar {
@@ -57,15 +58,7 @@ struct HexLine {
 int scanHexField(const char* text, int digits) {
     int value = 0;
     for (int i = 0; i < digits; ++i) {
-        const char c = text[i];
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        }
+        const int digit = hexDigitValue(text[i]);
         if (digit < 0) {
             return -1;
         }
