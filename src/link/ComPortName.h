@@ -19,6 +19,15 @@ std::string resolveComPort();
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
                            const std::string& fallback);
 
+// Which device stands for "COM1" and why, in words for the user ("the link /dev/COM1 exists").
+struct ComPortChoice {
+    std::string device;
+    std::string reason;
+};
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback);
+ComPortChoice chooseComPort();
+
 // "/tmp/loadstar-<uid>" for the calling user.
 std::string perUserDeviceFolder();
 
