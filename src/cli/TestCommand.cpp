@@ -127,12 +127,13 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
 int runTest(const CliOptions& options, const TestLimits& limits) {
     const InterruptGuard guard;
     TestOutput output;
-    output.statisticsTerminal = ::isatty(STDERR_FILENO) != 0;
+    output.statisticsTerminal = !options.quiet && ::isatty(STDERR_FILENO) != 0;
     std::unique_ptr<AtomicFile> logFile;
     if (!limits.logFile.empty()) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);
         if (!logFile->create()) {
-            std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+            std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                         logFile->lastError().c_str());
             return exitFailure;
         }
         output.logFile = logFile.get();
@@ -147,7 +148,8 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
     clearStatistics(output);
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
-        std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+        std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                     logFile->lastError().c_str());
         return exitFailure;
     }
     if (InterruptGuard::interrupted()) {

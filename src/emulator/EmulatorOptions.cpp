@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "ComPortName.h"
+#include "LoadstarVersion.h"
 
 namespace loadstar::emulator {
 
@@ -26,6 +27,8 @@ struct RawOptions {
     std::string link;
     bool noLink = false;
     int delayMs = 0;
+    int lateMs = 0;
+    int latencyMs = 0;
 };
 
 void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
@@ -34,11 +37,18 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
         ->check(CLI::Range(0, 1'000'000));
     app.add_option("--delay-ms", raw.delayMs, "Start each reply this many ms late")
         ->check(CLI::Range(0, 600'000));
+    app.add_option("--late-every", options.faults.lateEvery,
+                   "Make every Nth reply late by --late-ms more (a slow board; 0: none)")
+        ->check(CLI::Range(0, 1'000'000));
+    app.add_option("--late-ms", raw.lateMs, "How much later each --late-every reply starts")
+        ->check(CLI::Range(0, 600'000));
     app.add_option("--corrupt-rate", options.faults.corruptRate,
                    "Chance (0..1) that a reply byte arrives changed")
         ->check(CLI::Validator(checkChance, "CHANCE"));
     app.add_flag("--unknown-tag", options.faults.unknownTag,
                  "Answer with the tag XYZ, which the host never accepts");
+    app.add_option("--ignore", options.faults.ignoredCommand,
+                   "Ignore frames whose payload begins with this (EM, WFP, RRD, ...): no reply");
     app.add_option("--seed", options.faults.seed,
                    "Seed of the fault generator (reproducible runs)");
 }
@@ -53,11 +63,18 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     link->excludes(noLink);
     app.add_option("--flash-file", options.flashFile,
                    "Load the flash from FILE at start and save it there on exit");
-    app.add_option("--baud", options.baud, "Pace replies at this line speed (0: unpaced)")
+    app.add_option("--baud", options.baud,
+                   "Line speed: frames reach the board and replies come back at this pace, as "
+                   "through a USB adapter (0: unpaced)")
         ->check(CLI::Range(0, 4'000'000));
+    app.add_option("--latency-ms", raw.latencyMs,
+                   "Hold each reply burst back this long, as a USB adapter's latency timer does "
+                   "(16 on common adapters; 0: none)")
+        ->check(CLI::Range(0, 1'000));
     app.add_option("--control", options.controlPipe,
                    "Named pipe taking control lines while running: silent on|off, drop N, "
-                   "delay MS, corrupt R, unknown-tag on|off, clear");
+                   "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
+                   "latency MS, ignore COMMAND|off, clear");
     addFaultOptions(app, options, raw);
 }
 
@@ -68,6 +85,7 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
         "Emulates a KEL520/KEL620 board on a pseudo-terminal. Prints the device path as the first "
         "line on stdout, then answers framed commands until SIGTERM or SIGINT.",
         "kel-emulator");
+    app.set_version_flag("--version", std::string("kel-emulator ") + loadstarVersion);
     EmulatorOptions options;
     RawOptions raw;
     addOptions(app, options, raw);
@@ -81,6 +99,8 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
         options.linkPath = raw.link.empty() ? perUserDeviceFolder() + "/COM1" : raw.link;
     }
     options.faults.delay = std::chrono::milliseconds(raw.delayMs);
+    options.faults.lateDelay = std::chrono::milliseconds(raw.lateMs);
+    options.faults.latency = std::chrono::milliseconds(raw.latencyMs);
     return options;
 }
 

@@ -30,16 +30,23 @@ class AtomicFile {
     // target could not be replaced; the target is then left as it was.
     [[nodiscard]] bool commit();
 
+    // The system's reason for the last call that returned false ("No space left on device").
+    [[nodiscard]] const std::string& lastError() const { return error_; }
+
     // The temporary file being written until commit().
     [[nodiscard]] const std::string& writingPath() const { return writingPath_; }
 
   private:
     void abandon();
+    // Notes the reason, an errno value or a text, and returns false.
+    bool fail(int error);
+    bool fail(const char* reason);
 
     std::string targetPath_;
     std::string writingPath_;
     int descriptor_ = -1;
     bool committed_ = false;
+    std::string error_;
 };
 
 }  // namespace loadstar

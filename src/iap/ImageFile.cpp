@@ -1,7 +1,11 @@
 #include "ImageFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "FileExtension.h"
 #include "HexText.h"
@@ -19,6 +23,11 @@ constexpr char pastSectorText[] =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
 
+// Only with a base address (HexAddressing): data below it lie before the sector's first byte.
+constexpr char outsideSectorText[] =
+    "Warning: hex file address lies outside the selected sector.\n"
+    "Data outside the sector will be ignored.";
+
 constexpr char binaryPastSectorText[] =
     "Warning: binary file size exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
@@ -31,6 +40,12 @@ constexpr int dataRecord = 0x00;
 constexpr int endRecord = 0x01;
 
 enum class HexOutcome { loaded, syntaxError, readError };
+
+// Where the bytes of the records went that did not land in the sector.
+struct StrayData {
+    bool pastSector = false;
+    bool beforeSector = false;
+};
 enum class LineOutcome { line, endOfFile, tooLong };
 
 // One line of the file, its line end included.
@@ -78,11 +93,12 @@ bool onlyLineEnd(const HexLine& line, int from) {
     return true;
 }
 
-// Stores the data bytes of the record in `line` (count bytes from `address`, counted without any
-// 16-bit wrap) into buffer[0..limit-1] and checks the checksum. Bytes at or past `sectorSize`
-// set `pastSector`; bytes at or past `limit` are dropped.
-bool storeDataRecord(const HexLine& line, int count, int address, std::uint8_t* buffer, int limit,
-                     int sectorSize, bool& pastSector) {
+// Stores the data bytes of the record in `line` (count bytes from `offset`, counted without any
+// 16-bit wrap) into buffer[0..limit-1] and checks the checksum against the record's `address`.
+// Bytes at or past `sectorSize`, or below offset 0, are noted in `stray`; bytes outside
+// 0..limit-1 are dropped.
+bool storeDataRecord(const HexLine& line, int count, int address, int offset, std::uint8_t* buffer,
+                     int limit, int sectorSize, StrayData& stray) {
     if (line.length < 9 + 2 * count + 2) {
         return false;
     }
@@ -93,23 +109,23 @@ bool storeDataRecord(const HexLine& line, int count, int address, std::uint8_t* 
             return false;
         }
         sum += static_cast<unsigned>(value);
-        const int offset = address + i;
-        if (offset < limit) {
-            buffer[offset] = static_cast<std::uint8_t>(value);
+        const int at = offset + i;
+        if (at >= 0 && at < limit) {
+            buffer[at] = static_cast<std::uint8_t>(value);
         }
-        if (offset >= sectorSize) {
-            pastSector = true;
-        }
+        stray.pastSector = stray.pastSector || at >= sectorSize;
+        stray.beforeSector = stray.beforeSector || at < 0;
     }
     const int checksum = scanHexField(line.text + 9 + 2 * count, 2);
     return checksum == static_cast<int>((0x100 - (sum & 0xFF)) & 0xFF) &&
            onlyLineEnd(line, 9 + 2 * count + 2);
 }
 
-// Reads `file` as Intel HEX into buffer[0..limit-1]. A record's bytes at or past `sectorSize` set
-// `pastSector` and are dropped; the records behind it still load.
+// Reads `file` as Intel HEX into buffer[0..limit-1], each record at its address less the base.
+// A record's bytes outside the sector are noted in `stray` and dropped; the records behind it
+// still load.
 HexOutcome readHexRecords(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize,
-                          bool& pastSector) {
+                          HexAddressing& addressing, StrayData& stray) {
     HexLine line;
     for (;;) {
         const LineOutcome read = readLine(file, line);
@@ -130,8 +146,15 @@ HexOutcome readHexRecords(std::FILE* file, std::uint8_t* buffer, int limit, int 
             return HexOutcome::loaded;
         }
         // Address extensions and start addresses are skipped: they do not move the data.
-        if (type == dataRecord &&
-            !storeDataRecord(line, count, address, buffer, limit, sectorSize, pastSector)) {
+        if (type != dataRecord) {
+            continue;
+        }
+        if (count > 0) {
+            addressing.lowestRecordAddress =
+                std::min(address, addressing.lowestRecordAddress.value_or(address));
+        }
+        if (!storeDataRecord(line, count, address, address - addressing.baseAddress, buffer, limit,
+                             sectorSize, stray)) {
             return HexOutcome::syntaxError;
         }
     }
@@ -175,39 +198,61 @@ LoadOutcome loadRawImage(std::FILE* file, std::uint8_t* buffer, int limit, int s
     return {1, n, pastSector ? binaryPastSectorText : nullptr};
 }
 
-LoadOutcome loadHexImage(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize) {
+LoadOutcome loadHexImage(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize,
+                         HexAddressing& addressing) {
     std::fill_n(buffer, limit, std::uint8_t{0xFF});
-    bool pastSector = false;
-    const HexOutcome outcome = readHexRecords(file, buffer, limit, sectorSize, pastSector);
+    StrayData stray;
+    const HexOutcome outcome = readHexRecords(file, buffer, limit, sectorSize, addressing, stray);
     if (outcome == HexOutcome::readError) {
         return {0, 0, openErrorText};
     }
     if (outcome == HexOutcome::syntaxError) {
         return {0, 0, syntaxErrorText};
     }
-    return {1, lastUsedOffset(buffer, limit), pastSector ? pastSectorText : nullptr};
+    const char* warning = stray.beforeSector ? outsideSectorText
+                          : stray.pastSector ? pastSectorText
+                                             : nullptr;
+    return {1, lastUsedOffset(buffer, limit), warning};
+}
+
+// Why `path` could not be opened, in words for the user.
+std::string openFailureReason(const std::string& path, int error) {
+    std::error_code statusError;
+    const auto status = std::filesystem::status(path, statusError);
+    if (!statusError && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status)) {
+        return "not a regular file";
+    }
+    return std::strerror(error);
 }
 
 }  // namespace
 
 int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui) {
+                  int& loadedLength, UserInterface& ui, HexAddressing* addressing) {
     FileHandle file = openRegularFileForReading(fileName);
     if (!file) {
+        ui.noteFileProblem(fileName, openFailureReason(fileName, errno));
         ui.showMessage(openErrorText, loadErrorCaption, MessageIcon::none);
         return 0;
     }
+    HexAddressing offsetsInSector;
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(buffer.size()));
     const std::string extension = fileExtension(fileName);
     LoadOutcome outcome;
     if (extension == ".bin") {
         outcome = loadRawImage(file.get(), buffer.data(), limit, sectorSize);
     } else if (extension == ".hex") {
-        outcome = loadHexImage(file.get(), buffer.data(), limit, sectorSize);
+        outcome = loadHexImage(file.get(), buffer.data(), limit, sectorSize,
+                               addressing != nullptr ? *addressing : offsetsInSector);
     }
+    const int readError = errno;
     file.reset();
     loadedLength = outcome.loadedLength;
     if (outcome.result == 0) {
+        if (outcome.message == openErrorText) {
+            ui.noteFileProblem(fileName, std::strerror(readError));
+        }
         ui.showMessage(outcome.message, loadErrorCaption, MessageIcon::none);
         return 0;
     }

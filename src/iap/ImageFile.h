@@ -1,12 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "UserInterface.h"
 
 namespace loadstar {
+
+// How Intel HEX record addresses are read, and what the file's were.
+struct HexAddressing {
+    int baseAddress = 0;                     // subtracted from every record address
+    std::optional<int> lowestRecordAddress;  // filled in: the lowest data record's address
+};
 
 // Loads the image file that Program or Verify was given into `buffer`, the caller's sector
 // buffer, whose offset 0 is the first byte of the sector. The format follows the file name's
@@ -31,7 +38,12 @@ namespace loadstar {
 // bytes from offset 0 are meaningful. After result 0 the buffer and loadedLength hold nothing a
 // caller should use. Offsets at or past buffer.size() are never touched, whatever sectorSize
 // says. The file is closed before this returns.
+//
+// `addressing`, when given, subtracts a base address from every Intel HEX record address (for
+// images linked at board addresses; data below the base lie outside the sector and get a warning
+// like data past it) and reports the lowest data record's address as the file gives it. Without
+// it, record addresses are offsets within the sector, as the window reads them.
 int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui);
+                  int& loadedLength, UserInterface& ui, HexAddressing* addressing = nullptr);
 
 }  // namespace loadstar

@@ -1,7 +1,11 @@
 #include "ComPortName.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace loadstar {
 
@@ -27,20 +31,52 @@ bool isPrivateFolder(const std::string& folder) {
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
-                           const std::string& fallback) {
+bool isLiveLink(const std::string& link) {
+    const std::string lockPath = link + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock < 0) {
+        return errno == ENOENT;  // no lock file: not an emulator's link
+    }
+    const bool held = ::flock(lock, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(lock);  // also gives back the lock taken just now
+    return held;
+}
+
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback) {
     const std::string perUserLink = perUserFolder + "/COM1";
-    if (isPrivateFolder(perUserFolder) && exists(perUserLink)) {
-        return perUserLink;
+    std::string ignored;
+    if (exists(perUserLink)) {
+        if (!isPrivateFolder(perUserFolder)) {
+            ignored = "; " + perUserLink + " is ignored, since its folder is not private to you";
+        } else if (!isLiveLink(perUserLink)) {
+            ignored = "; " + perUserLink + " is ignored, since the emulator that made it is gone";
+        } else {
+            return {perUserLink, "the link in your own device folder " + perUserFolder +
+                                     " (kel-emulator publishes itself there)"};
+        }
     }
     if (exists(systemLink)) {
-        return systemLink;
+        return {systemLink, "the link " + systemLink +
+                                " exists (made by a udev rule or an administrator)" + ignored};
     }
-    return fallback;
+    if (!ignored.empty()) {
+        return {fallback, systemLink + " does not exist" + ignored};
+    }
+    return {fallback, "neither " + perUserLink + " nor " + systemLink + " exists"};
+}
+
+ComPortChoice chooseComPort() {
+    return chooseComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+}
+
+std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
+                           const std::string& fallback) {
+    return chooseComPort(perUserFolder, systemLink, fallback).device;
 }
 
 std::string resolveComPort() {
-    return resolveComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+    return chooseComPort().device;
 }
 
 }  // namespace loadstar

@@ -33,11 +33,23 @@ TEST(FaultInjectorTest, EachFaultShapesTheRepliesAsSet) {
     EXPECT_EQ(board.page(), 4) << "a dropped reply's command is carried out";
     board.setFaults({.unknownTag = true});
     EXPECT_EQ(repliesTo(board, 1, "PG 03"), std::vector<std::string>{"XYZ 03"});
+    board.setFaults({.ignoredCommand = "PG"});
+    EXPECT_TRUE(repliesTo(board, 1, "PG 02").empty());
+    EXPECT_EQ(board.page(), 3) << "an ignored command is not carried out";
+    EXPECT_EQ(repliesTo(board, 1, "VM 8C"), std::vector<std::string>{"VM 8C"});
     board.setFaults({.delay = std::chrono::milliseconds(45)});
     const auto late = board.receive(frameOf("BRD"));
     ASSERT_EQ(late.size(), 1u);
     EXPECT_EQ(late[0].delay, std::chrono::milliseconds(45));
     EXPECT_EQ(textOf(late[0].bytes), "BRD KEL520");
+    board.setFaults({.delay = std::chrono::milliseconds(5),
+                     .lateEvery = 2,
+                     .lateDelay = std::chrono::milliseconds(80)});
+    std::vector<long long> delays;
+    for (int i = 0; i < 4; ++i) {
+        delays.push_back(board.receive(frameOf("BRD")).at(0).delay.count());
+    }
+    EXPECT_EQ(delays, std::vector<long long>({5, 85, 5, 85})) << "every second reply is late";
 }
 
 TEST(FaultInjectorTest, CorruptionIsReproducibleBySeedAtTheSetRate) {

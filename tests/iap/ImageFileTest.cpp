@@ -211,6 +211,34 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     }
 }
 
+// For files linked at board addresses: a base subtracted from every record address; data below
+// it lie outside the sector like data past its end.
+TEST(ImageFile, ABaseAddressMovesTheRecordsAndTheLowestAddressIsReported) {
+    testing::TempDir folder;
+    folder.write("linked.hex", lines({record(0x8000, counting(16)), record(0x7FF0, counting(0)),
+                                      record(0x9FF8, counting(32)), end}));
+    const std::string outside =
+        "Warning: hex file address lies outside the selected sector.\n"
+        "Data outside the sector will be ignored.";
+    for (const int base : {0x8000, 0}) {
+        Loaded loaded;
+        HexAddressing addressing{base, std::nullopt};
+        loaded.result = loadImageFile(folder.file("linked.hex"), loaded.buffer, bootSize,
+                                      loaded.loadedLength, loaded.ui, &addressing);
+        EXPECT_EQ(loaded.result, 1);
+        EXPECT_EQ(addressing.lowestRecordAddress, 0x7FF0);
+        ASSERT_EQ(loaded.ui.messageTexts(), std::vector<std::string>{base ? outside : pastSector});
+        EXPECT_EQ(loaded.loadedLength, base ? bootSize : 0);
+        if (base != 0) {
+            EXPECT_TRUE(std::equal(loaded.buffer.begin(), loaded.buffer.begin() + 16,
+                                   counting(16).begin()));
+            EXPECT_TRUE(std::equal(loaded.buffer.begin() + 0x1FF8, loaded.buffer.begin() + 0x2000,
+                                   counting(32).begin()));
+            EXPECT_EQ(loaded.buffer[0x2000], 0xA5) << "past the sector: nothing stored";
+        }
+    }
+}
+
 // Intel HEX written by other tools loads at the offsets of the bytes it was made from.
 TEST(ImageFile, HexFromObjcopyAndSrecCatLoads) {
     testing::TempDir folder;
