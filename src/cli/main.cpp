@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "ComPortName.h"
 #include "ExitCode.h"
 #include "SectorCommands.h"
 #include "TestCommand.h"
@@ -21,9 +22,7 @@ int main(int argc, char** argv) {
     app.fallthrough();
 
     CliOptions options;
-    app.add_option("--port", options.port,
-                   "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or "
-                   "/dev/ttyS0, the first that exists)");
+    app.add_option("--port", options.port, loadstar::comPortDescription());
     app.add_option("--flash", options.flash,
                    "Flash to work on: main (sectors 0-7, 32 KB) or "
                    "boot (sectors 0-3, 8 KB)")

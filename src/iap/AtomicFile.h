@@ -11,9 +11,10 @@ namespace loadstar {
 // before commit) is removed again. A replaced target keeps its permission bits; a new one gets
 // 0666 less the umask, as a plain create would.
 //
-// A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null)
-// is written in place, since it cannot be renamed over. A symbolic link is followed, so the file
-// it names is replaced and the link stays.
+// A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null
+// or NUL) is written in place, since it cannot be renamed over. On Linux a symbolic link is
+// followed, so the file it names is replaced and the link stays. On Windows the replacement is
+// MoveFileEx with write-through.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);

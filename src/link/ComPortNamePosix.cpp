@@ -39,6 +39,11 @@ std::string resolveComPort(const std::string& perUserFolder, const std::string& 
     return fallback;
 }
 
+std::string comPortDescription() {
+    return "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, "
+           "the first that exists)";
+}
+
 std::string resolveComPort() {
     return resolveComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
 }

@@ -1,0 +1,13 @@
+#include "ComPortName.h"
+
+namespace loadstar {
+
+std::string resolveComPort() {
+    return "COM1";
+}
+
+std::string comPortDescription() {
+    return "Serial port: COM1 to COM256 or \\\\.\\COMn (default: COM1)";
+}
+
+}  // namespace loadstar
