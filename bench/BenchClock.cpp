@@ -28,8 +28,4 @@ double BenchClock::cpuSeconds() const {
     return processCpuSeconds() - cpuStart_;
 }
 
-double wireLimitSeconds(long replyBytes) {
-    return static_cast<double>(replyBytes) * 10.0 / 19200.0 + 0.030;
-}
-
 }  // namespace loadstar::bench

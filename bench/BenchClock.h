@@ -16,8 +16,4 @@ class BenchClock {
     double cpuStart_;
 };
 
-// Seconds one reply of `replyBytes` takes on the wire at 19200 baud (10 bits a byte), plus the
-// 30 ms of silence that ends it: the least an exchange can take.
-double wireLimitSeconds(long replyBytes);
-
 }  // namespace loadstar::bench

@@ -1,4 +1,6 @@
-// Time per exchange against kel-emulator paced at 19200 baud, as a ratio to the wire limit:
+// Time per exchange against kel-emulator at 19200 baud, as a ratio to the two-way wire limit, on
+// two lines: a plain one (the host's write done when the frame is on the wire) and a USB adapter
+// (frames cross the wire after the write has returned, replies held by a 16 ms latency timer).
 // READ FLASH of 241 bytes, WRITE FLASH of 100 bytes, and a silent board with 10 retries.
 
 #include <array>
@@ -8,6 +10,7 @@
 
 #include "BenchClock.h"
 #include "EmulatorProcess.h"
+#include "LineTally.h"
 #include "SerialLink.h"
 
 using namespace loadstar;
@@ -15,62 +18,73 @@ using namespace loadstar;
 namespace {
 
 struct Figures {
-    const char* name;
+    std::string name;
     int exchanges;
+    long resends;
     double wall;
     double limit;
     double cpu;
 };
 
-Figures measure(SerialLink& link, const char* name, const std::vector<std::uint8_t>& payload,
-                int exchanges, int retries, double limitPerExchange) {
+// `payload` with its address (bytes 3 and 4) moved on by `step` each time, so no two frames are
+// alike and every second frame alike is a resend.
+Figures measure(SerialLink& link, bench::LineTally& tally, const std::string& name,
+                std::vector<std::uint8_t> payload, int exchanges, bool silent,
+                double latencySeconds) {
     std::array<std::uint8_t, 1000> reply{};
-    double limit = 0;
+    tally.reset();
     const bench::BenchClock clock;
     for (int i = 0; i < exchanges; ++i) {
+        payload[4] = static_cast<std::uint8_t>(i * 16);
         int length = 0;
-        const int accepted = link.exchangePacket(payload.data(), static_cast<int>(payload.size()),
-                                                 reply.data(), 1000, &length, retries);
-        limit += limitPerExchange > 0 ? limitPerExchange : bench::wireLimitSeconds(length);
-        if (limitPerExchange == 0 && accepted == 0) {
-            std::fprintf(stderr, "%s: the exchange failed\n", name);
+        if (link.exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),
+                                1000, &length, SerialLink::defaultRetries) == 0 &&
+            !silent) {
+            std::fprintf(stderr, "%s: an exchange failed\n", name.c_str());
         }
     }
-    return {name, exchanges, clock.wallSeconds(), limit, clock.cpuSeconds()};
+    const double wall = clock.wallSeconds();
+    double limit = tally.wireLimitSeconds(latencySeconds);
+    if (silent) {  // silent: every attempt is its frame's line time and 30 ms
+        limit = static_cast<double>(tally.frameBytes) * 10.0 / 19200.0 +
+                static_cast<double>(tally.frames) * 0.030;
+    }
+    return {name, exchanges, tally.replyBytes == 0 ? 0 : tally.resends,
+            wall, limit,     clock.cpuSeconds()};
+}
+
+void benchLine(const std::string& name, std::vector<std::string> args, double latencySeconds,
+               std::vector<Figures>& rows) {
+    bench::BenchLine line(name, std::move(args));
+    if (!line.ready()) {
+        return;
+    }
+    SerialLink& link = line.link;
+    bench::LineTally& tally = line.tally;
+    std::array<std::uint8_t, 100> reply{};
+    link.exchangePacket("VM 92", reply.data(), 100, nullptr, 10);
+    link.exchangePacket("PG 00", reply.data(), 100, nullptr, 10);
+    const std::vector<std::uint8_t> read = {'R', 'R', 'D', 0x80, 0x00, 241};
+    std::vector<std::uint8_t> write = {'W', 'F', 'P', 0x90, 0x00, 100};
+    write.resize(6 + 100, 0x00);  // zeros may be written again and again: no bit goes 0 -> 1
+    rows.push_back(measure(link, tally, name + " READ FLASH 241", read, 40, false, latencySeconds));
+    rows.push_back(
+        measure(link, tally, name + " WRITE FLASH 100", write, 40, false, latencySeconds));
+    line.board.control("silent on");
+    rows.push_back(measure(link, tally, name + " silent, 10 retries", read, 5, true, 0));
 }
 
 }  // namespace
 
 int main() {
-    testing::EmulatorProcess board({"--no-link", "--baud", "19200"});
-    if (!board.started()) {
-        std::fprintf(stderr, "kel-emulator did not start: %s\n", board.startupError().c_str());
-        return 2;
-    }
-    SerialLink link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    link.setDevicePath(board.devicePath());
-    if (link.openPort() != 1) {
-        return 2;
-    }
-    std::array<std::uint8_t, 100> reply{};
-    link.exchangePacket("VM 92", reply.data(), 100, nullptr, 10);
-    link.exchangePacket("PG 00", reply.data(), 100, nullptr, 10);
-
-    const std::vector<std::uint8_t> read = {'R', 'R', 'D', 0x80, 0x00, 241};
-    std::vector<std::uint8_t> write = {'W', 'F', 'P', 0x90, 0x00, 100};
-    write.resize(6 + 100, 0x00);  // zeros may be written again and again: no bit goes 0 -> 1
-
     std::vector<Figures> rows;
-    rows.push_back(measure(link, "READ FLASH 241 bytes", read, 40, 10, 0));
-    rows.push_back(measure(link, "WRITE FLASH 100 bytes", write, 40, 10, 0));
-    board.control("silent on");
-    rows.push_back(measure(link, "silent board, 10 retries", read, 5, 10, 11 * 0.030));
-
-    std::printf("%-26s %9s %12s %12s %7s %7s\n", "exchange", "count", "ms each", "limit ms",
-                "ratio", "cpu %");
+    benchLine("pty", {}, 0, rows);
+    benchLine("adapter", {"--latency-ms", "16"}, 0.016, rows);
+    std::printf("%-30s %6s %8s %10s %10s %7s %7s\n", "exchange", "count", "resends", "ms each",
+                "limit ms", "ratio", "cpu %");
     for (const auto& row : rows) {
-        std::printf("%-26s %9d %12.2f %12.2f %7.3f %7.2f\n", row.name, row.exchanges,
-                    row.wall * 1000 / row.exchanges, row.limit * 1000 / row.exchanges,
+        std::printf("%-30s %6d %8ld %10.2f %10.2f %7.3f %7.2f\n", row.name.c_str(), row.exchanges,
+                    row.resends, row.wall * 1000 / row.exchanges, row.limit * 1000 / row.exchanges,
                     row.wall / row.limit, 100 * row.cpu / row.wall);
     }
     return 0;

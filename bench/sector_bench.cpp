@@ -1,8 +1,9 @@
-// Whole-sector passes against kel-emulator paced at 19200 baud: the wall time of a blank check,
-// program, verify and upload of a main sector (32 KB) and a boot sector (8 KB), each as a ratio
-// to the wire limit (the sum over the pass's exchanges of reply bytes x 10 / 19200 s + 30 ms),
-// and this process's CPU time as a share of the wall time. Then the time to load an Intel HEX
-// image that lies at a 64 KB offset.
+// Whole-sector passes against kel-emulator at 19200 baud, on a plain line and through a modelled
+// USB adapter (16 ms latency timer): the wall time of a blank check, program, verify and upload
+// of a main sector (32 KB) and a boot sector (8 KB), each as a ratio to the two-way wire limit
+// (the sum over the pass's exchanges of (frame + reply bytes) x 10 / 19200 s + 30 ms + the
+// latency), the frames sent again, and this process's CPU time as a share of the wall time. Then
+// the time to load an Intel HEX image that lies at a 64 KB offset.
 
 #include <unistd.h>
 
@@ -21,47 +22,13 @@
 #include "BoardCommands.h"
 #include "EmulatorProcess.h"
 #include "ImageFile.h"
+#include "LineTally.h"
 #include "SectorOperations.h"
 #include "SerialLink.h"
 
 using namespace loadstar;
 
 namespace {
-
-// The platform's serial port, counting the frames written and the reply bytes read through it.
-class CountingPort : public SerialPort {
-  public:
-    explicit CountingPort(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
-
-    bool open(const std::string& name, int in, int out, int baud) override {
-        return port_->open(name, in, out, baud);
-    }
-    bool close() override { return port_->close(); }
-    [[nodiscard]] bool isOpen() const override { return port_->isOpen(); }
-    int read(std::uint8_t* buffer, int maxBytes) override {
-        const int n = port_->read(buffer, maxBytes);
-        replyBytes += n > 0 ? n : 0;
-        return n;
-    }
-    int write(const std::uint8_t* buffer, int count) override {
-        ++frames;
-        return port_->write(buffer, count);
-    }
-    InputWait waitForInput(std::chrono::milliseconds timeout) override {
-        return port_->waitForInput(timeout);
-    }
-    [[nodiscard]] int lineSpeed() const override { return port_->lineSpeed(); }
-    [[nodiscard]] std::string lastError() const override { return port_->lastError(); }
-    [[nodiscard]] bool lastErrorWasPermission() const override {
-        return port_->lastErrorWasPermission();
-    }
-
-    long frames = 0;
-    long replyBytes = 0;
-
-  private:
-    std::unique_ptr<SerialPort> port_;
-};
 
 // Answers the passes' boxes silently and saves uploads to one file; remembers the last box.
 class QuietUserInterface : public UserInterface {
@@ -140,27 +107,27 @@ std::vector<std::uint8_t> randomImage(int size) {
 }
 
 // The four passes over one sector, on an erased sector of the emulated board.
-void benchSector(SectorOperations& operations, CountingPort& port, QuietUserInterface& ui,
-                 const SectorGeometry& g, const std::string& folder, std::vector<Row>& rows) {
-    const std::string label = g.kind == 0 ? "main 32 KB " : "boot 8 KB ";
+void benchSector(SectorOperations& operations, bench::LineTally& tally, double latencySeconds,
+                 QuietUserInterface& ui, const SectorGeometry& g, const std::string& line,
+                 const std::string& folder, std::vector<Row>& rows) {
+    const std::string label = line + (g.kind == 0 ? " main 32 KB " : " boot 8 KB ");
     const std::string image =
         writeImage(folder + "/image-" + std::to_string(g.kind) + ".bin", randomImage(g.sectorSize));
     ui.saveFile = folder + "/upload-" + std::to_string(g.kind) + ".hex";
     const auto measure = [&](const std::string& name, const auto& pass) {
-        port.frames = 0;
-        port.replyBytes = 0;
+        tally.reset();
         ui.lastMessage.clear();
         const bench::BenchClock clock;
         const int result = pass();
         const double wall = clock.wallSeconds();
         const double cpu = clock.cpuSeconds();
-        const double limit = static_cast<double>(port.replyBytes) * 10.0 / 19200.0 +
-                             0.030 * static_cast<double>(port.frames);
-        std::string outcome = "result " + std::to_string(result);
+        const double limit = tally.wireLimitSeconds(latencySeconds);
+        std::string outcome =
+            "result " + std::to_string(result) + ", resends " + std::to_string(tally.resends);
         if (!ui.lastMessage.empty()) {
             outcome += ", \"" + ui.lastMessage + "\"";
         }
-        rows.push_back({label + name, port.frames, wall, limit, cpu, outcome});
+        rows.push_back({label + name, tally.frames, wall, limit, cpu, outcome});
     };
     const auto k = g.kind;
     const auto s = g.sector;
@@ -177,10 +144,10 @@ void benchSector(SectorOperations& operations, CountingPort& port, QuietUserInte
 
 void printPasses(const std::vector<Row>& rows) {
     std::printf("Sector passes against kel-emulator at 19200 baud\n");
-    std::printf("%-22s %9s %10s %10s %7s %7s  %s\n", "pass", "exchanges", "wall s", "limit s",
+    std::printf("%-30s %9s %10s %10s %7s %7s  %s\n", "pass", "exchanges", "wall s", "limit s",
                 "ratio", "cpu %", "outcome");
     for (const auto& row : rows) {
-        std::printf("%-22s %9ld %10.3f %10.3f %7.3f %7.2f  %s\n", row.name.c_str(), row.exchanges,
+        std::printf("%-30s %9ld %10.3f %10.3f %7.3f %7.2f  %s\n", row.name.c_str(), row.exchanges,
                     row.wall, row.limit, row.wall / row.limit, 100 * row.cpu / row.wall,
                     row.outcome.c_str());
     }
@@ -206,6 +173,21 @@ void benchLoad(const std::string& name, const std::string& file, int rounds) {
                 loadedLength);
 }
 
+// The four passes over a main and a boot sector on one line model of the emulator.
+void benchLine(const std::string& name, std::vector<std::string> args, double latencySeconds,
+               const std::string& folder, std::vector<Row>& rows) {
+    bench::BenchLine line(name, std::move(args));
+    if (!line.ready()) {
+        return;
+    }
+    QuietUserInterface ui;
+    BoardCommands commands(line.link, ui);
+    SectorOperations operations(commands);
+    for (const auto& geometry : {sectorGeometry(0, 1), sectorGeometry(1, 1)}) {
+        benchSector(operations, line.tally, latencySeconds, ui, geometry, name, folder, rows);
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -213,28 +195,9 @@ int main() {
     if (::mkdtemp(folder.data()) == nullptr) {
         return 2;
     }
-    testing::EmulatorProcess board({"--no-link", "--baud", "19200"});
-    if (!board.started()) {
-        std::fprintf(stderr, "kel-emulator did not start: %s\n", board.startupError().c_str());
-        return 2;
-    }
-    CountingPort* port = nullptr;
-    SerialLink link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
-                    [&port] {
-                        auto made = std::make_unique<CountingPort>(makePlatformSerialPort());
-                        port = made.get();
-                        return made;
-                    });
-    link.setDevicePath(board.devicePath());
-    if (link.openPort() != 1) {
-        return 2;
-    }
-    QuietUserInterface ui;
-    BoardCommands commands(link, ui);
-    SectorOperations operations(commands);
     std::vector<Row> rows;
-    benchSector(operations, *port, ui, sectorGeometry(0, 1), folder, rows);
-    benchSector(operations, *port, ui, sectorGeometry(1, 1), folder, rows);
+    benchLine("pty", {}, 0, folder, rows);
+    benchLine("adapter", {"--latency-ms", "16"}, 0.016, folder, rows);
     printPasses(rows);
 
     std::printf("\n%-44s %8s %8s\n", "image loading into a main sector", "mean ms", "max ms");

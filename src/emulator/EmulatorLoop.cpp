@@ -45,7 +45,7 @@ int EmulatorLoop::run() {
         // Opens, closes and control lines first, always: they happened before the frames that are
         // waiting now (a test that changes a fault and then sends a frame expects the frame to
         // meet the new setting; a client that has just opened must not get an old reply).
-        dropRepliesOnNewLine();
+        resetLineOnChangeOfHands();
         applyControlLines();
         if ((fds[1].revents & (POLLERR | POLLNVAL)) != 0) {
             throw SetupError("the pseudo-terminal failed");
@@ -54,16 +54,21 @@ int EmulatorLoop::run() {
             outputBlocked_ = false;
         }
         const auto now = Clock::now();
-        takeFrames(now);
-        expireStaleFrame(now);
+        takeFrameBytes(now);
+        deliverFrameBytes(Clock::now());
+        expireStaleFrame(Clock::now());
         sendDueBytes();
     }
 }
 
 int EmulatorLoop::pollTimeout(Clock::time_point now) const {
     std::optional<int> timeout;
-    if (const auto due = pacer_.nextDue(); due && !outputBlocked_) {
+    if (const auto due = toHost_.nextDue(); due && !outputBlocked_) {
         timeout = millisecondsUntil(*due, now);
+    }
+    if (const auto due = toBoard_.nextDue()) {
+        const int arrival = *millisecondsUntil(*due, now);
+        timeout = timeout ? std::min(*timeout, arrival) : arrival;
     }
     if (board_.hasIncompleteFrame()) {
         const int expiry = *millisecondsUntil(lastInput_ + incompleteFrameTimeout, now);
@@ -72,10 +77,15 @@ int EmulatorLoop::pollTimeout(Clock::time_point now) const {
     return timeout.value_or(-1);
 }
 
-void EmulatorLoop::dropRepliesOnNewLine() {
-    if (clients_.takeLineChange()) {
-        pacer_.clear();
-        terminal_.discardUnreadInput();
+void EmulatorLoop::resetLineOnChangeOfHands() {
+    if (!clients_.takeLineChange()) {
+        return;
+    }
+    toBoard_.clear();
+    toHost_.clear();
+    terminal_.discardUnreadInput();
+    if (clients_.clients() == 0) {
+        terminal_.clearExclusiveMode();  // a client killed without closing left it set
     }
 }
 
@@ -91,10 +101,13 @@ void EmulatorLoop::applyControlLines() {
             continue;
         }
         board_.setFaults(settings);
+        toHost_.setLatency(settings.latency);
     }
 }
 
-void EmulatorLoop::takeFrames(Clock::time_point now) {
+// What the client wrote enters the adapter at once and crosses the wire at the line speed: each
+// byte reaches the board when its stop bit is through.
+void EmulatorLoop::takeFrameBytes(Clock::time_point now) {
     std::uint8_t buffer[4096];
     for (;;) {
         const ssize_t got = ::read(terminal_.masterFd(), buffer, sizeof buffer);
@@ -104,8 +117,16 @@ void EmulatorLoop::takeFrames(Clock::time_point now) {
         if (got <= 0) {
             return;  // nothing more now (EAGAIN); the slave held open here means no hang-up
         }
+        toBoard_.enqueue({buffer, buffer + got}, now + toBoard_.bytePeriod());
+    }
+}
+
+void EmulatorLoop::deliverFrameBytes(Clock::time_point now) {
+    for (auto due = toBoard_.dueBytes(now); !due.empty(); due = toBoard_.dueBytes(now)) {
         lastInput_ = now;
-        queueReplies(board_.receive({buffer, static_cast<std::size_t>(got)}), now);
+        const std::size_t count = due.size();
+        queueReplies(board_.receive(due), now);
+        toBoard_.markSent(count);
     }
 }
 
@@ -117,13 +138,13 @@ void EmulatorLoop::expireStaleFrame(Clock::time_point now) {
 
 void EmulatorLoop::queueReplies(std::vector<BoardReply> replies, Clock::time_point now) {
     for (auto& reply : replies) {
-        pacer_.enqueue(std::move(reply.bytes), now + reply.delay);
+        toHost_.enqueue(std::move(reply.bytes), now + reply.delay);
     }
 }
 
 void EmulatorLoop::sendDueBytes() {
     while (!outputBlocked_) {
-        const auto due = pacer_.dueBytes(Clock::now());
+        const auto due = toHost_.dueBytes(Clock::now());
         if (due.empty()) {
             return;
         }
@@ -139,7 +160,7 @@ void EmulatorLoop::sendDueBytes() {
             throw SetupError(std::string("cannot write to the pseudo-terminal: ") +
                              std::strerror(errno));
         }
-        pacer_.markSent(static_cast<std::size_t>(put));
+        toHost_.markSent(static_cast<std::size_t>(put));
     }
 }
 

@@ -5,25 +5,30 @@
 #include "BoardModel.h"
 #include "ClientWatch.h"
 #include "ControlChannel.h"
+#include "LinePacer.h"
 #include "PseudoTerminal.h"
-#include "ReplyPacer.h"
 #include "SignalWatch.h"
 
 namespace loadstar::emulator {
 
 // The emulator's one thread: a poll() loop over the stop signals, the clients' opens and closes,
-// the control pipe and the pseudo-terminal. Frames from the client go to the board; its replies
-// go out paced, and are dropped when the line changes hands (see ClientWatch). The loop
-// sleeps in poll() with a time-out only while a reply is being sent or a frame is half in, so an
-// idle emulator uses no CPU.
+// the control pipe and the pseudo-terminal. It models the line as a USB adapter drives it: a frame
+// the client writes reaches the board only when its bytes have crossed the wire (the adapter took
+// them at once and feeds them out at the line speed), and the replies go back paced, held by the
+// adapter's latency timer when one is set. What is on its way is dropped when the line changes
+// hands (see ClientWatch), and the exclusive mode a client set is cleared when the last one goes,
+// also when it died without closing. The loop sleeps in poll() with a time-out only while bytes
+// are on their way or a frame is half in, so an idle emulator uses no CPU.
 class EmulatorLoop {
   public:
     // `control` may be null (no control pipe).
-    EmulatorLoop(PseudoTerminal& terminal, BoardModel& board, ReplyPacer& pacer,
+    // `toBoard` paces the frames, `toHost` the replies; both at the line's speed.
+    EmulatorLoop(PseudoTerminal& terminal, BoardModel& board, LinePacer& toBoard, LinePacer& toHost,
                  SignalWatch& signals, ClientWatch& clients, ControlChannel* control)
         : terminal_(terminal),
           board_(board),
-          pacer_(pacer),
+          toBoard_(toBoard),
+          toHost_(toHost),
           signals_(signals),
           clients_(clients),
           control_(control) {}
@@ -36,16 +41,18 @@ class EmulatorLoop {
     using Clock = std::chrono::steady_clock;
 
     [[nodiscard]] int pollTimeout(Clock::time_point now) const;
-    void dropRepliesOnNewLine();
+    void resetLineOnChangeOfHands();
     void applyControlLines();
-    void takeFrames(Clock::time_point now);
+    void takeFrameBytes(Clock::time_point now);
+    void deliverFrameBytes(Clock::time_point now);
     void expireStaleFrame(Clock::time_point now);
     void queueReplies(std::vector<BoardReply> replies, Clock::time_point now);
     void sendDueBytes();
 
     PseudoTerminal& terminal_;
     BoardModel& board_;
-    ReplyPacer& pacer_;
+    LinePacer& toBoard_;
+    LinePacer& toHost_;
     SignalWatch& signals_;
     ClientWatch& clients_;
     ControlChannel* control_;

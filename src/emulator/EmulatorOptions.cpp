@@ -14,6 +14,8 @@ struct RawOptions {
     std::string link;
     bool noLink = false;
     int delayMs = 0;
+    int lateMs = 0;
+    int latencyMs = 0;
 };
 
 void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
@@ -21,6 +23,11 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     app.add_option("--drop-every", options.faults.dropEvery, "Lose every Nth reply (0: none)")
         ->check(CLI::Range(0, 1'000'000));
     app.add_option("--delay-ms", raw.delayMs, "Start each reply this many ms late")
+        ->check(CLI::Range(0, 600'000));
+    app.add_option("--late-every", options.faults.lateEvery,
+                   "Make every Nth reply late by --late-ms more (a slow board; 0: none)")
+        ->check(CLI::Range(0, 1'000'000));
+    app.add_option("--late-ms", raw.lateMs, "How much later each --late-every reply starts")
         ->check(CLI::Range(0, 600'000));
     app.add_option("--corrupt-rate", options.faults.corruptRate,
                    "Chance (0..1) that a reply byte arrives changed")
@@ -41,11 +48,18 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     link->excludes(noLink);
     app.add_option("--flash-file", options.flashFile,
                    "Load the flash from FILE at start and save it there on exit");
-    app.add_option("--baud", options.baud, "Pace replies at this line speed (0: unpaced)")
+    app.add_option("--baud", options.baud,
+                   "Line speed: frames reach the board and replies come back at this pace, as "
+                   "through a USB adapter (0: unpaced)")
         ->check(CLI::Range(0, 4'000'000));
+    app.add_option("--latency-ms", raw.latencyMs,
+                   "Hold each reply burst back this long, as a USB adapter's latency timer does "
+                   "(16 on common adapters; 0: none)")
+        ->check(CLI::Range(0, 1'000));
     app.add_option("--control", options.controlPipe,
                    "Named pipe taking control lines while running: silent on|off, drop N, "
-                   "delay MS, corrupt R, unknown-tag on|off, clear");
+                   "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
+                   "latency MS, clear");
     addFaultOptions(app, options, raw);
 }
 
@@ -69,6 +83,8 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
         options.linkPath = raw.link.empty() ? perUserDeviceFolder() + "/COM1" : raw.link;
     }
     options.faults.delay = std::chrono::milliseconds(raw.delayMs);
+    options.faults.lateDelay = std::chrono::milliseconds(raw.lateMs);
+    options.faults.latency = std::chrono::milliseconds(raw.latencyMs);
     return options;
 }
 

@@ -21,6 +21,9 @@ void FaultInjector::setSettings(const FaultSettings& settings) {
     if (settings.dropEvery != settings_.dropEvery) {
         repliesSinceDropChange_ = 0;
     }
+    if (settings.lateEvery != settings_.lateEvery) {
+        repliesSinceLateChange_ = 0;
+    }
     settings_ = settings;
 }
 
@@ -38,7 +41,12 @@ std::optional<BoardReply> FaultInjector::apply(std::vector<std::uint8_t> reply) 
     if (settings_.corruptRate > 0.0) {
         corrupt(reply);
     }
-    return BoardReply{std::move(reply), settings_.delay};
+    auto delay = settings_.delay;
+    ++repliesSinceLateChange_;
+    if (settings_.lateEvery > 0 && repliesSinceLateChange_ % settings_.lateEvery == 0) {
+        delay += settings_.lateDelay;
+    }
+    return BoardReply{std::move(reply), delay};
 }
 
 // The tag is everything before the first blank ("RRD", "PG"); it becomes "XYZ".

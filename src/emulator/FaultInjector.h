@@ -17,7 +17,7 @@ class FaultInjector {
     explicit FaultInjector(const FaultSettings& settings = {});
 
     // Takes effect from the next reply. The generator is seeded again only when the seed changes;
-    // the count for dropEvery starts again when dropEvery changes.
+    // the counts for dropEvery and lateEvery start again when they change.
     void setSettings(const FaultSettings& settings);
     [[nodiscard]] const FaultSettings& settings() const { return settings_; }
 
@@ -31,6 +31,7 @@ class FaultInjector {
     FaultSettings settings_;
     std::mt19937 random_;
     long repliesSinceDropChange_ = 0;
+    long repliesSinceLateChange_ = 0;
 };
 
 }  // namespace loadstar::emulator

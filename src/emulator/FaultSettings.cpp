@@ -36,6 +36,15 @@ bool parseCount(std::string_view word, int& value) {
     return error == std::errc() && next == end && value >= 0;
 }
 
+bool parseMilliseconds(std::string_view word, std::chrono::milliseconds& value) {
+    int count = 0;
+    if (!parseCount(word, count)) {
+        return false;
+    }
+    value = std::chrono::milliseconds(count);
+    return true;
+}
+
 bool parseRate(std::string_view word, double& value) {
     const std::string text(word);
     if (text.empty()) {
@@ -59,6 +68,7 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
     if (verb == "clear" && argument.empty()) {
         changed = FaultSettings{};
         changed.seed = settings.seed;
+        changed.latency = settings.latency;
         understood = true;
     } else if (verb == "silent") {
         understood = parseSwitch(argument, changed.silent);
@@ -66,16 +76,20 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
         understood = parseSwitch(argument, changed.unknownTag);
     } else if (verb == "drop") {
         understood = parseCount(argument, changed.dropEvery);
-    } else if (verb == "delay") {
-        int milliseconds = 0;
-        understood = parseCount(argument, milliseconds);
-        changed.delay = std::chrono::milliseconds(milliseconds);
+    } else if (verb == "late-every") {
+        understood = parseCount(argument, changed.lateEvery);
+    } else if (verb == "delay" || verb == "late-ms" || verb == "latency") {
+        auto& target = verb == "delay"     ? changed.delay
+                       : verb == "late-ms" ? changed.lateDelay
+                                           : changed.latency;
+        understood = parseMilliseconds(argument, target);
     } else if (verb == "corrupt") {
         understood = parseRate(argument, changed.corruptRate);
     }
     if (!understood) {
         return "unknown control command \"" + std::string(line) +
-               "\" (known: silent on|off, drop N, delay MS, corrupt R, unknown-tag on|off, clear)";
+               "\" (known: silent on|off, drop N, delay MS, late-every N, late-ms MS, corrupt R, "
+               "unknown-tag on|off, latency MS, clear)";
     }
     settings = changed;
     return {};

@@ -17,19 +17,27 @@ struct FaultSettings {
     int dropEvery = 0;
     // Each reply starts this late.
     std::chrono::milliseconds delay{0};
+    // Every Nth reply starts lateDelay later still (a slow board); 0 = none.
+    int lateEvery = 0;
+    std::chrono::milliseconds lateDelay{0};
     // The chance (0..1) that a reply byte arrives changed.
     double corruptRate = 0.0;
     // Replies carry the tag "XYZ" instead of the command's own, which the host never accepts.
     bool unknownTag = false;
     std::uint32_t seed = 1;
+    // Not a fault of the board but of the line: replies pass a USB adapter that holds received
+    // bytes back this long (its latency timer); 0 = a plain line.
+    std::chrono::milliseconds latency{0};
 
     bool operator==(const FaultSettings&) const = default;
 };
 
 // Applies one line of the emulator's control channel to `settings`:
-//   "silent on|off", "drop N", "delay MS", "corrupt R" (0..1), "unknown-tag on|off", "clear"
-// ("clear" switches every fault off and keeps the seed). Surrounding blanks and a trailing CR are
-// ignored. Returns an empty text on success, else what was wrong; `settings` is then unchanged.
+//   "silent on|off", "drop N", "delay MS", "late-every N", "late-ms MS", "corrupt R" (0..1),
+//   "unknown-tag on|off", "latency MS", "clear"
+// ("clear" switches every fault off and keeps the seed and the latency). Surrounding blanks and a
+// trailing CR are ignored. Returns an empty text on success, else what was wrong; `settings` is
+// then unchanged.
 std::string applyControlCommand(FaultSettings& settings, std::string_view line);
 
 }  // namespace loadstar::emulator

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -54,6 +55,10 @@ PseudoTerminal::PseudoTerminal()
 
 void PseudoTerminal::discardUnreadInput() {
     ::tcflush(slave_.get(), TCIFLUSH);
+}
+
+void PseudoTerminal::clearExclusiveMode() {
+    ::ioctl(slave_.get(), TIOCNXCL);
 }
 
 }  // namespace loadstar::emulator

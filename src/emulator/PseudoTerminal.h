@@ -21,6 +21,9 @@ class PseudoTerminal {
     [[nodiscard]] const std::string& slavePath() const { return slavePath_; }
     // Throws away what was sent to the client and not read yet.
     void discardUnreadInput();
+    // Lets the next client in: a client that took the line for exclusive use and died without
+    // giving it back would otherwise keep every later one out.
+    void clearExclusiveMode();
 
   private:
     UniqueFd master_;

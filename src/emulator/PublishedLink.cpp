@@ -1,5 +1,7 @@
 #include "PublishedLink.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,12 +57,30 @@ std::string linkTarget(const std::string& linkPath) {
     return length < 0 ? std::string() : std::string(target, static_cast<std::size_t>(length));
 }
 
+// Held for the life of the emulator; the system releases it however the emulator ends.
+UniqueFd lockBeside(const std::string& linkPath) {
+    const std::string lockPath = linkPath + ".lock";
+    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!lock.valid()) {
+        throw SetupError("cannot create the lock " + lockPath + ": " + systemReason());
+    }
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            throw SetupError("another kel-emulator publishes " + linkPath +
+                             "; stop it first, or publish this one elsewhere with --link");
+        }
+        throw SetupError("cannot lock " + lockPath + ": " + systemReason());
+    }
+    return lock;
+}
+
 }  // namespace
 
 PublishedLink::PublishedLink(std::string linkPath, std::string target)
     : linkPath_(std::move(linkPath)), target_(std::move(target)) {
     ensurePrivateFolder(folderOf(linkPath_));
     ensureReplaceable(linkPath_);
+    lock_ = lockBeside(linkPath_);  // before the link appears, so a live link is always locked
     // Made under a temporary name and renamed over the old link, so the name never dangles.
     const std::string temporary = linkPath_ + ".new-" + std::to_string(::getpid());
     ::unlink(temporary.c_str());
@@ -78,6 +98,7 @@ PublishedLink::~PublishedLink() {
     if (linkTarget(linkPath_) == target_) {
         ::unlink(linkPath_.c_str());
     }
+    ::unlink((linkPath_ + ".lock").c_str());  // still held here: no one else has it meanwhile
 }
 
 }  // namespace loadstar::emulator

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace loadstar::emulator {
 
 // The board's port published under a fixed name (by default COM1 in the per-user device folder),
@@ -25,6 +27,7 @@ class PublishedLink {
   private:
     std::string linkPath_;
     std::string target_;
+    UniqueFd lock_;
 };
 
 }  // namespace loadstar::emulator

@@ -16,9 +16,9 @@
 #include "EmulatorLoop.h"
 #include "EmulatorOptions.h"
 #include "FlashFile.h"
+#include "LinePacer.h"
 #include "PseudoTerminal.h"
 #include "PublishedLink.h"
-#include "ReplyPacer.h"
 #include "SetupError.h"
 #include "SignalWatch.h"
 
@@ -70,8 +70,9 @@ int runEmulator(const EmulatorOptions& options) {
         std::cerr << ", published as " << link->path();
     }
     std::cerr << std::endl;
-    ReplyPacer pacer(options.baud);
-    EmulatorLoop loop(terminal, board, pacer, signals, clients, control.get());
+    LinePacer toBoard(options.baud);
+    LinePacer toHost(options.baud, options.faults.latency);
+    EmulatorLoop loop(terminal, board, toBoard, toHost, signals, clients, control.get());
     (void)loop.run();
     saveFlash(options, board);
     return 0;

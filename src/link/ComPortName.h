@@ -8,7 +8,9 @@ namespace loadstar {
 // first that exists of:
 //  1. the link COM1 in the per-user device folder /tmp/loadstar-<uid>/, used only when that folder
 //     belongs to the user and nobody else may write to it (so no other user can slip a fake board
-//     in);
+//     in), and not when it was left by a board emulator that is gone: an emulator holds a lock on
+//     COM1.lock beside its link, and a link whose lock file nobody holds is stale (its device may
+//     belong to another terminal by now). A link without a lock file is the user's own and is used;
 //  2. /dev/COM1, a link that a udev rule or an administrator makes to an adapter;
 //  3. /dev/ttyS0.
 // When none exists, /dev/ttyS0 (its open then fails and says so).
@@ -25,6 +27,9 @@ std::string resolveComPort(const std::string& perUserFolder, const std::string& 
 
 // "/tmp/loadstar-<uid>" for the calling user.
 std::string perUserDeviceFolder();
+
+// False when a lock file stands beside `link` (link + ".lock") and nobody holds its lock.
+bool isLiveLink(const std::string& link);
 
 // True when `folder` is a real directory (not a link) owned by the calling user that no one else
 // may write to.

@@ -1,7 +1,11 @@
 #include "ComPortName.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace loadstar {
 
@@ -27,10 +31,21 @@ bool isPrivateFolder(const std::string& folder) {
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+bool isLiveLink(const std::string& link) {
+    const std::string lockPath = link + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock < 0) {
+        return errno == ENOENT;  // no lock file: not an emulator's link
+    }
+    const bool held = ::flock(lock, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(lock);  // also gives back the lock taken just now
+    return held;
+}
+
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
                            const std::string& fallback) {
     const std::string perUserLink = perUserFolder + "/COM1";
-    if (isPrivateFolder(perUserFolder) && exists(perUserLink)) {
+    if (isPrivateFolder(perUserFolder) && exists(perUserLink) && isLiveLink(perUserLink)) {
         return perUserLink;
     }
     if (exists(systemLink)) {

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
+#include <thread>
 
 #include "Deadline.h"
 
 namespace loadstar {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr int frameBufferSize = 1000;
 constexpr int receiveBufferSize = 1000;
@@ -19,29 +23,136 @@ constexpr std::array<const char*, 14> replyTags = {"WFT ", "WFP ", "WRC ", "WRD 
                                                    "RRD ", "RST ", "BRD ", "MIR ", "PG ",
                                                    "VM ",  "LCD ", "EM ",  "EB "};
 
-// Takes the reply into `received`: waits up to 30 ms for its first byte, then keeps taking bytes
-// until 30 ms pass without one or the buffer is full. Bytes beyond the buffer stay in the port.
-int receiveReply(SerialPort* port, std::uint8_t* received) {
+struct Reception {
     int count = 0;
-    Deadline silence(replySilence);
-    while (count < receiveBufferSize) {
-        const auto left = silence.remaining();
-        if (left.count() == 0 || port->waitForInput(left) != InputWait::ready) {
-            break;
-        }
-        const int got = serialRead(*port, received + count, receiveBufferSize - count);
-        if (got < 0) {
-            break;  // the device failed or vanished: this reply ends with what came
-        }
-        if (got > 0) {
-            count += got;
-            silence.restart(replySilence);
+    bool portFailed = false;
+};
+
+// Reads and drops what the port holds now. Bounded, so a device that never stops talking cannot
+// hold the caller here.
+void discardWaitingInput(SerialPort& port) {
+    std::array<std::uint8_t, 256> scratch{};
+    for (int round = 0; round < 64; ++round) {
+        if (serialRead(port, scratch.data(), static_cast<int>(scratch.size())) <= 0) {
+            return;
         }
     }
-    return count;
+}
+
+// Leaves the line quiet until the late answers an earlier exchange may still get can no longer
+// come, dropping whatever comes meanwhile; an answer still arriving is waited out to its end.
+void waitOutLateAnswers(SerialPort& port, LineState* line) {
+    if (line == nullptr) {
+        return;
+    }
+    Deadline quiet(line->lateAnswersUntil);
+    line->lateAnswersUntil = {};
+    while (!quiet.expired()) {
+        const InputWait wait = port.waitForInput(quiet.remaining());
+        if (wait == InputWait::failed) {
+            return;
+        }
+        if (wait == InputWait::ready) {
+            discardWaitingInput(port);
+            quiet = Deadline(std::max(quiet.end(), Clock::now() + replySilence));
+        }
+    }
+}
+
+// Takes one reply into `received`: its first byte must come within 30 ms after the window opens,
+// and it ends at 30 ms of silence or when the buffer is full. Bytes beyond the buffer stay in the
+// port. Bytes that come before the window opens (a late answer to an earlier attempt of the same
+// command) are taken as the start of the reply.
+Reception receiveReply(SerialPort& port, std::uint8_t* received, Clock::time_point windowOpens) {
+    Reception reception;
+    Deadline silence(windowOpens + replySilence);
+    while (reception.count < receiveBufferSize) {
+        const auto left = silence.remaining();
+        if (left.count() == 0) {
+            break;
+        }
+        const InputWait wait = port.waitForInput(left);
+        if (wait == InputWait::timeout) {
+            break;
+        }
+        const int got = wait == InputWait::ready ? serialRead(port, received + reception.count,
+                                                              receiveBufferSize - reception.count)
+                                                 : -1;
+        if (got < 0) {
+            reception.portFailed = true;  // the reply ends with what came
+            break;
+        }
+        if (got > 0) {
+            reception.count += got;
+            silence = Deadline(std::max(silence.end(), Clock::now() + replySilence));
+        }
+    }
+    return reception;
+}
+
+// Writes the frame and returns when its reply window opens: once the port has drained it, and
+// not before the frame's own line time since the write began. A frame that could not be written
+// has no line time: its window opens at once.
+Clock::time_point sendFrame(SerialPort* port, const std::uint8_t* frame, int frameLength) {
+    const auto writeBegan = Clock::now();
+    const int written = port != nullptr ? serialWrite(*port, frame, frameLength) : -1;
+    const auto onWire = written > 0 ? lineTime(written, port->lineSpeed()) : Clock::duration{};
+    return std::max(Clock::now(), writeBegan + onWire);
+}
+
+struct Outcome {
+    bool accepted = false;
+    int length = 0;
+};
+
+// Sends the frame until a reply beginning with a reply tag comes in, at most maxRetries + 1 times.
+// The reply, cut to replyMax (0: no cut) and zero-terminated, stands in `received`.
+Outcome attemptUntilAccepted(SerialPort* port, std::span<const std::uint8_t> frame, int replyMax,
+                             int maxRetries, std::uint8_t* received, LineState* line) {
+    Outcome outcome;
+    int attempts = 0;
+    bool anyAnswer = false;
+    bool portFailed = false;
+    Clock::time_point firstWindow{};
+    Clock::time_point lastWindow{};
+    for (int failures = 0; !outcome.accepted && failures <= maxRetries; ++attempts) {
+        lastWindow = sendFrame(port, frame.data(), static_cast<int>(frame.size()));
+        firstWindow = attempts == 0 ? lastWindow : firstWindow;
+        const Reception reception =
+            port != nullptr ? receiveReply(*port, received, lastWindow) : Reception{0, true};
+        if (reception.portFailed) {
+            portFailed = true;
+            std::this_thread::sleep_until(lastWindow + replySilence);  // it takes its time
+        }
+        anyAnswer = anyAnswer || reception.count > 0;
+        const int n = replyMax > 0 ? std::min(reception.count, replyMax) : reception.count;
+        received[n] = 0;
+        if (n >= 1 && startsWithReplyTag(received, n)) {
+            outcome = {true, n};
+        } else {
+            ++failures;
+        }
+    }
+    // Answers to the earlier attempts may still be on their way. A board that has answered nothing
+    // within the limit after the first frame is silent, not late, and a failed port brings nothing.
+    if (line != nullptr && attempts > 1 && !portFailed &&
+        (anyAnswer || Clock::now() < firstWindow + lateAnswerLimit)) {
+        line->lateAnswersUntil = lastWindow + lateAnswerLimit;
+    }
+    return outcome;
 }
 
 }  // namespace
+
+std::chrono::microseconds lineTime(int bytes, int baud) {
+    if (baud <= 0 || bytes <= 0) {
+        return std::chrono::microseconds::zero();
+    }
+    constexpr long long bitsPerByte = 10;
+    constexpr long long microsecondsPerSecond = 1'000'000;
+    const long long bits = static_cast<long long>(bytes) * bitsPerByte * microsecondsPerSecond;
+    return std::chrono::microseconds((bits + baud - 1) / baud);
+}
 
 int buildPacket(std::uint8_t* frame, int payloadLength) {
     const int length = payloadLength + 6;
@@ -68,46 +179,36 @@ bool startsWithReplyTag(const std::uint8_t* reply, int n) {
 }
 
 int exchangePacket(SerialPort* port, const std::uint8_t* payload, int payloadLength,
-                   std::uint8_t* replyBuffer, int replyMax, int* replyLength, int maxRetries) {
+                   std::uint8_t* replyBuffer, int replyMax, int* replyLength, int maxRetries,
+                   LineState* line) {
     if (payloadLength == 0 && payload != nullptr) {
         payloadLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(payload)));
     }
     // A payload that does not fit the 1000-byte frame buffer cannot be framed; it fails like a
     // silent board rather than writing past the buffer.
     const bool fits = payloadLength >= 0 && payloadLength <= frameBufferSize - 6;
-    std::array<std::uint8_t, frameBufferSize> frame{};
-    int frameLength = 0;
-    if (fits) {
-        std::copy_n(payload, payloadLength, frame.begin() + 4);
-        frameLength = buildPacket(frame.data(), payloadLength);
-    }
-
     std::array<std::uint8_t, receiveBufferSize + 1> received{};
-    bool accepted = false;
-    int acceptedLength = 0;
-    for (int failures = 0; fits && port != nullptr && !accepted && failures <= maxRetries;) {
-        (void)serialWrite(*port, frame.data(), frameLength);
-        int n = receiveReply(port, received.data());
-        if (replyMax > 0 && n > replyMax) {
-            n = replyMax;
+    Outcome outcome;
+    if (fits) {
+        std::array<std::uint8_t, frameBufferSize> frame{};
+        std::copy_n(payload, payloadLength, frame.begin() + 4);
+        const int frameLength = buildPacket(frame.data(), payloadLength);
+        if (port != nullptr) {
+            waitOutLateAnswers(*port, line);
+            discardWaitingInput(*port);  // it can only answer an earlier frame
         }
-        received[static_cast<std::size_t>(n)] = 0;
-        if (n >= 1 && startsWithReplyTag(received.data(), n)) {
-            accepted = true;
-            acceptedLength = n;
-        } else {
-            ++failures;
-        }
+        outcome = attemptUntilAccepted(port, {frame.data(), static_cast<std::size_t>(frameLength)},
+                                       replyMax, maxRetries, received.data(), line);
     }
 
     // The caller's buffer holds replyMax bytes: exactly that many are copied, never more.
     const int copyLength = std::clamp(replyMax, 0, receiveBufferSize + 1);
-    if (accepted) {
+    if (outcome.accepted) {
         if (replyBuffer != nullptr) {
             std::copy_n(received.begin(), copyLength, replyBuffer);
         }
         if (replyLength != nullptr) {
-            *replyLength = acceptedLength;
+            *replyLength = outcome.length;
         }
         return 1;
     }

@@ -18,6 +18,7 @@ int SerialLink::openPort() {
     baudRate_ = lineSpeed;
     // The previous port object, closed already, is released here.
     port_ = makePort_();
+    line_ = LineState{};
     const std::string device = devicePath_.empty() ? resolveComPort() : devicePath_;
     if (serialOpen(*port_, device.c_str(), queueSize, queueSize, baudRate_) == 1) {
         portOpen_ = 1;
@@ -46,7 +47,7 @@ int SerialLink::exchangePacket(const std::uint8_t* payload, int payloadLength,
                                std::uint8_t* replyBuffer, int replyMax, int* replyLength,
                                int maxRetries) {
     return loadstar::exchangePacket(port_.get(), payload, payloadLength, replyBuffer, replyMax,
-                                    replyLength, maxRetries);
+                                    replyLength, maxRetries, &line_);
 }
 
 int SerialLink::exchangePacket(const char* payloadText, std::uint8_t* replyBuffer, int replyMax,

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "PacketExchange.h"
 #include "SerialPort.h"
 
 namespace loadstar {
@@ -44,7 +45,8 @@ class SerialLink {
     [[nodiscard]] const std::string& lastOpenFailure() const { return lastOpenFailure_; }
     [[nodiscard]] bool lastOpenFailureWasPermission() const { return lastOpenWasPermission_; }
 
-    // Sends one command frame and takes the board's raw reply; see PacketExchange.h.
+    // Sends one command frame and takes the board's raw reply; see PacketExchange.h. Late answers
+    // to an exchange that had to resend its frame are kept off the next one.
     // 1 when a reply starting with a reply tag came in, 0 when the retries ran out.
     int exchangePacket(const std::uint8_t* payload, int payloadLength, std::uint8_t* replyBuffer,
                        int replyMax, int* replyLength, int maxRetries);
@@ -62,6 +64,7 @@ class SerialLink {
     int baudRate_ = 0;
     std::unique_ptr<SerialPort> port_;
     int portOpen_ = 0;
+    LineState line_;
     std::string lastOpenFailure_;
     bool lastOpenWasPermission_ = false;
 };

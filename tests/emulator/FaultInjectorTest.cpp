@@ -38,6 +38,14 @@ TEST(FaultInjectorTest, EachFaultShapesTheRepliesAsSet) {
     ASSERT_EQ(late.size(), 1u);
     EXPECT_EQ(late[0].delay, std::chrono::milliseconds(45));
     EXPECT_EQ(textOf(late[0].bytes), "BRD KEL520");
+    board.setFaults({.delay = std::chrono::milliseconds(5),
+                     .lateEvery = 2,
+                     .lateDelay = std::chrono::milliseconds(80)});
+    std::vector<long long> delays;
+    for (int i = 0; i < 4; ++i) {
+        delays.push_back(board.receive(frameOf("BRD")).at(0).delay.count());
+    }
+    EXPECT_EQ(delays, std::vector<long long>({5, 85, 5, 85})) << "every second reply is late";
 }
 
 TEST(FaultInjectorTest, CorruptionIsReproducibleBySeedAtTheSetRate) {

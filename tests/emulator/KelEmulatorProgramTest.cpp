@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ComPortName.h"
 #include "Descriptor.h"
 #include "EmulatorProcess.h"
 #include "FrameBytes.h"
@@ -113,6 +115,41 @@ TEST(KelEmulatorProgramTest, ALaterClientNeverReadsAnEarlierClientsReply) {
     }
 }
 
+// A client killed while it held the line for exclusive use, or an emulator killed while its link
+// was published, leaves nothing in the way: the next client is let in, and a link whose emulator
+// is gone is not taken for COM1 (its device may belong to another terminal by then).
+TEST(KelEmulatorProgramTest, WhatTheKilledLeaveBehindIsNotInTheWay) {
+    const TempDir folder;
+    const std::string devices = folder.file("devices");
+    const std::string link = devices + "/COM1";
+    const auto com1 = [&devices] {
+        return loadstar::resolveComPort(devices, "/dev/no-COM1", "/dev/no-ttyS0");
+    };
+    EmulatorProcess board({"--link", link, "--baud", "0"});
+    ASSERT_TRUE(board.started()) << board.startupError();
+    {
+        const Descriptor dying(openRaw(link));
+        ASSERT_EQ(::ioctl(dying.get(), TIOCEXCL), 0);
+    }  // closed without giving the line back, as the system closes it for a killed client
+    std::this_thread::sleep_for(milliseconds(100));
+    const Descriptor next(openRaw(link));
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(next.get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "a normal user's next client would be refused";
+    EXPECT_EQ(replyTo(next, frameOf("BRD")), "BRD KEL520");
+
+    EXPECT_EQ(com1(), link);
+    const EmulatorProcess rival({"--link", link, "--baud", "0"});
+    EXPECT_FALSE(rival.started()) << "a live emulator's link is not taken over";
+    EXPECT_NE(rival.errorText().find("another kel-emulator publishes"), std::string::npos);
+    board.stop(SIGKILL);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(com1(), "/dev/no-ttyS0") << "a stale link is not followed";
+    const EmulatorProcess again({"--link", link, "--baud", "0"});
+    ASSERT_TRUE(again.started()) << again.startupError();
+    EXPECT_EQ(com1(), link);
+}
+
 TEST(KelEmulatorProgramTest, LeavesAFileWhereItsLinkShouldGoAlone) {
     const TempDir folder;
     folder.write("COM1", "a file of the user's");
@@ -150,7 +187,7 @@ TEST(KelEmulatorProgramTest, HelpExplainsTheOptionsAndBadOnesExitTwo) {
     EXPECT_NE(help.output.find("--flash-file"), std::string::npos) << help.output;
     for (const std::string options :
          {"--model KEL999", "--baud fast", "--corrupt-rate 1.5", "--drop-every -2",
-          "--link /tmp/x --no-link", "stray", "--model"}) {
+          "--link /tmp/x --no-link", "stray", "--model", "--latency-ms -1", "--late-every x"}) {
         std::istringstream words(options);
         const auto run = runToEnd({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(run.exitStatus, 2) << options;

@@ -260,8 +260,8 @@ TEST_F(RandomReadTestLoop, StopAskedDuringABusyCycleEndsAfterTheNextOne) {
     EXPECT_EQ(log[10], "Total cycles: 3");
 }
 
+// The in-process board answers at once, so the runs cost no waiting.
 TEST_F(RandomReadTestLoop, ManyNestedStartsNeitherCrashNorLoseASummary) {
-    link.closePort();
     constexpr int nestedRuns = 100000;
     int started = 1;
     int oneCycleSummaries = 0;

@@ -25,11 +25,12 @@ class PacketExchangeTest : public ::testing::Test {
         std::memset(reply, 0x5A, sizeof reply);
         replyLength = -1;
         return exchangePacket(&port, reinterpret_cast<const std::uint8_t*>(payload), 0, reply,
-                              replyMax, &replyLength, retries);
+                              replyMax, &replyLength, retries, &line);
     }
     std::string replyText() const { return reinterpret_cast<const char*>(reply); }
 
     ScriptedPort port;
+    LineState line;
     std::uint8_t reply[1100];
     int replyLength = -1;
 };
@@ -56,33 +57,67 @@ TEST_F(PacketExchangeTest, ReplyIsCutAtReplyMaxAndAtMostThousandBytesAreTaken) {
     port.answer = [](const auto&) { return replyNow("RRD " + std::string(1196, 'y')); };
     EXPECT_EQ(exchange("RRD", 0), 1);
     EXPECT_EQ(replyLength, 1000);
-    EXPECT_EQ(port.pendingBytes(), 200u) << "the rest waits for the next exchange";
-}
-
-TEST_F(PacketExchangeTest, ReplyRunsUntilThirtyMillisecondsOfSilenceAndTheRestStartsTheNext) {
-    int calls = 0;
-    port.answer = [&](const auto&) {
-        ScriptedPort::Reply chunks;
-        if (++calls == 1) {
-            for (int i = 0; i < 5; ++i) {
-                chunks.push_back({i * 10ms, bytesOf("RRD 56789")});
-            }
-            chunks.push_back({200ms, bytesOf("PG 00")});
-        }
-        return chunks;
-    };
-    EXPECT_EQ(exchange("RRD", 1000), 1);
-    EXPECT_EQ(replyLength, 45) << "a reply spanning several waits is taken whole";
-    std::this_thread::sleep_for(200ms);
-    // Nothing is purged before a write: the late bytes are taken as the next reply.
+    EXPECT_EQ(port.pendingBytes(), 200u) << "the rest stays in the port";
+    port.answer = [](const auto&) { return replyNow("PG 00"); };
     EXPECT_EQ(exchange("PG 00", 100, 0), 1);
-    EXPECT_EQ(replyText(), "PG 00");
+    EXPECT_EQ(replyText(), "PG 00") << "what waited can only answer an earlier frame";
 }
 
-TEST_F(PacketExchangeTest, ReplyStartingLateIsNotWaitedFor) {
-    port.answer = [](const auto&) { return ScriptedPort::Reply{{100ms, bytesOf("RST ")}}; };
-    EXPECT_EQ(exchange("RST", 100, 0), 0);
-    EXPECT_EQ(replyLength, 0);
+// The reply window opens when the frame has left the wire, its first byte must come within 30 ms
+// after that, and a silence of 30 ms ends it.
+TEST_F(PacketExchangeTest, RepliesAreTakenWithinThirtyMillisecondsAfterTheFrameHasLeftTheWire) {
+    using std::chrono::milliseconds;
+    struct Case {
+        int speed;           // of the port's line; 0: no wire
+        int payloadLength;   // 100: a 106-byte frame, 55.2 ms at 19200 baud
+        milliseconds start;  // of the reply, after the write
+        milliseconds pause;  // between the reply's two halves
+        int expectedLength;  // 0: no reply taken
+    } cases[] = {
+        {0, 3, 20ms, 0ms, 8},   {0, 3, 45ms, 0ms, 0},       {0, 3, 0ms, 20ms, 8},
+        {0, 3, 0ms, 45ms, 4},   {19200, 100, 75ms, 0ms, 8}, {19200, 100, 100ms, 0ms, 0},
+        {0, 100, 75ms, 0ms, 0},
+    };
+    for (const auto& c : cases) {
+        port.speed = c.speed;
+        port.frames.clear();
+        port.answer = [&c](const auto&) {
+            return ScriptedPort::Reply{{c.start, bytesOf("RST ")},
+                                       {c.start + c.pause, bytesOf("done")}};
+        };
+        const std::vector<std::uint8_t> payload(static_cast<std::size_t>(c.payloadLength), 'W');
+        replyLength = -1;
+        EXPECT_EQ(exchangePacket(&port, payload.data(), c.payloadLength, reply, 100, &replyLength,
+                                 0, &line),
+                  c.expectedLength > 0 ? 1 : 0)
+            << c.speed << " baud, reply after " << c.start.count() << " ms";
+        EXPECT_EQ(replyLength, c.expectedLength) << c.start.count() << " " << c.pause.count();
+        std::this_thread::sleep_for(c.start + c.pause);  // the next case starts on a quiet line
+    }
+}
+
+// Answers to the attempts of an exchange that had to resend its frame come late; they are kept
+// off the next exchange. A compliant or silent board costs the next exchange no waiting.
+TEST_F(PacketExchangeTest, LateAnswersNeverLandOnTheNextCommand) {
+    const auto timed = [this](const char* payload, int retries) {
+        const auto start = std::chrono::steady_clock::now();
+        exchange(payload, 100, retries);
+        return std::chrono::steady_clock::now() - start;
+    };
+    port.answer = [](const auto& frame) {
+        return frame[4] == 'R' ? ScriptedPort::Reply{{80ms, bytesOf("RRD late")}}
+                               : replyNow("PG 00");
+    };
+    EXPECT_EQ(exchange("RRD", 100), 1);
+    EXPECT_EQ(replyText().rfind("RRD late", 0), 0u);
+    EXPECT_GE(port.frames.size(), 3u) << "80 ms late: sent again before its answer came";
+    EXPECT_GE(timed("PG 00", 0), lateAnswerLimit - 80ms);
+    EXPECT_EQ(replyText(), "PG 00");
+    EXPECT_LT(timed("PG 00", 0), 60ms) << "after a compliant exchange nothing is waited for";
+    port.answer = nullptr;
+    timed("RRD", 10);
+    port.answer = [](const auto&) { return replyNow("PG 00"); };
+    EXPECT_LT(timed("PG 00", 0), 60ms) << "a board that answered nothing is silent, not late";
 }
 
 TEST_F(PacketExchangeTest, SilentClosedOrMissingPortFailsAfterItsRetriesWithRetryTimeout) {
@@ -94,9 +129,13 @@ TEST_F(PacketExchangeTest, SilentClosedOrMissingPortFailsAfterItsRetriesWithRetr
     for (SerialPort* to : {static_cast<SerialPort*>(&port), static_cast<SerialPort*>(nullptr)}) {
         replyLength = -1;
         reply[0] = 0;
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(exchangePacket(to, reinterpret_cast<const std::uint8_t*>("BRD"), 0, reply, 100,
-                                 &replyLength, 10),
+                                 &replyLength, 3),
                   0);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, 4 * replySilence) << "each failed attempt lasts its 30 ms";
+        EXPECT_LT(took, 4 * replySilence + 50ms);
         EXPECT_EQ(replyText(), "RETRY Timeout");
         EXPECT_EQ(replyLength, 0);
     }
