@@ -8,6 +8,8 @@
 #include "DisplayCheck.h"
 #include "InstanceLock.h"
 #include "LoadstarApplication.h"
+#include "LoadstarOptions.h"
+#include "LoadstarVersion.h"
 #include "ProgramWindows.h"
 #include "QtUserDialogs.h"
 #include "SerialPort.h"
@@ -23,15 +25,16 @@ constexpr char duplicateQuestion[] =
 
 void describeApplication(LoadstarApplication& application) {
     QCoreApplication::setApplicationName(QStringLiteral("Loadstar"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1.2"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(loadstarVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("loadstar"));
     // The program ends when the main window closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
 }
 
-int runWindows(LoadstarApplication& application, QtUserDialogs& dialogs) {
+int runWindows(LoadstarApplication& application, QtUserDialogs& dialogs,
+               const LoadstarOptions& options) {
     try {
-        ProgramWindows windows(dialogs, makePlatformSerialPort);
+        ProgramWindows windows(dialogs, makePlatformSerialPort, options.port);
         dialogs.setOwnerWindow(&windows.mainForm());
         windows.show();
         (void)application.exec();
@@ -53,6 +56,10 @@ std::optional<int> askAboutRunningCopy(bool anotherInstanceRuns, UserDialogs& di
 }
 
 int runLoadstar(int argc, char** argv) {
+    const auto parsed = parseLoadstarOptions(argc, argv);
+    if (const int* exitCode = std::get_if<int>(&parsed)) {
+        return *exitCode;
+    }
     if (!windowsCanBeShown([](const char* name) { return std::getenv(name); })) {
         std::cerr << noDisplayMessage(programName);
         return noDisplayExitCode;
@@ -68,7 +75,7 @@ int runLoadstar(int argc, char** argv) {
     if (const auto exitCode = askAboutRunningCopy(lock.anotherInstanceRuns(), dialogs)) {
         return *exitCode;
     }
-    return runWindows(application, dialogs);
+    return runWindows(application, dialogs, std::get<LoadstarOptions>(parsed));
 }
 
 }  // namespace loadstar

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "BoardCommands.h"
+#include "LineTrace.h"
 #include "SectorGeometry.h"
 #include "SerialLink.h"
 #include "TerminalUserInterface.h"
@@ -14,6 +16,8 @@ struct CliOptions {
     std::string port;            // empty: COM1 as this machine resolves it
     std::string flash = "main";  // "main" or "boot"
     int sector = 0;
+    bool trace = false;  // every frame and reply on stderr
+    bool quiet = false;  // no progress line
 };
 
 // One command's connection to the board: the link, the board commands and the terminal's user
@@ -23,27 +27,33 @@ class CliSession {
     explicit CliSession(const CliOptions& options);
 
     // Opens the port and identifies the board as the window's Connect does. Exit code: success,
-    // or failure after the message (with the system's reason and, for a permission error, the
-    // hint about the dialout group).
+    // or failure after the message, which names the device tried (and the system's reason when
+    // it could not be opened).
     [[nodiscard]] int connect();
 
     [[nodiscard]] int flashKind() const { return options_.flash == "boot" ? 1 : 0; }
     [[nodiscard]] std::uint8_t sector() const { return static_cast<std::uint8_t>(options_.sector); }
     [[nodiscard]] SectorGeometry geometry() const;
     [[nodiscard]] const std::string& devicePath() const { return devicePath_; }
+    // What the messages call the device: the path given with --port, else "COM1 (<path>)".
+    [[nodiscard]] std::string deviceName() const;
+    // "KEL520" or "KEL620" once connect() has succeeded.
+    [[nodiscard]] const std::string& boardModel() const { return boardModel_; }
 
     TerminalUserInterface& ui() { return ui_; }
     SerialLink& link() { return link_; }
     BoardCommands& board() { return board_; }
 
   private:
-    void reportOpenFailure(const std::string& message);
+    void reportOpenFailure();
 
     CliOptions options_;
     std::string devicePath_;
     TerminalUserInterface ui_;
+    std::unique_ptr<LineTrace> trace_;
     SerialLink link_;
     BoardCommands board_;
+    std::string boardModel_;
 };
 
 }  // namespace loadstar::cli

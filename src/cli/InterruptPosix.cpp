@@ -1,6 +1,7 @@
 #include "Interrupt.h"
 
 #include <csignal>
+#include <cstdlib>
 
 namespace loadstar::cli {
 
@@ -10,7 +11,11 @@ volatile std::sig_atomic_t interruptSeen = 0;
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
 
-void noteInterrupt(int) {
+void noteInterrupt(int signalNumber) {
+    if (interruptSeen != 0) {
+        // Asked a second time: the command has not come to a stop, so the process ends now.
+        std::_Exit(128 + signalNumber);
+    }
     interruptSeen = 1;
 }
 

@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 
+#include "ExitCode.h"
 #include "Interrupt.h"
 
 namespace loadstar::cli {
@@ -16,7 +17,10 @@ std::atomic<bool> interruptSeen{false};
 
 BOOL WINAPI noteInterrupt(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        interruptSeen = true;
+        if (interruptSeen.exchange(true)) {
+            // Asked a second time: the command has not come to a stop, so the process ends now.
+            ::ExitProcess(exitInterrupted);
+        }
         return TRUE;  // handled: the command stops by itself at its next check
     }
     return FALSE;  // closing the console or logging off ends the program as usual

@@ -19,16 +19,10 @@ constexpr int replyBufferSize = 1000;
 
 int runIdentify(const CliOptions& options) {
     CliSession session(options);
-    if (session.link().openPort() != 1) {
+    if (session.connect() != exitSuccess) {
         return exitFailure;
     }
-    std::string reply;
-    if (!session.board().identifyBoard(&reply)) {
-        showError(session.ui(), connectionFailedMessage);
-        std::fprintf(stderr, "The board answered: \"%s\"\n", reply.c_str());
-        return exitFailure;
-    }
-    std::printf("%s on %s\n", reply.substr(4).c_str(), session.devicePath().c_str());
+    std::printf("%s on %s\n", session.boardModel().c_str(), session.devicePath().c_str());
     return exitSuccess;
 }
 
@@ -100,10 +94,12 @@ int runReset(const CliOptions& options) {
     if (session.connect() != exitSuccess) {
         return exitFailure;
     }
-    const int sent = session.board().resetBoard();
+    if (session.board().resetBoard() == 0) {
+        return exitFailure;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the board restarts
     std::printf("Board reset command sent.\n");
-    return sent == 1 ? exitSuccess : exitFailure;
+    return exitSuccess;
 }
 
 int runSelect(const CliOptions& options) {

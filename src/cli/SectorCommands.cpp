@@ -6,7 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "CommandResult.h"
+#include "DumpOutput.h"
 #include "ExitCode.h"
+#include "FileExtension.h"
+#include "ImageInput.h"
 #include "Interrupt.h"
 #include "SectorOperations.h"
 
@@ -14,121 +18,195 @@ namespace loadstar::cli {
 
 namespace {
 
-// The window's closing status texts for one command: done, cancelled, failed; `timed` adds the
-// time consumed to the done text, as Program's status line does.
-struct ClosingTexts {
-    const char* done;
-    const char* cancelled;
-    const char* failed;
-    bool timed = false;
+using Clock = std::chrono::steady_clock;
+
+struct ImageArguments {
+    std::string file;
+    std::string base;  // empty: no base
 };
 
-constexpr ClosingTexts blankCheckTexts = {"Blank Check done.", "Blank Check cancelled.",
-                                          "Blank Check operation unsuccessful."};
-constexpr ClosingTexts programTexts = {"Program Sector done.", "Program Sector cancelled.",
-                                       "Error while programming of the sector.", true};
-constexpr ClosingTexts verifyTexts = {"Verify Sector done.", "Verify Sector cancelled.",
-                                      "Error while verifying of the sector."};
-constexpr ClosingTexts uploadTexts = {"Upload done.", "Upload cancelled.",
-                                      "Upload operation unsuccessful."};
+struct UploadArguments {
+    std::string file;    // empty: the proposed name; "-": stdout
+    std::string format;  // empty: by the file's extension
+};
 
-using Pass = int (*)(SectorOperations&, const SectorGeometry&, const std::string& argument);
+long millisecondsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
 
-// Connects, runs `pass` on the selected sector with Ctrl-C as its cancel request, and turns its
-// result into the closing text (done on stdout, the others on stderr) and the exit status.
-// `saveFile` is the file that Upload's save dialog chooses.
-int runSectorPass(const CliOptions& options, const ClosingTexts& texts, Pass pass,
-                  const std::string& argument, std::optional<std::string> saveFile = {}) {
+int runBlankCheck(const CliOptions& options) {
     const InterruptGuard guard;
     CliSession session(options);
-    session.ui().setSaveFile(std::move(saveFile));
     if (session.connect() != exitSuccess) {
+        printResult("blank-check: failed");
         return exitFailure;
     }
-    if (InterruptGuard::interrupted()) {
-        std::fprintf(stderr, "%s\n", texts.cancelled);
-        return exitInterrupted;
+    SectorOperations operations(session.board());
+    operations.setCountEveryDifference(true);
+    session.ui().setStep("Blank check");
+    const SectorGeometry g = session.geometry();
+    const int result = operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
+    session.ui().finishProgress();
+    const long used = operations.differenceCount();
+    if (result != 1) {
+        printResult("blank-check: " + unfinishedText(result));
+    } else if (used == 0) {
+        printResult("blank-check: blank, " + std::to_string(g.sectorSize) + " bytes");
+    } else {
+        printResult("blank-check: not blank, " + std::to_string(used) + " of " +
+                    std::to_string(g.sectorSize) + " bytes used, first at " +
+                    boardAddressText(*operations.firstDifferenceAddress()));
+    }
+    return exitStatusFor(result, used);
+}
+
+// Program and verify: the image is loaded before the board is touched, so a file that cannot be
+// used costs no connection.
+int runImagePass(const CliOptions& options, const ImageArguments& arguments, bool verify) {
+    const std::string command = verify ? "verify" : "program";
+    const InterruptGuard guard;
+    CliSession session(options);
+    const SectorGeometry g = session.geometry();
+    const auto base = arguments.base.empty() ? 0 : *parseBaseAddress(arguments.base);
+    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
+    if (!image || session.connect() != exitSuccess) {
+        printResult(command + ": failed");
+        return exitFailure;
     }
     SectorOperations operations(session.board());
-    const auto start = std::chrono::steady_clock::now();
-    const int result = pass(operations, session.geometry(), argument);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
+    operations.setCountEveryDifference(true);
+    session.ui().setStep(verify ? "Verifying" : "Programming");
+    const auto start = Clock::now();
+    const int result = verify ? operations.verifyImage(g.kind, g.sector, g.baseAddress, *image)
+                              : operations.programImage(g.kind, g.sector, g.baseAddress, *image);
     session.ui().finishProgress();
-    if (result == 1) {
-        std::string done = texts.done;
-        if (texts.timed) {
-            done += " Time consumed is " + std::to_string(elapsed.count()) + " ms.";
-        }
-        std::printf("%s\n", done.c_str());
-        return operations.firstDifferenceAddress() ? exitDifference : exitSuccess;
+    const std::string length = std::to_string(image->size());
+    const long differences = operations.differenceCount();
+    if (result != 1) {
+        printResult(command + ": " + unfinishedText(result));
+    } else if (!verify) {
+        printResult("program: OK, " + length + " bytes programmed in " +
+                    std::to_string(millisecondsSince(start)) + " ms");
+    } else if (differences == 0) {
+        printResult("verify: OK, " + length + " bytes match");
+    } else {
+        printResult("verify: " + std::to_string(differences) + " of " + length +
+                    " bytes differ, first at " +
+                    boardAddressText(*operations.firstDifferenceAddress()));
     }
-    std::fprintf(stderr, "%s\n", result == -1 ? texts.cancelled : texts.failed);
-    return result == -1 ? exitInterrupted : exitFailure;
+    return exitStatusFor(result, differences);
 }
 
-int blankCheck(SectorOperations& operations, const SectorGeometry& g, const std::string&) {
-    return operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
+// The format --format names, else the one the file's extension names; nothing after a message
+// when neither names one.
+std::optional<DumpFormat> uploadFormat(const UploadArguments& arguments, const std::string& path) {
+    if (!arguments.format.empty()) {
+        return dumpFormatNamed(arguments.format);
+    }
+    if (path == standardOutputName) {
+        return DumpFormat::intelHex;
+    }
+    const DumpFormat format = dumpFormatForFileName(path);
+    if (format == DumpFormat::none) {
+        // Refused before the board is even asked, as the upload would refuse it after.
+        TerminalUserInterface().showMessage(std::string(unknownDumpFormatMessage) +
+                                                " To keep the name " + path +
+                                                ", give the format with --format hex|bin|txt.",
+                                            uploadSaveErrorCaption, MessageIcon::none);
+        return std::nullopt;
+    }
+    return format;
 }
 
-int program(SectorOperations& operations, const SectorGeometry& g, const std::string& file) {
-    return operations.programSector(g.kind, g.sector, g.baseAddress, g.sectorSize, file);
-}
-
-int verify(SectorOperations& operations, const SectorGeometry& g, const std::string& file) {
-    return operations.verifySector(g.kind, g.sector, g.baseAddress, g.sectorSize, file);
-}
-
-int upload(SectorOperations& operations, const SectorGeometry& g, const std::string&) {
-    return operations.uploadSector(g.kind, g.sector, g.baseAddress, g.sectorSize,
-                                   segmentName(g.kind, g.sector));
+int runUpload(const CliOptions& options, const UploadArguments& arguments) {
+    const SectorGeometry g = sectorGeometry(options.flash == "boot" ? 1 : 0, options.sector);
+    const std::string segment = segmentName(g.kind, g.sector);
+    std::string path = arguments.file;
+    if (path.empty()) {
+        const auto named = dumpFormatNamed(arguments.format);
+        path = SectorOperations::proposedFileName(segment) +
+               dumpFormatExtension(named.value_or(DumpFormat::intelHex));
+    }
+    std::FILE* resultOut = path == standardOutputName ? stderr : stdout;
+    const auto format = uploadFormat(arguments, path);
+    if (!format) {
+        printResult("upload: failed", resultOut);
+        return exitFailure;
+    }
+    const InterruptGuard guard;
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        printResult("upload: failed", resultOut);
+        return exitFailure;
+    }
+    SectorOperations operations(session.board());
+    session.ui().setStep("Reading " + segment);
+    std::vector<std::uint8_t> contents;
+    int result = operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
+    session.ui().finishProgress();
+    if (result == 1 && !writeDump(path, *format, contents, session.ui())) {
+        result = 0;
+    }
+    if (result != 1) {
+        printResult("upload: " + unfinishedText(result), resultOut);
+    } else {
+        printResult("upload: OK, " + std::to_string(contents.size()) + " bytes of " + segment +
+                        " saved to " + (path == standardOutputName ? "standard output" : path) +
+                        " as " + dumpFormatDescription(*format),
+                    resultOut);
+    }
+    return exitStatusFor(result);
 }
 
 }  // namespace
 
+void addBaseOption(CLI::App& command, std::string& base) {
+    command
+        .add_option("--base", base,
+                    "Board address (hex) at which the image file's addresses start, subtracted "
+                    "from them: 8000 for a file linked at board addresses")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return parseBaseAddress(text) ? std::string() : "not a hexadecimal address";
+            },
+            "ADDRESS"));
+}
+
 void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
     auto* blank = app.add_subcommand(
         "blank-check",
-        "Check that the selected sector is erased (exit 1 names the first used byte)");
-    commands.push_back(
-        {blank, [&options] { return runSectorPass(options, blankCheckTexts, blankCheck, ""); }});
+        "Check that the selected sector is erased (exit 1: not blank, with the count of used "
+        "bytes and the first one's address)");
+    commands.push_back({blank, [&options] { return runBlankCheck(options); }});
 
-    auto programFile = std::make_shared<std::string>();
-    auto* programCommand = app.add_subcommand(
-        "program",
-        "Write an Intel HEX (.hex) or raw binary (.bin) image into the selected sector "
-        "(it is not erased first)");
-    programCommand->add_option("FILE", *programFile, "Image file, .hex or .bin")->required();
-    commands.push_back({programCommand, [&options, programFile] {
-                            return runSectorPass(options, programTexts, program, *programFile);
-                        }});
+    for (const bool verify : {false, true}) {
+        auto arguments = std::make_shared<ImageArguments>();
+        auto* command =
+            verify ? app.add_subcommand("verify",
+                                        "Compare the selected sector with an image file (exit 1: "
+                                        "the count of differing bytes and the first address)")
+                   : app.add_subcommand("program",
+                                        "Write an Intel HEX (.hex) or raw binary (.bin) image "
+                                        "into the selected sector (it is not erased first)");
+        command->add_option("FILE", arguments->file, "Image file, .hex or .bin")->required();
+        addBaseOption(*command, arguments->base);
+        commands.push_back({command, [&options, arguments, verify] {
+                                return runImagePass(options, *arguments, verify);
+                            }});
+    }
 
-    auto verifyFile = std::make_shared<std::string>();
-    auto* verifyCommand =
-        app.add_subcommand("verify",
-                           "Compare the selected sector with an image file (exit 1 names the first "
-                           "differing address)");
-    verifyCommand->add_option("FILE", *verifyFile, "Image file, .hex or .bin")->required();
-    commands.push_back({verifyCommand, [&options, verifyFile] {
-                            return runSectorPass(options, verifyTexts, verify, *verifyFile);
-                        }});
-
-    auto uploadFile = std::make_shared<std::string>();
+    auto upload = std::make_shared<UploadArguments>();
     auto* uploadCommand = app.add_subcommand(
         "upload",
-        "Save the selected sector as .hex, .bin or a .txt memory dump; without FILE as "
-        "KEL520_seg(FSn).hex or KEL520_seg(CSBOOTn).hex in the current folder");
-    uploadCommand->add_option("FILE", *uploadFile, "File to write; its extension picks the format");
-    commands.push_back(
-        {uploadCommand, [&options, uploadFile] {
-             const SectorGeometry g =
-                 sectorGeometry(options.flash == "boot" ? 1 : 0, options.sector);
-             const std::string file =
-                 !uploadFile->empty()
-                     ? *uploadFile
-                     : SectorOperations::proposedFileName(segmentName(g.kind, g.sector)) + ".hex";
-             return runSectorPass(options, uploadTexts, upload, "", file);
-         }});
+        "Save the selected sector as Intel HEX, raw binary or a text memory dump; without FILE as "
+        "KEL520_seg(FSn).hex or KEL520_seg(CSBOOTn).hex in the current folder, with - to stdout");
+    uploadCommand->add_option("FILE", upload->file,
+                              "File to write (- for stdout); its extension picks the format "
+                              "unless --format does");
+    uploadCommand->add_option("--format", upload->format, "hex, bin or txt, whatever the name")
+        ->check(CLI::IsMember({"hex", "bin", "txt"}));
+    commands.push_back({uploadCommand, [&options, upload] { return runUpload(options, *upload); }});
 }
 
 }  // namespace loadstar::cli

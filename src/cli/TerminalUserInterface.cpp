@@ -25,41 +25,53 @@ TerminalUserInterface::TerminalUserInterface(std::FILE* messages)
 void TerminalUserInterface::showMessage(const std::string& text, const std::string& caption,
                                         MessageIcon) {
     finishProgress();
-    std::fprintf(out_, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(out_, "%s: %s%s\n", caption.c_str(), text.c_str(), fileProblem_.c_str());
     std::fflush(out_);
+    fileProblem_.clear();
+}
+
+void TerminalUserInterface::noteFileProblem(const std::string& path, const std::string& reason) {
+    fileProblem_ = " (" + path + ": " + reason + ")";
 }
 
 void TerminalUserInterface::setStatusText(const std::string& text) {
-    lastStatus_ = text;
-    if (terminal_) {
-        return;  // the progress line says it better
+    status_ = text;
+}
+
+void TerminalUserInterface::setStep(std::string name, long overallDone, long overallTotal) {
+    step_ = std::move(name);
+    overallTotal_ = overallTotal;
+    overallDone_ = overallDone;
+    if (overallTotal <= 0 || overallDone == 0) {
+        start_ = Clock::now();  // the rate counts from the start of what the percentage covers
     }
-    // In a log, at most one status line a second, so that a pass stays readable.
-    const auto now = Clock::now();
-    if (lastLine_ == Clock::time_point{} || now - lastLine_ >= logInterval) {
-        lastLine_ = now;
-        std::fprintf(out_, "%s\n", text.c_str());
-        std::fflush(out_);
-    }
+    lastDone_ = -1;
 }
 
 void TerminalUserInterface::reportProgress(long bytesDone, long bytesTotal) {
     const auto now = Clock::now();
-    if (bytesTotal != lastTotal_ || bytesDone < lastDone_) {
-        passStart_ = now;  // a new pass
-        lastTotal_ = bytesTotal;
+    if (overallTotal_ <= 0 && bytesDone < lastDone_) {
+        start_ = now;  // another pass under the same step
     }
     lastDone_ = bytesDone;
-    if (!terminal_) {
+    const long done = overallTotal_ > 0 ? overallDone_ + bytesDone : bytesDone;
+    const long total = overallTotal_ > 0 ? overallTotal_ : bytesTotal;
+    const bool finished = done >= total;
+    if (quiet_ || (!terminal_ && !finished && now - lastLine_ < logInterval)) {
         return;
     }
-    const double seconds = std::chrono::duration<double>(now - passStart_).count();
-    const double rate = seconds > 0 ? static_cast<double>(bytesDone) / seconds : 0;
-    const double left = rate > 0 ? static_cast<double>(bytesTotal - bytesDone) / rate : 0;
-    std::fprintf(out_, "\r%ld of %ld bytes, %.0f B/s, %s left   ", bytesDone, bytesTotal, rate,
-                 formatDuration(left).c_str());
+    lastLine_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+    const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
+    // Without a named step, the status text's opening words name it ("Reading flash").
+    const std::string step = !step_.empty() ? step_ : status_.substr(0, status_.find(','));
+    const long percent = total > 0 ? done * 100 / total : 100;
+    std::fprintf(out_, "%s%s %ld%% (%ld of %ld bytes, %.0f B/s, %s left)%s",
+                 terminal_ ? "\r\x1b[K" : "", step.c_str(), percent, done, total, rate,
+                 formatDuration(left).c_str(), terminal_ ? "" : "\n");
     std::fflush(out_);
-    progressShown_ = true;
+    progressShown_ = terminal_;
 }
 
 void TerminalUserInterface::finishProgress() {
@@ -75,9 +87,8 @@ void TerminalUserInterface::processPendingEvents() {
     }
 }
 
-std::optional<std::string> TerminalUserInterface::chooseSaveFile(const std::string& proposedName) {
-    proposedName_ = proposedName;
-    return saveFile_ ? saveFile_ : std::optional<std::string>(proposedName);
+std::optional<std::string> TerminalUserInterface::chooseSaveFile(const std::string&) {
+    return std::nullopt;
 }
 
 }  // namespace loadstar::cli

@@ -9,9 +9,11 @@
 
 namespace loadstar::cli {
 
-// The command-line face of the core: boxes become lines on stderr ("caption: text"), progress a
-// self-updating line on a terminal or the status texts at most once a second in a log, and Ctrl-C
-// becomes the cancel request at the next "let pending events run".
+// The command-line face of the core, on stderr: boxes become lines ("caption: text"), progress one
+// line naming the step and its percentage (redrawn in place on a terminal, at most one line a
+// second in a log), and Ctrl-C becomes the cancel request at the next "let pending events run".
+// Quiet drops the progress line; messages stay. The window's status texts are not printed: the
+// progress line says the same.
 class TerminalUserInterface : public UserInterface {
   public:
     explicit TerminalUserInterface(std::FILE* messages = stderr);
@@ -21,28 +23,35 @@ class TerminalUserInterface : public UserInterface {
     void setStatusText(const std::string& text) override;
     void reportProgress(long bytesDone, long bytesTotal) override;
     void processPendingEvents() override;
+    // Added to the next message: " (path: reason)".
+    void noteFileProblem(const std::string& path, const std::string& reason) override;
+    // The command-line tool writes its files itself; the core's save dialog is never used.
     std::optional<std::string> chooseSaveFile(const std::string& proposedName) override;
 
-    // The file the next save dialog "chooses"; without one the proposed name is taken as it is.
-    void setSaveFile(std::optional<std::string> path) { saveFile_ = std::move(path); }
-    // Ends a self-updating progress line so that the next output starts on a fresh line.
+    // Names what the progress line shows from now on ("Programming"). With `overallTotal` above 0
+    // the percentage runs over several passes: this pass starts `overallDone` bytes into it.
+    void setStep(std::string name, long overallDone = 0, long overallTotal = 0);
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+    // Progress as log lines even on a terminal, so that other lines (a trace) do not tear it.
+    void useLogLines() { terminal_ = false; }
+    // Ends a line redrawn in place, so that the next output starts on a fresh line.
     void finishProgress();
-    [[nodiscard]] const std::string& lastStatus() const { return lastStatus_; }
-    [[nodiscard]] std::optional<std::string> lastProposedName() const { return proposedName_; }
 
   private:
     using Clock = std::chrono::steady_clock;
 
     std::FILE* out_;
     bool terminal_;
+    bool quiet_ = false;
     bool progressShown_ = false;
-    std::string lastStatus_;
-    std::optional<std::string> saveFile_;
-    std::optional<std::string> proposedName_;
-    Clock::time_point passStart_{};
+    std::string status_;
+    std::string fileProblem_;
+    std::string step_;
+    long overallDone_ = 0;
+    long overallTotal_ = 0;
+    Clock::time_point start_{};
     Clock::time_point lastLine_{};
-    long lastTotal_ = -1;
-    long lastDone_ = 0;
+    long lastDone_ = -1;
 };
 
 }  // namespace loadstar::cli

@@ -1,9 +1,10 @@
 #include "TestCommand.h"
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,33 @@
 namespace loadstar::cli {
 
 namespace {
+
+// The largest --cycles and --duration taken: far beyond any run, yet a number, so that no
+// option can ask for a run without end other than by leaving both out.
+constexpr std::int64_t maximumLimit = 1'000'000'000;
+
+// A whole number of cycles written in decimal, 1 to maximumLimit; nothing else.
+std::string checkCycleCount(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 ||
+        value > maximumLimit) {
+        return "Value " + text + " is not a whole number from 1 to 1000000000";
+    }
+    return {};
+}
+
+// A number of seconds written in decimal, more than 0 and at most maximumLimit: never NaN or
+// infinity, with which a run would never end.
+std::string checkDuration(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0 || value > static_cast<double>(maximumLimit)) {
+        return "Value " + text + " is not a number of seconds above 0 and at most 1000000000";
+    }
+    return {};
+}
 
 struct TestLimits {
     std::int64_t cycles = 0;  // 0: no limit
@@ -98,12 +126,13 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
 int runTest(const CliOptions& options, const TestLimits& limits) {
     const InterruptGuard guard;
     TestOutput output;
-    output.statisticsTerminal = isTerminal(stderr);
+    output.statisticsTerminal = !options.quiet && isTerminal(stderr);
     std::unique_ptr<AtomicFile> logFile;
     if (!limits.logFile.empty()) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);
         if (!logFile->create()) {
-            std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+            std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                         logFile->lastError().c_str());
             return exitFailure;
         }
         output.logFile = logFile.get();
@@ -118,7 +147,8 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
     clearStatistics(output);
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
-        std::fprintf(stderr, "Cannot create file %s\n", limits.logFile.c_str());
+        std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
+                     logFile->lastError().c_str());
         return exitFailure;
     }
     if (InterruptGuard::interrupted()) {
@@ -140,11 +170,12 @@ void addTestCommand(CLI::App& app, const CliOptions& options, CommandList& comma
         "again, logging each cycle; ends after --cycles, after --duration, or on Ctrl-C, with a "
         "summary. Exit status 1 when a select or read failed");
     auto* cycles =
-        test->add_option("--cycles", limits->cycles, "Run this many cycles (1 or more)")
-            ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()));
+        test->add_option("--cycles", limits->cycles, "Run this many cycles (1 to 1000000000)")
+            ->check(CLI::Validator(checkCycleCount, "CYCLES"));
     auto* duration = test->add_option("--duration", limits->seconds,
-                                      "Stop after the cycle in which this many seconds have passed")
-                         ->check(CLI::PositiveNumber);
+                                      "Stop after the cycle in which this many seconds have passed "
+                                      "(above 0, at most 1000000000)")
+                         ->check(CLI::Validator(checkDuration, "SECONDS"));
     cycles->excludes(duration);
     test->add_option("--log", limits->logFile,
                      "Also write the log to this file, lines ended by CR LF (replaced when the run "

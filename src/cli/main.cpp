@@ -7,21 +7,17 @@
 #include "CliCommands.h"
 #include "ComPortName.h"
 #include "ExitCode.h"
+#include "LoadstarVersion.h"
+#include "PortsCommand.h"
 #include "SectorCommands.h"
 #include "TestCommand.h"
 
 using namespace loadstar::cli;
 
-int main(int argc, char** argv) {
-    CLI::App app{
-        "loadstar-cli: program and inspect the flash of a KEL520/KEL620 board over RS-232.\n"
-        "Addresses, counts and bytes are hexadecimal. Exit status: 0 success, 1 a check found a\n"
-        "difference (not blank, verify mismatch), 2 failure or bad input, 130 interrupted.",
-        "loadstar-cli"};
-    app.require_subcommand(0, 1);
-    app.fallthrough();
+namespace {
 
-    CliOptions options;
+void addGlobalOptions(CLI::App& app, CliOptions& options) {
+    app.set_version_flag("--version", std::string("loadstar-cli ") + loadstar::loadstarVersion);
     app.add_option("--port", options.port, loadstar::comPortDescription());
     app.add_option("--flash", options.flash,
                    "Flash to work on: main (sectors 0-7, 32 KB) or "
@@ -31,11 +27,32 @@ int main(int argc, char** argv) {
     app.add_option("--sector", options.sector, "Sector number")
         ->check(CLI::Range(0, 7))
         ->capture_default_str();
+    app.add_flag("--trace", options.trace,
+                 "Show every frame sent and every reply received, in hex with a millisecond time "
+                 "stamp, on stderr");
+    app.add_flag("-q,--quiet", options.quiet, "No progress line");
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "loadstar-cli: program and inspect the flash of a KEL520/KEL620 board over RS-232.\n"
+        "Addresses, counts and bytes are hexadecimal. Sector commands end with one result line on\n"
+        "stdout; messages and progress go to stderr. Exit status: 0 success, 1 a check found a\n"
+        "difference (not blank, verify mismatch), 2 failure or bad input, 130 interrupted.",
+        "loadstar-cli"};
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+
+    CliOptions options;
+    addGlobalOptions(app, options);
     CommandList commands;
     addMemoryCommands(app, options, commands);
     addSectorCommands(app, options, commands);
+    addFlashCommands(app, options, commands);
     addTestCommand(app, options, commands);
+    addPortsCommand(app, commands);
 
     try {
         app.parse(argc, argv);

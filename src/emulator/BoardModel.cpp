@@ -76,7 +76,8 @@ std::vector<BoardReply> BoardModel::answer(std::vector<FrameDecoder::Payload> pa
     std::vector<BoardReply> replies;
     for (auto& payload : payloads) {
         payloads_.push_back(payload);
-        if (faults_.settings().silent) {
+        const std::string& ignored = faults_.settings().ignoredCommand;
+        if (faults_.settings().silent || (!ignored.empty() && startsWith(payload, ignored))) {
             continue;  // the board hears nothing
         }
         auto reply = handlePayload(payload);

@@ -2,13 +2,26 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+
 #include "ComPortName.h"
+#include "LoadstarVersion.h"
 
 namespace loadstar::emulator {
 
 namespace {
 
 constexpr int exitBadOption = 2;
+
+// A chance from 0 to 1 written in decimal; NaN passes a range check, so it is refused here.
+std::string checkChance(const std::string& text) {
+    double value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !(value >= 0 && value <= 1)) {
+        return "Value " + text + " is not a number from 0 to 1";
+    }
+    return {};
+}
 
 struct RawOptions {
     std::string link;
@@ -31,9 +44,11 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
         ->check(CLI::Range(0, 600'000));
     app.add_option("--corrupt-rate", options.faults.corruptRate,
                    "Chance (0..1) that a reply byte arrives changed")
-        ->check(CLI::Range(0.0, 1.0));
+        ->check(CLI::Validator(checkChance, "CHANCE"));
     app.add_flag("--unknown-tag", options.faults.unknownTag,
                  "Answer with the tag XYZ, which the host never accepts");
+    app.add_option("--ignore", options.faults.ignoredCommand,
+                   "Ignore frames whose payload begins with this (EM, WFP, RRD, ...): no reply");
     app.add_option("--seed", options.faults.seed,
                    "Seed of the fault generator (reproducible runs)");
 }
@@ -59,7 +74,7 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     app.add_option("--control", options.controlPipe,
                    "Named pipe taking control lines while running: silent on|off, drop N, "
                    "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
-                   "latency MS, clear");
+                   "latency MS, ignore COMMAND|off, clear");
     addFaultOptions(app, options, raw);
 }
 
@@ -70,6 +85,7 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
         "Emulates a KEL520/KEL620 board on a pseudo-terminal. Prints the device path as the first "
         "line on stdout, then answers framed commands until SIGTERM or SIGINT.",
         "kel-emulator");
+    app.set_version_flag("--version", std::string("kel-emulator ") + loadstarVersion);
     EmulatorOptions options;
     RawOptions raw;
     addOptions(app, options, raw);

@@ -85,11 +85,14 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
         understood = parseMilliseconds(argument, target);
     } else if (verb == "corrupt") {
         understood = parseRate(argument, changed.corruptRate);
+    } else if (verb == "ignore" && !argument.empty()) {
+        changed.ignoredCommand = argument == "off" ? std::string() : std::string(argument);
+        understood = true;
     }
     if (!understood) {
         return "unknown control command \"" + std::string(line) +
                "\" (known: silent on|off, drop N, delay MS, late-every N, late-ms MS, corrupt R, "
-               "unknown-tag on|off, latency MS, clear)";
+               "unknown-tag on|off, latency MS, ignore COMMAND|off, clear)";
     }
     settings = changed;
     return {};

@@ -24,6 +24,9 @@ struct FaultSettings {
     double corruptRate = 0.0;
     // Replies carry the tag "XYZ" instead of the command's own, which the host never accepts.
     bool unknownTag = false;
+    // The board ignores frames whose payload begins with this ("EM", "WFP", "RRD"): it does and
+    // answers nothing, so that one step of a longer job fails. Empty: none.
+    std::string ignoredCommand{};
     std::uint32_t seed = 1;
     // Not a fault of the board but of the line: replies pass a USB adapter that holds received
     // bytes back this long (its latency timer); 0 = a plain line.
@@ -34,7 +37,7 @@ struct FaultSettings {
 
 // Applies one line of the emulator's control channel to `settings`:
 //   "silent on|off", "drop N", "delay MS", "late-every N", "late-ms MS", "corrupt R" (0..1),
-//   "unknown-tag on|off", "latency MS", "clear"
+//   "unknown-tag on|off", "latency MS", "ignore COMMAND|off", "clear"
 // ("clear" switches every fault off and keeps the seed and the latency). Surrounding blanks and a
 // trailing CR are ignored. Returns an empty text on success, else what was wrong; `settings` is
 // then unchanged.

@@ -1,7 +1,7 @@
 // kel-emulator: a KEL520/KEL620 board on a pseudo-terminal, for tests and demonstrations.
 //
-// Exit status: 0 after a stop signal (link removed, flash saved) or --help; 1 when it cannot set
-// up or save; 2 for a bad option.
+// Exit status: 0 after a stop signal (link removed, flash saved), --help or --version; 1 when it
+// cannot set up or save; 2 for a bad option.
 
 #include <signal.h>
 

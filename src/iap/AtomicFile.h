@@ -11,10 +11,10 @@ namespace loadstar {
 // before commit) is removed again. A replaced target keeps its permission bits; a new one gets
 // 0666 less the umask, as a plain create would.
 //
-// A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null
-// or NUL) is written in place, since it cannot be renamed over. On Linux a symbolic link is
-// followed, so the file it names is replaced and the link stays. On Windows the replacement is
-// MoveFileEx with write-through.
+// A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null,
+// a folder) is refused, and so is one that this user may not open for writing: neither is ever
+// replaced. On Linux a symbolic link is followed, so the file it names is replaced and the link
+// stays. On Windows the replacement is MoveFileEx with write-through.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);
@@ -22,7 +22,7 @@ class AtomicFile {
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates the temporary file (or opens the target in place). False when that is refused.
+    // Creates the temporary file. False when that, or the target, is refused.
     [[nodiscard]] bool create();
     // Appends `bytes`; false when they could not all be written (disk full, I/O error). Retries
     // short writes and interrupted calls.
@@ -31,17 +31,23 @@ class AtomicFile {
     // target could not be replaced; the target is then left as it was.
     [[nodiscard]] bool commit();
 
-    // The file being written until commit(): the temporary path, or the target written in place.
+    // The system's reason for the last call that returned false ("No space left on device").
+    [[nodiscard]] const std::string& lastError() const { return error_; }
+
+    // The temporary file being written until commit().
     [[nodiscard]] const std::string& writingPath() const { return writingPath_; }
 
   private:
     void abandon();
+    // Notes the reason, an errno value or a text, and returns false.
+    bool fail(int error);
+    bool fail(const char* reason);
 
     std::string targetPath_;
     std::string writingPath_;
     int descriptor_ = -1;
-    bool inPlace_ = false;
     bool committed_ = false;
+    std::string error_;
 };
 
 }  // namespace loadstar

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace loadstar {
@@ -42,6 +43,18 @@ int openRetrying(const char* path, int flags, mode_t mode) {
     return descriptor;
 }
 
+// Whether this user may open the existing regular file `path` for writing. Opened without
+// truncating and without blocking, so the file is not changed and a name that has turned into a
+// pipe meanwhile cannot hang.
+bool mayWrite(const std::string& path) {
+    const int descriptor = openRetrying(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (descriptor < 0) {
+        return false;
+    }
+    closeDescriptor(descriptor);
+    return true;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(resolvedTarget(targetPath)) {}
@@ -54,21 +67,18 @@ AtomicFile::~AtomicFile() {
 
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/') {
-        return false;  // names no file
+        return fail(EISDIR);  // names no file
     }
     struct stat info {};
     const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
+    // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
+    // place could hang on a pipe or reach a device: refused, like a file this user may not write
+    // (which renaming over it would replace all the same).
     if (exists && !S_ISREG(info.st_mode)) {
-        // Not opened for reading, so a pipe without a reader is refused instead of blocking.
-        descriptor_ = openRetrying(targetPath_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
-        if (descriptor_ < 0) {
-            return false;
-        }
-        const int flags = ::fcntl(descriptor_, F_GETFL);
-        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
-        inPlace_ = true;
-        writingPath_ = targetPath_;
-        return true;
+        return fail("not a regular file");
+    }
+    if (exists && !mayWrite(targetPath_)) {
+        return fail(errno);
     }
     const std::filesystem::path target(targetPath_);
     const std::filesystem::path folder = target.parent_path();
@@ -90,15 +100,15 @@ bool AtomicFile::create() {
             return true;
         }
         if (errno != EEXIST) {
-            return false;
+            return fail(errno);
         }
     }
-    return false;
+    return fail(EEXIST);
 }
 
 bool AtomicFile::write(std::string_view bytes) {
     if (descriptor_ < 0) {
-        return false;
+        return fail(EBADF);
     }
     while (!bytes.empty()) {
         const ssize_t n = ::write(descriptor_, bytes.data(), bytes.size());
@@ -106,7 +116,7 @@ bool AtomicFile::write(std::string_view bytes) {
             continue;
         }
         if (n <= 0) {
-            return false;
+            return fail(n < 0 ? errno : ENOSPC);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -115,26 +125,35 @@ bool AtomicFile::write(std::string_view bytes) {
 
 bool AtomicFile::commit() {
     if (descriptor_ < 0) {
-        return false;
-    }
-    if (inPlace_) {
-        const int result = closeDescriptor(descriptor_);
-        descriptor_ = -1;
-        committed_ = true;
-        return result == 0;
+        return fail(EBADF);
     }
     int synced = 0;
     do {
         synced = ::fsync(descriptor_);
     } while (synced != 0 && errno == EINTR);
-    const int closed = closeDescriptor(descriptor_);
+    int error = synced != 0 ? errno : 0;
+    if (closeDescriptor(descriptor_) != 0 && error == 0) {
+        error = errno;
+    }
     descriptor_ = -1;
-    if (synced != 0 || closed != 0 || ::rename(writingPath_.c_str(), targetPath_.c_str()) != 0) {
+    if (error == 0 && ::rename(writingPath_.c_str(), targetPath_.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         abandon();
-        return false;
+        return fail(error);
     }
     committed_ = true;
     return true;
+}
+
+bool AtomicFile::fail(int error) {
+    return fail(std::strerror(error));
+}
+
+bool AtomicFile::fail(const char* reason) {
+    error_ = reason;
+    return false;
 }
 
 void AtomicFile::abandon() {
@@ -142,7 +161,7 @@ void AtomicFile::abandon() {
         closeDescriptor(descriptor_);
         descriptor_ = -1;
     }
-    if (!inPlace_ && !writingPath_.empty()) {
+    if (!writingPath_.empty()) {
         ::unlink(writingPath_.c_str());
         writingPath_.clear();
     }

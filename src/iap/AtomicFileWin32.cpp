@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -21,18 +22,37 @@ namespace {
 constexpr int temporaryNameAttempts = 100;
 constexpr int binaryWrite = _O_WRONLY | _O_BINARY | _O_NOINHERIT;
 
-// A target that is a device ("NUL", "CON", a pipe) rather than a file on a disk; it is written in
-// place. Opened for no access at all, only to ask what it is.
-bool isDevice(const std::string& path) {
+enum class TargetKind { missing, regularFile, other };
+
+// What the target is, asked of the opened name without reading or writing it: a device ("NUL",
+// "CON", "COM1"), a pipe or a folder is no regular file.
+TargetKind kindOf(const std::string& path) {
     const HANDLE handle =
         ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return false;
+        return TargetKind::missing;
     }
-    const DWORD type = ::GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool regular = ::GetFileType(handle) == FILE_TYPE_DISK &&
+                         ::GetFileInformationByHandle(handle, &information) != 0 &&
+                         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     ::CloseHandle(handle);
-    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+    return regular ? TargetKind::regularFile : TargetKind::other;
+}
+
+// The system's text for a Windows error code, without its line break.
+std::string systemMessage(DWORD error) {
+    char text[256] = {};
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                         0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == '.' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message.empty() ? "system error " + std::to_string(error) : message;
 }
 
 }  // namespace
@@ -47,13 +67,19 @@ AtomicFile::~AtomicFile() {
 
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/' || targetPath_.back() == '\\') {
-        return false;  // names no file
+        return fail(EISDIR);  // names no file
     }
-    if (isDevice(targetPath_)) {
-        descriptor_ = ::_open(targetPath_.c_str(), binaryWrite);
-        inPlace_ = descriptor_ >= 0;
-        writingPath_ = inPlace_ ? targetPath_ : std::string();
-        return inPlace_;
+    const TargetKind kind = kindOf(targetPath_);
+    if (kind == TargetKind::other) {
+        return fail("not a regular file");
+    }
+    if (kind == TargetKind::regularFile) {
+        // Whether this user may write it, asked without truncating it.
+        const int probe = ::_open(targetPath_.c_str(), binaryWrite);
+        if (probe < 0) {
+            return fail(errno);
+        }
+        ::_close(probe);
     }
     const std::filesystem::path target(targetPath_);
     // A name beside the target: ".<name>.tmp-<pid>-<n>".
@@ -71,21 +97,21 @@ bool AtomicFile::create() {
             return true;
         }
         if (errno != EEXIST) {
-            return false;
+            return fail(errno);
         }
     }
-    return false;
+    return fail(EEXIST);
 }
 
 bool AtomicFile::write(std::string_view bytes) {
     if (descriptor_ < 0) {
-        return false;
+        return fail(EBADF);
     }
     while (!bytes.empty()) {
         const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
         const int n = ::_write(descriptor_, bytes.data(), chunk);
         if (n <= 0) {
-            return false;
+            return fail(n < 0 ? errno : ENOSPC);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -94,25 +120,34 @@ bool AtomicFile::write(std::string_view bytes) {
 
 bool AtomicFile::commit() {
     if (descriptor_ < 0) {
-        return false;
+        return fail(EBADF);
     }
-    if (inPlace_) {
-        const int result = ::_close(descriptor_);
-        descriptor_ = -1;
-        committed_ = true;
-        return result == 0;
+    int error = ::_commit(descriptor_) != 0 ? errno : 0;  // FlushFileBuffers
+    if (::_close(descriptor_) != 0 && error == 0) {
+        error = errno;
     }
-    const int synced = ::_commit(descriptor_);  // FlushFileBuffers
-    const int closed = ::_close(descriptor_);
     descriptor_ = -1;
-    if (synced != 0 || closed != 0 ||
-        ::MoveFileExA(writingPath_.c_str(), targetPath_.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    if (error != 0) {
         abandon();
-        return false;
+        return fail(error);
+    }
+    if (::MoveFileExA(writingPath_.c_str(), targetPath_.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        const std::string reason = systemMessage(::GetLastError());
+        abandon();
+        return fail(reason.c_str());
     }
     committed_ = true;
     return true;
+}
+
+bool AtomicFile::fail(int error) {
+    return fail(std::strerror(error));
+}
+
+bool AtomicFile::fail(const char* reason) {
+    error_ = reason;
+    return false;
 }
 
 void AtomicFile::abandon() {
@@ -120,7 +155,7 @@ void AtomicFile::abandon() {
         ::_close(descriptor_);
         descriptor_ = -1;
     }
-    if (!inPlace_ && !writingPath_.empty()) {
+    if (!writingPath_.empty()) {
         ::_unlink(writingPath_.c_str());
         writingPath_.clear();
     }

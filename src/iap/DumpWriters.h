@@ -12,8 +12,13 @@ namespace loadstar {
 enum class DumpFormat { none, rawBinary, textDump, intelHex };
 
 // ".bin", ".txt" or ".hex" by the file name's lower-cased extension (fileExtension); any other
-// name is DumpFormat::none, for which Upload writes an empty file.
+// name is DumpFormat::none, which Upload refuses before it creates or empties anything.
 DumpFormat dumpFormatForFileName(const std::string& fileName);
+
+// Upload's answer to a name of no known format, and the caption of its file errors.
+inline constexpr char uploadSaveErrorCaption[] = "Uploaded data save error";
+inline constexpr char unknownDumpFormatMessage[] =
+    "Unknown file type: the name must end in .hex, .bin or .txt. Nothing was saved.";
 
 // Exactly the sector's bytes.
 std::string rawBinaryDump(std::span<const std::uint8_t> sector);

@@ -17,7 +17,6 @@ namespace {
 constexpr int replyMax = 1000;
 constexpr char readingPrefix[] = "Reading flash, ";
 constexpr char programmingPrefix[] = "Programming flash, ";
-constexpr char saveErrorCaption[] = "Uploaded data save error";
 
 std::uint8_t highByte(int address) {
     return static_cast<std::uint8_t>((address >> 8) & 0xFF);
@@ -45,8 +44,16 @@ bool cancelRequested() {
 
 }  // namespace
 
+const SectorOperations::ComparisonTexts SectorOperations::verifyTexts = {
+    "Data do not match at address 0x%04X", "Verify Error", "Data Verify OK", "Verify result"};
+
 std::string SectorOperations::proposedFileName(const std::string& segmentName) {
     return "KEL520_seg(" + segmentName + ")";
+}
+
+void SectorOperations::forgetDifferences() {
+    firstDifference_.reset();
+    differenceCount_ = 0;
 }
 
 int SectorOperations::passResult() const {
@@ -89,7 +96,7 @@ int SectorOperations::writeBlock(int address, const std::uint8_t* data, int coun
 std::vector<std::uint8_t> SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector,
                                                           int sectorSize,
                                                           const std::string& fileName) {
-    firstDifference_.reset();
+    forgetDifferences();
     std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
     int loadedLength = 0;
     if (board_.selectFlash(kind, sector) == 0 ||
@@ -109,7 +116,7 @@ void SectorOperations::reportProgress(const char* prefix, int done, int total) {
 
 int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                        int sectorSize) {
-    firstDifference_.reset();
+    forgetDifferences();
     processFlags().cancelRequested = false;
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
@@ -126,6 +133,19 @@ int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int 
     if (image.empty()) {
         return 0;
     }
+    return writeImage(baseAddress, image);
+}
+
+int SectorOperations::programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                   std::span<const std::uint8_t> image) {
+    forgetDifferences();
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    return writeImage(baseAddress, image);
+}
+
+int SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> image) {
     processFlags().cancelRequested = false;
     const int loadedLength = static_cast<int>(image.size());
     for (int done = 0; !cancelRequested() && done < loadedLength;) {
@@ -146,34 +166,47 @@ int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int b
         return 0;
     }
     processFlags().cancelRequested = false;
-    return compareWithSector(
-        baseAddress, image,
-        {"Data do not match at address 0x%04X", "Verify Error", "Data Verify OK", "Verify result"});
+    return compareWithSector(baseAddress, image, verifyTexts);
+}
+
+int SectorOperations::verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                  std::span<const std::uint8_t> image) {
+    forgetDifferences();
+    if (board_.selectFlash(kind, sector) == 0) {
+        return 0;
+    }
+    processFlags().cancelRequested = false;
+    return compareWithSector(baseAddress, image, verifyTexts);
 }
 
 int SectorOperations::compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
                                         const ComparisonTexts& texts) {
     const int length = static_cast<int>(expected.size());
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    bool same = true;
-    for (int done = 0; same && !cancelRequested() && done < length;) {
+    for (int done = 0;
+         (differenceCount_ == 0 || countEveryDifference_) && !cancelRequested() && done < length;) {
         const int n = std::min(length - done, readBlockSize);
         if (readBlock(baseAddress + done, n, reply) == 0) {
             return 0;
         }
         const auto* data = reply.data() + replyHeaderLength;
-        const auto difference = std::mismatch(data, data + n, expected.data() + done);
-        if (difference.first != data + n) {
-            const int address = baseAddress + done + static_cast<int>(difference.first - data);
-            firstDifference_ = address;
-            board_.ui().showMessage(withAddress(texts.differenceFormat, address),
-                                    texts.differenceCaption, MessageIcon::none);
-            same = false;
+        for (int i = 0; i < n; ++i) {
+            if (data[i] == expected[static_cast<std::size_t>(done + i)]) {
+                continue;
+            }
+            if (differenceCount_++ == 0) {
+                firstDifference_ = baseAddress + done + i;
+                board_.ui().showMessage(withAddress(texts.differenceFormat, *firstDifference_),
+                                        texts.differenceCaption, MessageIcon::none);
+            }
+            if (!countEveryDifference_) {
+                break;
+            }
         }
         done += n;
         reportProgress(readingPrefix, done, length);
     }
-    if (!cancelRequested() && same) {
+    if (!cancelRequested() && differenceCount_ == 0) {
         board_.ui().showMessage(texts.sameText, texts.sameCaption, MessageIcon::none);
     }
     return passResult();
@@ -181,12 +214,22 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
 
 int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& segmentName) {
-    firstDifference_.reset();
+    std::vector<std::uint8_t> contents;
+    const int result = readSector(kind, sector, baseAddress, sectorSize, contents);
+    if (result != 1) {
+        return result;  // a cancelled read saves nothing and opens no dialog
+    }
+    return saveSector(contents, segmentName);
+}
+
+int SectorOperations::readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                 int sectorSize, std::vector<std::uint8_t>& contents) {
+    forgetDifferences();
     processFlags().cancelRequested = false;
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
-    std::vector<std::uint8_t> contents = sectorBuffer(sectorSize);
+    contents = sectorBuffer(sectorSize);
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
     for (int done = 0; !cancelRequested() && done < sectorSize;) {
         const int n = std::min(sectorSize - done, readBlockSize);
@@ -198,10 +241,10 @@ int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int b
         reportProgress(readingPrefix, done, sectorSize);
     }
     if (cancelRequested()) {
-        return -1;  // nothing is saved and no dialog opens
+        return -1;
     }
-    return saveSector(std::span(contents).first(static_cast<std::size_t>(std::max(sectorSize, 0))),
-                      segmentName);
+    contents.resize(static_cast<std::size_t>(std::max(sectorSize, 0)));
+    return 1;
 }
 
 int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
@@ -211,15 +254,22 @@ int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
     if (!chosen) {
         return 0;
     }
+    const DumpFormat format = dumpFormatForFileName(*chosen);
+    if (format == DumpFormat::none) {
+        ui.showMessage(unknownDumpFormatMessage, uploadSaveErrorCaption, MessageIcon::none);
+        return 0;
+    }
     AtomicFile file(*chosen);
     if (!file.create()) {
-        ui.showMessage("Error creating file !", saveErrorCaption, MessageIcon::none);
+        ui.noteFileProblem(*chosen, file.lastError());
+        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
         return 0;
     }
     // Written before it is renamed into place: a disk that fills up or fails loses no old file
     // and is reported instead of passing for a saved sector.
-    if (!file.write(formatDump(dumpFormatForFileName(*chosen), sector)) || !file.commit()) {
-        ui.showMessage("Error writing file !", saveErrorCaption, MessageIcon::none);
+    if (!file.write(formatDump(format, sector)) || !file.commit()) {
+        ui.noteFileProblem(*chosen, file.lastError());
+        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
         return 0;
     }
     return 1;

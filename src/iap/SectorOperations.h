@@ -37,17 +37,39 @@ class SectorOperations {
     int verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& fileName);
     // Reads the whole sector, asks for a file through the save dialog (proposing
-    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other extension
-    // gives an empty file. A cancelled read opens no dialog. The file is written beside its target
-    // and renamed over it only when complete, so a failed upload (0, message shown) leaves an
-    // existing file as it was.
+    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other name is
+    // refused before anything is created. A cancelled read opens no dialog. The file is written
+    // beside its target and renamed over it only when complete, so a failed upload (0, message
+    // shown) leaves an existing file as it was; a device, a pipe or a file this user may not
+    // write is never replaced.
     int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& segmentName);
+
+    // The passes on an image the caller has loaded already (loadImageFile), for a caller that
+    // uses one image for several passes: select the flash, then write or compare `image` from
+    // the sector's first byte. Same results and messages as programSector and verifySector; an
+    // empty image writes nothing and compares nothing.
+    int programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                     std::span<const std::uint8_t> image);
+    int verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                    std::span<const std::uint8_t> image);
+    // Upload's read without its saving: selects the flash and reads the whole sector into
+    // `contents` (sectorSize bytes on result 1). Result 1, -1 cancelled, 0 failed (message shown).
+    int readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
+                   std::vector<std::uint8_t>& contents);
+
+    // Blank check and verify stop at the first difference, as the window shows it. With this set
+    // they go on to the end and count every differing byte (differenceCount), still showing only
+    // the first; for callers that report how much differs, such as the command-line tool.
+    void setCountEveryDifference(bool countEvery) { countEveryDifference_ = countEvery; }
 
     // The board address that the last blank check found used, or the last verify found
     // different; nothing after a pass that found none (or another pass). For callers that act
     // on the finding as well as on the result code, such as the command-line tool's exit status.
     [[nodiscard]] std::optional<int> firstDifferenceAddress() const { return firstDifference_; }
+    // How many bytes the last blank check or verify found different: 1 when it stopped at the
+    // first, every one with setCountEveryDifference; 0 after a pass that found none.
+    [[nodiscard]] long differenceCount() const { return differenceCount_; }
 
     // The name Upload proposes in its save dialog: "KEL520_seg(" + segmentName + ")", no extension.
     static std::string proposedFileName(const std::string& segmentName);
@@ -66,10 +88,14 @@ class SectorOperations {
         const char* sameText;
         const char* sameCaption;
     };
+    static const ComparisonTexts verifyTexts;
     // Reads the sector from `baseAddress` in blocks of 241 bytes and compares it with `expected`,
-    // stopping at the first difference; shows the pass's result and returns its result code.
+    // stopping at the first difference unless every one is counted; shows the pass's result and
+    // returns its result code.
     int compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
                           const ComparisonTexts& texts);
+    // Writes `image` from `baseAddress` in blocks of 100 bytes; the pass's result code.
+    int writeImage(int baseAddress, std::span<const std::uint8_t> image);
     // Selects the flash and loads the image: its loaded bytes, or none when either failed or the
     // image holds no data (the message has been shown).
     std::vector<std::uint8_t> selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
@@ -79,9 +105,12 @@ class SectorOperations {
     // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.
     int saveSector(std::span<const std::uint8_t> sector, const std::string& segmentName);
     [[nodiscard]] int passResult() const;
+    void forgetDifferences();
 
     BoardCommands& board_;
     std::optional<int> firstDifference_;
+    long differenceCount_ = 0;
+    bool countEveryDifference_ = false;
 };
 
 }  // namespace loadstar

@@ -26,6 +26,13 @@ class UserInterface {
         (void)bytesDone;
         (void)bytesTotal;
     }
+    // The file and the system's reason behind the file error that the next message reports
+    // ("No such file or directory"). The window's boxes keep their own texts and ignore it; the
+    // command-line tool names both in that message.
+    virtual void noteFileProblem(const std::string& path, const std::string& reason) {
+        (void)path;
+        (void)reason;
+    }
     // Runs the upload's save dialog with `proposedName` as its file name; the chosen path, or
     // nothing when the user dismissed it.
     virtual std::optional<std::string> chooseSaveFile(const std::string& proposedName) = 0;

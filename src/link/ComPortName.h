@@ -19,11 +19,20 @@ std::string resolveComPort();
 // What --port takes and what stands for COM1 here, for help texts.
 std::string comPortDescription();
 
+// Which device stands for "COM1" and why, in words for the user ("the link /dev/COM1 exists").
+struct ComPortChoice {
+    std::string device;
+    std::string reason;
+};
+ComPortChoice chooseComPort();
+
 // The Linux rules only, below.
 
 // The same rules with the folders given, for tests.
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
                            const std::string& fallback);
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback);
 
 // "/tmp/loadstar-<uid>" for the calling user.
 std::string perUserDeviceFolder();

@@ -42,25 +42,46 @@ bool isLiveLink(const std::string& link) {
     return held;
 }
 
-std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
-                           const std::string& fallback) {
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback) {
     const std::string perUserLink = perUserFolder + "/COM1";
-    if (isPrivateFolder(perUserFolder) && exists(perUserLink) && isLiveLink(perUserLink)) {
-        return perUserLink;
+    std::string ignored;
+    if (exists(perUserLink)) {
+        if (!isPrivateFolder(perUserFolder)) {
+            ignored = "; " + perUserLink + " is ignored, since its folder is not private to you";
+        } else if (!isLiveLink(perUserLink)) {
+            ignored = "; " + perUserLink + " is ignored, since the emulator that made it is gone";
+        } else {
+            return {perUserLink, "the link in your own device folder " + perUserFolder +
+                                     " (kel-emulator publishes itself there)"};
+        }
     }
     if (exists(systemLink)) {
-        return systemLink;
+        return {systemLink, "the link " + systemLink +
+                                " exists (made by a udev rule or an administrator)" + ignored};
     }
-    return fallback;
+    if (!ignored.empty()) {
+        return {fallback, systemLink + " does not exist" + ignored};
+    }
+    return {fallback, "neither " + perUserLink + " nor " + systemLink + " exists"};
+}
+
+ComPortChoice chooseComPort() {
+    return chooseComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+}
+
+std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
+                           const std::string& fallback) {
+    return chooseComPort(perUserFolder, systemLink, fallback).device;
 }
 
 std::string comPortDescription() {
     return "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, "
-           "the first that exists)";
+           "the first that exists; see the ports command)";
 }
 
 std::string resolveComPort() {
-    return resolveComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+    return chooseComPort().device;
 }
 
 }  // namespace loadstar

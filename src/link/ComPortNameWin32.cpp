@@ -7,7 +7,11 @@ std::string resolveComPort() {
 }
 
 std::string comPortDescription() {
-    return "Serial port: COM1 to COM256 or \\\\.\\COMn (default: COM1)";
+    return "Serial port: COM1 to COM256 or \\\\.\\COMn (default: COM1; see the ports command)";
+}
+
+ComPortChoice chooseComPort() {
+    return {"COM1", "the board's port, as Windows numbers its serial ports"};
 }
 
 }  // namespace loadstar

@@ -131,7 +131,7 @@ bool Win32SerialPort::open(const std::string& deviceName, int inQueueSize, int o
     lastError_.clear();
     const std::string path = win32DevicePath(deviceName);
     if (path.empty()) {
-        return fail(deviceName + " is no serial port name (COM1 to COM256)");
+        return fail("not a COM port name (COM1 to COM256)");
     }
     if (!lockPort(path)) {
         return false;

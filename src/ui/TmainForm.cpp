@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Connection.h"
+#include "LoadstarVersion.h"
 #include "MainFormUserInterface.h"
 #include "OemText.h"
 #include "ProcessFlags.h"
@@ -173,10 +174,10 @@ void TmainForm::FormKeyPress(char key) {
 }
 
 void TmainForm::btAboutClick() {
-    dialogs_.showMessage(
-        "Loadstar v.1.1.2\n\nIn-application programming of the KEL520 board's "
-        "flash over RS-232.",
-        "About the program", loadstar::MessageIcon::none);
+    dialogs_.showMessage(std::string("Loadstar v.") + loadstar::loadstarVersion +
+                             "\n\nIn-application programming of the KEL520 board's flash over "
+                             "RS-232.",
+                         "About the program", loadstar::MessageIcon::none);
 }
 
 int TmainForm::selectedFlashKind() const {

@@ -81,7 +81,7 @@ TEST_F(CliMemoryCommandsTest, MirrorSelectAndReset) {
     EXPECT_EQ(cli({"reset"}).output, "Board reset command sent.\n");
 }
 
-TEST_F(CliMemoryCommandsTest, APortThatCannotBeOpenedIsNamedCom1WithTheSystemsReason) {
+TEST_F(CliMemoryCommandsTest, APortErrorNamesTheDeviceTriedAndTheSystemsReason) {
     PosixSerialPort holder;
     ASSERT_TRUE(holder.open(board.devicePath(), 1600, 1600, 19200)) << holder.lastError();
     const std::pair<std::string, std::string> cases[] = {
@@ -91,20 +91,31 @@ TEST_F(CliMemoryCommandsTest, APortThatCannotBeOpenedIsNamedCom1WithTheSystemsRe
     for (const auto& [device, reason] : cases) {
         const auto result = runProgram(testing::cliPath(), {"--port", device, "identify"});
         EXPECT_EQ(result.exitStatus, 2);
-        EXPECT_TRUE(contains(result.errors,
-                             "Can't open COM1, port does not exist or is already allocated."))
-            << result.errors;
+        EXPECT_TRUE(contains(result.errors, "Can't open " + device + ": ")) << result.errors;
         EXPECT_TRUE(contains(result.errors, reason)) << result.errors;
+        EXPECT_FALSE(contains(result.errors, "dialout")) << "no group would let anyone in";
     }
+    // A device that answers but is no board: the failure names it too.
+    holder.close();
+    board.control("silent on");
+    const auto silent = runProgram(testing::cliPath(), {"--port", board.devicePath(), "identify"});
+    EXPECT_EQ(silent.exitStatus, 2);
+    EXPECT_TRUE(contains(silent.errors, "No KEL520/KEL620 board answered on " + board.devicePath()))
+        << silent.errors;
 }
 
-TEST(CliMemoryCommands, HelpNamesEveryCommand) {
+TEST(CliMemoryCommands, HelpNamesEveryCommandAndVersionTheProjects) {
     const auto help = runProgram(testing::cliPath(), {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    for (const char* command : {"identify", "read", "write", "erase", "reset", "select", "mirror",
-                                "blank-check", "program", "verify", "upload"}) {
-        EXPECT_TRUE(contains(help.output, command)) << command;
+    for (const char* command :
+         {"identify", "read", "write", "erase", "reset", "select", "mirror", "blank-check",
+          "program", "verify", "upload", "flash", "backup", "restore", "test", "ports"}) {
+        EXPECT_TRUE(contains(help.output, "\n  " + std::string(command) + " ")) << command;
     }
+    EXPECT_EQ(runProgram(testing::cliPath(), {"--version"}).output, "loadstar-cli 1.1.2\n");
+    const auto ports = runProgram(testing::cliPath(), {"ports"});
+    EXPECT_EQ(ports.exitStatus, 0) << ports.errors;
+    EXPECT_TRUE(contains(ports.output, "\nCOM1 is ")) << ports.output;
 }
 
 }  // namespace

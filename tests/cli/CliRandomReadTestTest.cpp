@@ -79,7 +79,9 @@ TEST_F(CliRandomReadTestTest, BadOptionsAndUnwritableLogAreRefused) {
     const std::string unwritable = folder.file("missing/folder/test.log");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"test", "--cycles", "0"}, "--cycles"},
-        {{"test", "--duration", "x"}, "--duration"},
+        {{"test", "--cycles", "1000000001"}, "--cycles"},
+        {{"test", "--duration", "nan"}, "--duration"},
+        {{"test", "--duration", "inf"}, "--duration"},
         {{"test", "--cycles", "2", "--duration", "1"}, "excludes"},
         {{"test", "--cycles", "2", "--log", unwritable}, "Cannot create file " + unwritable},
     };

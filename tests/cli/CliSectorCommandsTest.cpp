@@ -1,10 +1,15 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,55 +25,169 @@
 namespace loadstar {
 namespace {
 
-using testing::contentsOf;
 using testing::ProgramResult;
+using Bytes = std::vector<std::uint8_t>;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
+std::string textOf(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+// Intel HEX of `bytes` starting at `address`, without records before them.
+std::string hexAt(const Bytes& bytes, int address) {
+    Bytes space(0x10000, 0xFF);
+    std::copy(bytes.begin(), bytes.end(), space.begin() + address);
+    std::istringstream dump(intelHexDump(space));
+    std::string hex;
+    for (std::string line; std::getline(dump, line);) {
+        if (line.size() != 43 || line.compare(9, 32, std::string(32, 'f')) != 0) {
+            hex += line + "\n";
+        }
+    }
+    return hex;
 }
 
 class CliSectorCommandsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(board.started()) << board.startupError(); }
 
-    // Runs loadstar-cli on boot sector `sector` (8 KB at 0x8000 + sector * 0x2000).
-    ProgramResult boot(int sector, std::vector<std::string> args) {
-        args.insert(args.begin(), {"--port", board.devicePath(), "--flash", "boot", "--sector",
-                                   std::to_string(sector)});
+    ProgramResult cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", board.devicePath()});
         return testing::runProgram(testing::cliPath(), args);
+    }
+    // On boot sector 0: 8 KB at 0x8000, quicker to read than a main sector.
+    ProgramResult boot0(std::vector<std::string> args) {
+        args.insert(args.begin(), "--flash=boot");
+        return cli(args);
     }
 
     testing::EmulatorProcess board;
     testing::TempDir folder;
 };
 
-TEST_F(CliSectorCommandsTest, PassesReportTheirOutcomeInTextAndExitStatus) {
-    std::string image(1500, '\x4C');
-    const std::string bin = folder.write("image.bin", image);
-    auto run = boot(1, {"blank-check"});
-    EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_EQ(run.output, "Blank Check done.\n");
-    EXPECT_TRUE(contains(run.errors, "Blank check result: The sector is blank")) << run.errors;
-
-    run = boot(1, {"program", bin});
-    EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_TRUE(std::regex_match(
-        run.output, std::regex("Program Sector done\\. Time consumed is \\d+ ms\\.\n")))
-        << run.output;
-
-    run = boot(1, {"blank-check"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(contains(run.errors, "Some data found at address 0xA000")) << run.errors;
-
-    run = boot(1, {"verify", bin});
-    EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_EQ(run.output, "Verify Sector done.\n");
-    EXPECT_TRUE(contains(run.errors, "Verify result: Data Verify OK")) << run.errors;
-
-    image[2] = '\x4D';
-    run = boot(1, {"verify", folder.write("other.bin", image)});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(contains(run.errors, "Data do not match at address 0xA002")) << run.errors;
+// Every sector command, new and old, in one walk over the board: its result line on stdout
+// agrees with its exit status, and its messages name what went wrong.
+TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExitStatus) {
+    Bytes image = testing::randomBytes(300, 7);
+    image[0] = 0x4C;
+    Bytes inverted = image;
+    for (auto& byte : inverted) {
+        byte = static_cast<std::uint8_t>(~byte | 0x01);  // needs a 0 -> 1 change in every byte
+    }
+    Bytes changed = image;
+    changed[2] ^= 0x10;
+    changed[7] ^= 0x01;
+    const std::string hex = folder.write("image.hex", hexAt(image, 0));
+    const std::string linked = folder.write("linked.hex", hexAt(image, 0x8000));
+    const std::string boot = folder.write("boot.bin", textOf(image));
+    const std::string other = folder.write("other.hex", hexAt(inverted, 0));
+    const std::string differing = folder.write("changed.hex", hexAt(changed, 0));
+    const std::string keep = folder.write("keep.dat", "kept");
+    const std::string pipe = folder.file("pipe.hex");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);  // an open for reading would wait for a writer
+    const struct {
+        std::string control;  // emulator control line sent first
+        std::vector<std::string> args;
+        int exitStatus;
+        std::string output;                 // regex for the whole of stdout
+        std::vector<std::string> messages;  // regexes, each found on stderr
+    } steps[] = {
+        {"", {"blank-check"}, 0, "blank-check: blank, 8192 bytes\n", {"The sector is blank"}},
+        {"",
+         {"flash", hex},
+         0,
+         "flash: OK, 300 bytes erased, programmed and verified in \\d+ ms\n",
+         {"Erasing 100%", "Programming 100% \\(300 of 300 bytes", "Verifying 100%"}},
+        {"",
+         {"blank-check"},
+         1,
+         "blank-check: not blank, \\d+ of 8192 bytes used, first at 0x8000\n",
+         {"Some data found at address 0x8000"}},
+        {"",
+         {"flash", "--no-erase", other},
+         2,
+         "flash: failed at program\n",
+         {"Probably the target sector was not blank"}},
+        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n", {"SECTOR ERASE"}},
+        {"ignore WFP",
+         {"flash", hex},
+         2,
+         "flash: failed at program\n",
+         {"Error sending WRITE FLASH command"}},
+        {"ignore RRD",
+         {"flash", hex},
+         2,
+         "flash: failed at verify\n",
+         {"Error sending READ FLASH command"}},
+        // A file that cannot be loaded costs the sector nothing: the next verify still passes.
+        {"",
+         {"flash", folder.file("missing.hex")},
+         2,
+         "flash: failed\n",
+         {"Error opening file ! \\(" + folder.file("missing.hex") +
+          ": No such file or directory\\)"}},
+        {"", {"verify", hex}, 0, "verify: OK, 300 bytes match\n", {"Data Verify OK"}},
+        {"",
+         {"verify", differing},
+         1,
+         "verify: 2 of 300 bytes differ, first at 0x8002\n",
+         {"Data do not match at address 0x8002"}},
+        {"",
+         {"verify", linked},
+         2,
+         "verify: failed\n",
+         {"exceeds selected sector size", "linked.hex lies at 8000 or above.*add --base 8000"}},
+        {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 300 bytes match\n", {}},
+        {"",
+         {"program", "--base", "8000", boot},
+         2,
+         "program: failed\n",
+         {"--base applies to Intel HEX files"}},
+        {"",
+         {"-q", "--sector=3", "flash", "--no-verify", boot},
+         0,
+         "flash: OK, 300 bytes erased, programmed in \\d+ ms\n",
+         {"^(?![\\s\\S]*%)"}},  // quiet: no progress line anywhere
+        {"", {"--sector=3", "program", other}, 2, "program: failed\n", {"Program Sector error"}},
+        {"",
+         {"--trace", "identify"},
+         0,
+         "KEL520 on .*\n",
+         {"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} > 21 00 09 F7 42 52 44 D8 54\n",
+          "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} < 42 52 44 20 4B 45 4C 35 32 30\n"}},
+        {"", {"upload", keep}, 2, "upload: failed\n", {"Unknown file type.*--format hex"}},
+        {"",
+         {"program", pipe},
+         2,
+         "program: failed\n",
+         {"Error opening file ! \\(.*pipe.hex: not a regular file\\)"}},
+        {"",
+         {"upload", "--format", "txt", folder.file("sector.dat")},
+         0,
+         "upload: OK, 8192 bytes of CSBOOT0 saved to .*sector.dat as text dump\n",
+         {}},
+    };
+    for (const auto& step : steps) {
+        const std::string what = step.control + " " + step.args[0] + " " + step.args.back();
+        ASSERT_TRUE(board.control(step.control.empty() ? "clear" : step.control));
+        const auto run = boot0(step.args);
+        EXPECT_EQ(run.exitStatus, step.exitStatus) << what << "\n" << run.errors;
+        EXPECT_TRUE(std::regex_match(run.output, std::regex(step.output))) << what << run.output;
+        for (const auto& message : step.messages) {
+            EXPECT_TRUE(std::regex_search(run.errors, std::regex(message)))
+                << what << ": " << message << " in:\n"
+                << run.errors;
+        }
+    }
+    Bytes sector = image;
+    sector.resize(0x2000, 0xFF);
+    EXPECT_EQ(folder.read("sector.dat"), textMemoryDump(sector));
+    EXPECT_EQ(folder.read("keep.dat"), "kept");
+    const auto raw = boot0({"upload", "--format", "bin", "-"});
+    EXPECT_EQ(raw.exitStatus, 0);
+    EXPECT_TRUE(raw.output == textOf(sector)) << "the sector's bytes alone on stdout";
+    EXPECT_NE(raw.errors.find("upload: OK, 8192 bytes of CSBOOT0 saved to standard output as raw"),
+              std::string::npos)
+        << raw.errors;
 }
 
 // Upload in every format, program what was uploaded into other sectors, verify them.
@@ -76,22 +195,26 @@ TEST_F(CliSectorCommandsTest, UploadProgramAndVerifyRoundTrip) {
     auto bytes = testing::randomBytes(3000, 3);
     bytes[0] = 0x4C;  // so that an erased sector differs at its first byte
     std::fill(bytes.begin() + 100, bytes.begin() + 400, 0xFF);  // an erased run inside
-    const std::string source = folder.write("source.bin", std::string(bytes.begin(), bytes.end()));
+    const std::string source = folder.write("source.bin", textOf(bytes));
+    const auto boot = [this](int sector, std::vector<std::string> args) {
+        args.insert(args.begin(), {"--flash", "boot", "--sector", std::to_string(sector)});
+        return cli(args);
+    };
     ASSERT_EQ(boot(1, {"program", source}).exitStatus, 0);
     bytes.resize(0x2000, 0xFF);
-    const std::string sector(bytes.begin(), bytes.end());
 
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     const auto run = boot(1, {"upload"});  // the proposed name, as Intel HEX
     std::filesystem::current_path(previous);
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_EQ(run.output, "Upload done.\n");
+    EXPECT_EQ(run.output,
+              "upload: OK, 8192 bytes of CSBOOT1 saved to KEL520_seg(CSBOOT1).hex as Intel HEX\n");
     EXPECT_EQ(folder.read("KEL520_seg(CSBOOT1).hex"), intelHexDump(bytes));
     EXPECT_EQ(boot(1, {"upload", folder.file("dump.TXT")}).exitStatus, 0);
     EXPECT_EQ(folder.read("dump.TXT"), textMemoryDump(bytes));
     EXPECT_EQ(boot(1, {"upload", folder.file("raw.bin")}).exitStatus, 0);
-    EXPECT_TRUE(folder.read("raw.bin") == sector);
+    EXPECT_TRUE(folder.read("raw.bin") == textOf(bytes));
 
     ASSERT_EQ(boot(2, {"program", folder.file("KEL520_seg(CSBOOT1).hex")}).exitStatus, 0);
     ASSERT_EQ(boot(3, {"program", folder.file("raw.bin")}).exitStatus, 0);
@@ -100,45 +223,45 @@ TEST_F(CliSectorCommandsTest, UploadProgramAndVerifyRoundTrip) {
     EXPECT_EQ(boot(0, {"verify", source}).exitStatus, 1) << "sector 0 was never programmed";
 }
 
-TEST_F(CliSectorCommandsTest, FailuresExitWith2AndTheirMessages) {
-    folder.write("empty.hex", ":00000001FF\n");
-    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
-        {{"program", folder.file("missing.hex")},
-         {"Data load error: Error opening file !", "Error while programming of the sector."}},
-        {{"program", folder.file("empty.hex")},
-         {"File contains no data", "Error while programming of the sector."}},
-        {{"verify", folder.file("empty.hex")},
-         {"File contains no data", "Error while verifying of the sector."}},
-        {{"upload", folder.file("missing/sector.hex")},
-         {"Uploaded data save error: Error creating file !", "Upload operation unsuccessful."}},
-        {{"program"}, {"FILE"}},
-    };
-    for (const auto& [args, messages] : cases) {
-        const auto run = boot(0, args);
-        EXPECT_EQ(run.exitStatus, 2) << run.errors;
-        for (const auto& message : messages) {
-            EXPECT_TRUE(contains(run.errors, message)) << message << " in: " << run.errors;
-        }
-    }
-}
-
-// Ctrl-C in the middle of an upload: the pass stops before its next block and nothing is saved.
-TEST_F(CliSectorCommandsTest, InterruptStopsTheUploadAndSavesNothing) {
-    const std::string errors = folder.file("stderr");
-    const std::string target = folder.file("never.hex");
-    testing::ChildProcess cli(testing::cliPath(), {"--port", board.devicePath(), "upload", target},
-                              "/dev/null", errors);
-    ASSERT_TRUE(cli.started());
-    // The first status line comes after the first block; a main sector takes 136.
-    for (int i = 0; i < 1000 && !contains(contentsOf(errors), "Reading flash, "); ++i) {
+// Ctrl-C during a backup keeps the sectors saved before it, whole, and nothing of the one being
+// read; restore flashes what the folder holds and names the sectors it has no file for.
+TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFiles) {
+    const Bytes image = testing::randomBytes(500, 9);
+    const Bytes bootImage(700, 0x5A);
+    ASSERT_EQ(cli({"flash", folder.write("image.bin", textOf(image))}).exitStatus, 0);
+    const std::string backup = folder.file("backup");
+    const std::string firstFile = backup + "/KEL520_seg(FS0).hex";
+    testing::ChildProcess running(testing::cliPath(),
+                                  {"--port", board.devicePath(), "backup", backup},
+                                  folder.file("out"), folder.file("err"));
+    for (int i = 0; i < 3000 && !std::filesystem::exists(firstFile); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    cli.signal(SIGINT);
-    const int status = cli.waitForExit(std::chrono::seconds(30));
-    ASSERT_FALSE(cli.endedBySignal()) << "it exits by itself after the interrupt";
-    EXPECT_EQ(status, 130);
-    EXPECT_TRUE(contains(contentsOf(errors), "Upload cancelled.")) << contentsOf(errors);
-    EXPECT_EQ(folder.fileCount(), 1);  // only the stderr file
+    running.signal(SIGINT);
+    EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 130);
+    EXPECT_EQ(folder.read("out"),
+              "backup: interrupted at FS1, 1 of 12 sectors saved in " + backup + "\n");
+    EXPECT_NE(folder.read("err").find("Backup FS0 "), std::string::npos) << "overall progress";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backup),
+                            std::filesystem::directory_iterator()),
+              1);
+    Bytes sector = image;
+    sector.resize(0x8000, 0xFF);
+    EXPECT_EQ(testing::contentsOf(firstFile), intelHexDump(sector));
+
+    ASSERT_EQ(cli({"erase"}).exitStatus, 0);
+    std::ofstream(backup + "/KEL520_seg(CSBOOT2).bin", std::ios::binary) << textOf(bootImage);
+    const auto restore = cli({"restore", backup});
+    EXPECT_EQ(restore.exitStatus, 0) << restore.errors;
+    EXPECT_EQ(restore.output, "restore: OK, 2 sectors restored, 10 skipped\n");
+    EXPECT_NE(restore.errors.find("KEL520_seg(FS1).hex or .bin: sector FS1 is left as it is."),
+              std::string::npos)
+        << restore.errors;
+    EXPECT_EQ(cli({"verify", folder.file("image.bin")}).exitStatus, 0);
+    EXPECT_EQ(
+        cli({"--flash", "boot", "--sector", "2", "verify", backup + "/KEL520_seg(CSBOOT2).bin"})
+            .exitStatus,
+        0);
 }
 
 }  // namespace

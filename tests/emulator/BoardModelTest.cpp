@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "FrameBytes.h"
 
 namespace loadstar::emulator {
@@ -22,10 +20,6 @@ std::string ask(BoardModel& board, const Bytes& payload) {
 }
 std::string ask(BoardModel& board, const std::string& payload) {
     return ask(board, bytesOf(payload));
-}
-// The data bytes of a READ FLASH reply.
-std::string read(BoardModel& board, int address, int count) {
-    return ask(board, readPayload(address, count)).substr(15);
 }
 
 TEST(BoardModelTest, AnswersEachCommandInItsReplyFormAndIgnoresMalformedOnes) {
@@ -49,50 +43,6 @@ TEST(BoardModelTest, AnswersEachCommandInItsReplyFormAndIgnoresMalformedOnes) {
           Bytes{'R', 'R', 'D', 0x80}, Bytes{'W', 'F', 'P', 0x80, 0x00, 3, 1, 2}, Bytes{}}) {
         EXPECT_EQ(ask(board, payload), "<none>") << testing::textOf(payload);
     }
-}
-
-TEST(BoardModelTest, MapsMainSectorsByPageAndBootSectorsByAddress) {
-    BoardModel board;
-    board.flash().sector(FlashBank::main, 3)[0x0123] = 0x33;
-    board.flash().sector(FlashBank::main, 3)[0x7FFF] = 0x37;
-    board.flash().sector(FlashBank::boot, 2)[0x0010] = 0xB2;
-    ask(board, "PG 03");
-    EXPECT_EQ(read(board, 0x8123, 1), "\x33");
-    EXPECT_EQ(read(board, 0xFFFF, 2), "\x37\xFF") << "past the window";
-    EXPECT_EQ(read(board, 0x7FFF, 1), "\xFF") << "below the window";
-    for (const char* page : {"PG 02", "PG 08"}) {
-        ask(board, page);
-        EXPECT_EQ(read(board, 0x8123, 1), "\xFF") << page;
-    }
-    ask(board, "VM 8C");
-    EXPECT_EQ(read(board, 0xC010, 1), "\xB2");
-    EXPECT_EQ(read(board, 0xA010, 1), "\xFF");
-}
-
-TEST(BoardModelTest, ProgrammingOnlyClearsBitsAndStopsWhereItCannotWrite) {
-    BoardModel board;
-    ask(board, "VM 92");
-    ask(board, "PG 03");
-    EXPECT_EQ(ask(board, writePayload(0x8000, {0xF0, 0x0F, 0xAA})).substr(15, 2), "03");
-    // 0xAA -> 0xAB needs a 0 -> 1 change: the write stops there and counts what it wrote.
-    EXPECT_EQ(ask(board, writePayload(0x8000, {0xE0, 0x0F, 0xAB, 0x00})).substr(15, 2), "02");
-    EXPECT_EQ(read(board, 0x8000, 4), "\xE0\x0F\xAA\xFF") << "nothing after the refused byte";
-    EXPECT_EQ(board.flash().sector(FlashBank::main, 2)[0], 0xFF) << "other sectors unchanged";
-    EXPECT_EQ(ask(board, writePayload(0xFFFE, {1, 2, 3})).substr(15, 2), "02") << "end of flash";
-    EXPECT_EQ(ask(board, writePayload(0x7000, {1})).substr(15, 2), "00") << "below the flash";
-}
-
-TEST(BoardModelTest, EraseSetsOnlyTheSelectedSectorBackToFF) {
-    BoardModel board;
-    ASSERT_TRUE(board.flash().setImage(Bytes(FlashMemory::imageSize, 0x00)));
-    ask(board, "PG 05");
-    ask(board, withAddress("EM", 0x8000));
-    ask(board, "VM 8C");
-    ask(board, withAddress("EB", 0xA000));         // boot sector 1
-    Bytes expected(FlashMemory::imageSize, 0x00);  // main sectors 0..7, then boot sectors 0..3
-    std::fill_n(expected.begin() + 5 * 0x8000, 0x8000, 0xFF);
-    std::fill_n(expected.begin() + 8 * 0x8000 + 0x2000, 0x2000, 0xFF);
-    EXPECT_TRUE(board.flash().image() == expected);
 }
 
 TEST(BoardModelTest, DisplayShowsTheSelectionAndACounterAndResetSelectsMainZero) {

@@ -33,6 +33,10 @@ TEST(FaultInjectorTest, EachFaultShapesTheRepliesAsSet) {
     EXPECT_EQ(board.page(), 4) << "a dropped reply's command is carried out";
     board.setFaults({.unknownTag = true});
     EXPECT_EQ(repliesTo(board, 1, "PG 03"), std::vector<std::string>{"XYZ 03"});
+    board.setFaults({.ignoredCommand = "PG"});
+    EXPECT_TRUE(repliesTo(board, 1, "PG 02").empty());
+    EXPECT_EQ(board.page(), 3) << "an ignored command is not carried out";
+    EXPECT_EQ(repliesTo(board, 1, "VM 8C"), std::vector<std::string>{"VM 8C"});
     board.setFaults({.delay = std::chrono::milliseconds(45)});
     const auto late = board.receive(frameOf("BRD"));
     ASSERT_EQ(late.size(), 1u);

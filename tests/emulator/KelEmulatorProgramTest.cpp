@@ -186,8 +186,9 @@ TEST(KelEmulatorProgramTest, HelpExplainsTheOptionsAndBadOnesExitTwo) {
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.output.find("--flash-file"), std::string::npos) << help.output;
     for (const std::string options :
-         {"--model KEL999", "--baud fast", "--corrupt-rate 1.5", "--drop-every -2",
-          "--link /tmp/x --no-link", "stray", "--model", "--latency-ms -1", "--late-every x"}) {
+         {"--model KEL999", "--baud fast", "--corrupt-rate 1.5", "--corrupt-rate nan",
+          "--drop-every -2", "--link /tmp/x --no-link", "stray", "--model", "--latency-ms -1",
+          "--late-every x"}) {
         std::istringstream words(options);
         const auto run = runToEnd({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(run.exitStatus, 2) << options;

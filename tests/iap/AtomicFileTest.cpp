@@ -1,6 +1,8 @@
 #include "AtomicFile.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -51,18 +53,47 @@ TEST(AtomicFile, ReplacesOnlyWithACompleteFileKeepingPermissionsAndLinks) {
     EXPECT_EQ(folder.fileCount(), 3) << "no temporary file left behind";
 }
 
-TEST(AtomicFile, RefusesWhatCannotBeCreatedAndWritesDevicesInPlace) {
+// Whether create() succeeds for `path` as a user without special rights: the test's own user,
+// or "nobody" when the tests run as root (whom no permission bit stops).
+bool createsAsOrdinaryUser(const std::string& path) {
+    if (::geteuid() != 0) {
+        return AtomicFile(path).create();
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(2);
+        }
+        const bool created = AtomicFile(path).create();  // the temporary file is removed again
+        ::_exit(created ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not become nobody";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(AtomicFile, RefusesWhatItCannotCreateOrReplace) {
     testing::TempDir folder;
     fs::create_directory(folder.file("folder.hex"));
-    for (const std::string& target : {folder.file("missing/sector.hex"), folder.file("folder.hex"),
-                                      folder.file("new/"), std::string()}) {
+    ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);
+    for (const std::string& target :
+         {folder.file("missing/sector.hex"), folder.file("folder.hex"), folder.file("new/"),
+          std::string(), std::string("/dev/null"), folder.file("pipe.hex")}) {
         AtomicFile file(target);
         EXPECT_FALSE(file.create()) << target;
         EXPECT_FALSE(file.write("x"));
         EXPECT_FALSE(file.commit());
     }
-    EXPECT_EQ(folder.fileCount(), 1);
-    EXPECT_TRUE(writeWhole("/dev/null", "discarded"));
+    EXPECT_EQ(folder.fileCount(), 2);
+
+    // A file its user may not write stays, even in a folder where a new file could be made.
+    ::chmod(folder.path().c_str(), 0777);
+    ::chmod(folder.write("readonly.hex", "kept").c_str(), 0444);
+    ::chmod(folder.write("writable.hex", "replaced").c_str(), 0666);
+    EXPECT_FALSE(createsAsOrdinaryUser(folder.file("readonly.hex")));
+    EXPECT_TRUE(createsAsOrdinaryUser(folder.file("writable.hex")));
+    EXPECT_EQ(folder.read("readonly.hex"), "kept");
 }
 
 }  // namespace

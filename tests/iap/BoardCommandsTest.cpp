@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Connection.h"
-#include "ProcessFlags.h"
 #include "RecordingUserInterface.h"
 #include "ScriptedPort.h"
 
@@ -20,7 +19,6 @@ using Texts = std::vector<std::string>;
 class BoardCommandsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(link.openPort(), 1); }
-    void TearDown() override { processFlags() = ProcessFlags{}; }
 
     // The first of `replies` whose prefix the payload starts with answers ("": silent); any other
     // command gets "RST ok", as any tag answers any command.
@@ -97,43 +95,6 @@ TEST_F(BoardCommandsTest, EachCommandShowsItsOwnFailureMessage) {
                      "Error sending SECTOR ERASE command."}));
 }
 
-TEST_F(BoardCommandsTest, WriteFlashChecksTheWrittenCountAndText) {
-    const std::uint8_t data[16] = {};
-    const struct {
-        std::string reply;
-        int count;
-        bool succeeds;
-    } cases[] = {
-        {"WFP 8000 0F    0F B WRITTEN", 15, true},
-        {"WFP 8000 0F    0f B WRITTEN", 15, true},  // either case of digits
-        {"WFP 8000 03    3  B WRITTEN", 3, true},   // one digit scans as the number
-        {"WFP 8000 0F    0F B WRITTEN", 16, false},
-        {"WFP 8000 0F    0F B WRITTE", 15, false},  // shorter than 27 characters
-        {"WFP 8000 0F    0F b written", 15, false},
-        {"WFP 8000 0F    zz B WRITTEN", 15, false},
-    };
-    for (const auto& c : cases) {
-        replies = {{"WFP", c.reply}};
-        ui.messages.clear();
-        EXPECT_EQ(board.writeFlash(0x8000, data, c.count), c.succeeds ? 1 : 0) << c.reply;
-        EXPECT_EQ(ui.messageTexts(),
-                  c.succeeds
-                      ? Texts{}
-                      : Texts{"Error writing data, target memory space probably not blank."});
-    }
-    EXPECT_EQ(payloads().back(), std::string("WFP\x80\0\x0F", 6) + std::string(15, '\0'));
-}
-
-TEST_F(BoardCommandsTest, IdentificationAcceptsExactlyTheKelx20Family) {
-    const std::pair<const char*, bool> cases[] = {
-        {"BRD KEL520", true}, {"BRD KEL620", true},  {"BRD KEL920", true}, {"BRD KEL520\r", false},
-        {"BRD KEL52", false}, {"BRD KEL521", false}, {"BRD XYZ520", false}};
-    for (const auto& [reply, accepted] : cases) {
-        replies = {{"BRD", reply}};
-        EXPECT_EQ(board.identifyBoard(), accepted) << reply;
-    }
-}
-
 TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     link.closePort();
     replies = {{"BRD", "BRD KEL520\r"}};
@@ -144,26 +105,6 @@ TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     EXPECT_EQ(connectBoard(board), 1);
     EXPECT_EQ(link.isPortOpen(), 1);
     EXPECT_EQ(connectBoard(board), 2) << "open already: nothing is sent";
-}
-
-TEST_F(BoardCommandsTest, DisplayTextFollowsTheTagAndStopsAt96Characters) {
-    replies = {{"MIR", "MIR line one\nline two"}};
-    EXPECT_EQ(board.fetchDisplayText(), "line one\nline two");
-    replies = {{"MIR", "MIR " + std::string(150, 'd')}};
-    EXPECT_EQ(board.fetchDisplayText(), std::string(96, 'd'));
-    replies = {{"MIR", ""}};
-    port->frames.clear();
-    EXPECT_EQ(board.fetchDisplayText(), "");
-    EXPECT_EQ(port->frames.size(), 4u) << "the mirror retries three times";
-    EXPECT_TRUE(ui.messages.empty()) << "a failed tick shows no box";
-}
-
-TEST_F(BoardCommandsTest, ErrorBoxIsSilentWhileTheTestRuns) {
-    processFlags().testRunning = true;
-    replies = {{"RRD", ""}};
-    std::uint8_t buffer[1000];
-    EXPECT_EQ(board.readFlash(0x8000, buffer, 10), 0);
-    EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ImageFile.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,6 +28,9 @@ const std::string noData = "File contains no data";
 const std::string openError = "Error opening file !";
 const std::string pastSector =
     "Warning: hex file address exceeds selected sector size.\n"
+    "Data past the last sector address will be ignored.";
+const std::string binaryPastSector =
+    "Warning: binary file size exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
 const std::string end = ":00000001FF";
 
@@ -81,7 +86,8 @@ void expectMessage(const Loaded& loaded, const std::string& message) {
         {syntaxError, {"Data load error", MessageIcon::none}},
         {openError, {"Data load error", MessageIcon::none}},
         {noData, {"Error", MessageIcon::warning}},
-        {pastSector, {"Warning", MessageIcon::warning}}};
+        {pastSector, {"Warning", MessageIcon::warning}},
+        {binaryPastSector, {"Warning", MessageIcon::warning}}};
     ASSERT_EQ(loaded.ui.messages.size(), message.empty() ? 0u : 1u);
     if (!message.empty()) {
         EXPECT_EQ(loaded.ui.messages[0].text, message);
@@ -92,7 +98,10 @@ void expectMessage(const Loaded& loaded, const std::string& message) {
 
 TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
     processFlags() = ProcessFlags{};
-    const std::string spaces(984, ' ');  // a record of 13 characters and these make 997
+    // A skipped record of `length` characters, its line end included.
+    const auto skipped = [](std::size_t length) {
+        return ":02000004" + std::string(length - 10, '0');
+    };
     const struct {
         std::string content;
         int loadedLength;
@@ -109,11 +118,11 @@ TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
         {lines({record(0, counting(0)), record(0x40, {9}), end}, "\r\n"), 0x41, "", {{15, 15}}},
         {lines({record(0, {7, 0xFF, 0xFF}), end}), 1, ""},
         {lines({record(0x100, Bytes(16, 0xFF)), end}), 0, noData},
-        // The record past the end keeps its inside, and no further line is read.
+        // Bytes past the end are dropped; the record's inside and the records behind it load.
         {lines({record(bootSize - 15, counting(1)), record(0, {9}), end}),
          bootSize,
          pastSector,
-         {{0, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}},
+         {{0, 9}, {1, 0xFF}, {bootSize - 15, 1}, {bootSize - 1, 15}},
          bootSize},
         {lines({record(bootSize, {1}), end}), 0, pastSector, {}, bootSize},
         {lines({record(0, {1}), "", end}), 0, syntaxError},
@@ -123,15 +132,19 @@ TEST(ImageFile, IntelHexLoadsWithItsLengthAndMessage) {
         {lines({":0100000012", end}), 0, syntaxError},
         {lines({":01000000G1EF", end}), 0, syntaxError},
         {lines({":02001000abcd76", end}), 0x12, "", {{0x10, 0xAB}, {0x11, 0xCD}}},
-        {lines({record(0, {5}) + " text behind the checksum", end + "!"}), 1, "", {{0, 5}}},
+        {lines({record(0, {5}) + " text behind the checksum", end}), 0, syntaxError},
+        {lines({record(0, {5}) + "\r", end + "!"}), 1, "", {{0, 5}}},
         // Other record types are skipped unchecked; the end record's checksum is not looked at.
         {lines({":0200000200ZZ", ":04000005xxxxxxxx", record(0, {1}), ":00000001"}), 1, ""},
         {record(0, {2}) + "\n" + end, 1, ""},
-        {lines({record(0xFFF8, counting(0x10)), end}), 8, "", {{0, 0x18}, {7, 0x1F}, {8, 0xFF}}},
+        // Offsets never wrap past FFFF onto the start of the sector.
+        {lines({record(0xFFF8, counting(0x10)), end}), 0, pastSector, {{0, 0xFF}, {7, 0xFF}}},
+        {lines({":0400000001020304F2", ":02FFFF001122CD", end}), 4, pastSector, {{0, 1}, {3, 4}}},
         {lines({record(0x100, Bytes(255, 0x5A)), end}), 0x1FF, "", {{0x1FE, 0x5A}}},
-        // The line buffer holds 998 characters and a line end; a longer line is split.
-        {lines({record(0, {1}) + spaces, end}), 1, ""},
-        {lines({record(0, {1}) + spaces + " ", end}), 0, syntaxError},
+        // A line holds 998 characters with its line end; a longer one is never read as two.
+        {lines({skipped(998), record(0, {1}), end}), 1, ""},
+        {lines({skipped(999), record(0, {1}), end}), 0, syntaxError},
+        {lines({skipped(998) + end, record(0, {1}), end}), 0, syntaxError},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content.substr(0, 80));
@@ -154,6 +167,9 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     processFlags() = ProcessFlags{};
     testing::TempDir folder;
     std::filesystem::create_directory(folder.file("folder.bin"));
+    // Only regular files are read: a pipe without a writer would block, a device never ends.
+    ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.file("zero.bin"));
     const struct {
         const char* name;
         const char* content;  // null: no such file
@@ -164,15 +180,19 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     } cases[] = {
         {"image.bin", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
         {"IMAGE.BIN", "\x01\x02\xFF\xFF", mainSize, 1, 4, ""},
-        {"long.bin", nullptr, bootSize, 1, bootSize, ""},
+        {"long.bin", nullptr, bootSize, 1, bootSize, binaryPastSector},
+        {"exact.bin", nullptr, bootSize, 1, bootSize, ""},
         {"empty.bin", "", mainSize, 1, 0, noData},
         {"image.txt", "\x01\x02", mainSize, 1, 0, noData},
         {"image", "\x01\x02", mainSize, 1, 0, noData},
         {"missing.hex", nullptr, mainSize, 0, 0, openError},
         {"missing.bin", nullptr, mainSize, 0, 0, openError},
         {"folder.bin", nullptr, mainSize, 0, 0, openError},
+        {"pipe.hex", nullptr, mainSize, 0, 0, openError},
+        {"zero.bin", nullptr, mainSize, 0, 0, openError},
     };
-    folder.write("long.bin", std::string(bootSize + 100, '\x11'));
+    folder.write("long.bin", std::string(bootSize + 1, '\x11'));
+    folder.write("exact.bin", std::string(bootSize, '\x11'));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.content != nullptr) {
@@ -205,6 +225,34 @@ TEST(ImageFile, NeverWritesPastTheBufferItWasGiven) {
                   1);
         EXPECT_EQ(loadedLength, 32);
         EXPECT_EQ(storage[32], 0xA5) << name;
+    }
+}
+
+// For files linked at board addresses: a base subtracted from every record address; data below
+// it lie outside the sector like data past its end.
+TEST(ImageFile, ABaseAddressMovesTheRecordsAndTheLowestAddressIsReported) {
+    testing::TempDir folder;
+    folder.write("linked.hex", lines({record(0x8000, counting(16)), record(0x7FF0, counting(0)),
+                                      record(0x9FF8, counting(32)), end}));
+    const std::string outside =
+        "Warning: hex file address lies outside the selected sector.\n"
+        "Data outside the sector will be ignored.";
+    for (const int base : {0x8000, 0}) {
+        Loaded loaded;
+        HexAddressing addressing{base, std::nullopt};
+        loaded.result = loadImageFile(folder.file("linked.hex"), loaded.buffer, bootSize,
+                                      loaded.loadedLength, loaded.ui, &addressing);
+        EXPECT_EQ(loaded.result, 1);
+        EXPECT_EQ(addressing.lowestRecordAddress, 0x7FF0);
+        ASSERT_EQ(loaded.ui.messageTexts(), std::vector<std::string>{base ? outside : pastSector});
+        EXPECT_EQ(loaded.loadedLength, base ? bootSize : 0);
+        if (base != 0) {
+            EXPECT_TRUE(std::equal(loaded.buffer.begin(), loaded.buffer.begin() + 16,
+                                   counting(16).begin()));
+            EXPECT_TRUE(std::equal(loaded.buffer.begin() + 0x1FF8, loaded.buffer.begin() + 0x2000,
+                                   counting(32).begin()));
+            EXPECT_EQ(loaded.buffer[0x2000], 0xA5) << "past the sector: nothing stored";
+        }
     }
 }
 

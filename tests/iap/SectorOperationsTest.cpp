@@ -257,8 +257,7 @@ TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksF
     std::copy(bytes.begin(), bytes.end(), flash(1, 1).begin());
     const std::pair<const char*, DumpFormat> cases[] = {{"s.hex", DumpFormat::intelHex},
                                                         {"s.bin", DumpFormat::rawBinary},
-                                                        {"S.TXT", DumpFormat::textDump},
-                                                        {"s.dat", DumpFormat::none}};
+                                                        {"S.TXT", DumpFormat::textDump}};
     for (const auto& [name, format] : cases) {
         ui.proposedNames.clear();
         board.clearPayloads();
@@ -271,19 +270,21 @@ TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksF
     ui.saveFileAnswer.reset();
     EXPECT_EQ(operations.uploadSector(1, 1, 0xA000, bootSize, "CSBOOT1"), 0) << "dismissed";
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(folder.fileCount(), 4);
+    EXPECT_EQ(folder.fileCount(), 3);
 }
 
 TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeepsTheOldOne) {
     folder.write("old.bin", "old content");
+    folder.write("keep.dat", "old content");
     std::filesystem::create_symlink("/dev/full", folder.file("full.hex"));
     const struct {
         std::string path;
         const char* message;
         rlim_t sizeLimit;  // 0: none
     } cases[] = {
+        {folder.file("keep.dat"), unknownDumpFormatMessage, 0},  // refused before it is emptied
         {folder.file("missing/sector.hex"), "Error creating file !", 0},
-        {folder.file("full.hex"), "Error writing file !", 0},    // a device that is full
+        {folder.file("full.hex"), "Error creating file !", 0},   // a device is never written
         {folder.file("old.bin"), "Error writing file !", 1024},  // disk full while replacing
     };
     for (const auto& c : cases) {
@@ -297,7 +298,8 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
         expectMessage(c.message, "Uploaded data save error");
     }
     EXPECT_EQ(folder.read("old.bin"), "old content");
-    EXPECT_EQ(folder.fileCount(), 2);  // no temporary file left behind
+    EXPECT_EQ(folder.read("keep.dat"), "old content");
+    EXPECT_EQ(folder.fileCount(), 3);  // no temporary file left behind
 }
 
 // Replies the emulated board never gives: a READ FLASH reply that stops after 100 of its 241

@@ -42,7 +42,7 @@ TEST(Win32SerialPort, TakesCom1ToCom256AndTheDeviceNamespaceOnly) {
     }
     Win32SerialPort port;
     EXPECT_FALSE(port.open("image.hex", 1600, 1600, 19200));
-    EXPECT_EQ(port.lastError(), "image.hex is no serial port name (COM1 to COM256)");
+    EXPECT_EQ(port.lastError(), "not a COM port name (COM1 to COM256)");
     EXPECT_FALSE(port.open("COM199", 1600, 1600, 19200));
     EXPECT_EQ(port.lastError(), "the port does not exist");
     EXPECT_FALSE(port.isOpen());

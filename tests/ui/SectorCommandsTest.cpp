@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include "DumpWriters.h"
 #include "MainFormRig.h"
 #include "TempDir.h"
 
@@ -110,6 +111,19 @@ class SectorCommandsTest : public QObject {
                 }
             }
         }
+    }
+
+    // The save dialog offers every name; one of no known format is refused, and the file of that
+    // name keeps what it held.
+    void uploadToAnUnknownFormatKeepsTheFile() {
+        MainFormRig rig;
+        rig.connect();
+        rig.click("rbBoot");
+        rig.dialogs.saveAnswer = folder.write("keep.dat", "kept");
+        rig.click("btUpload");
+        QCOMPARE(rig.dialogs.texts(), Names{loadstar::unknownDumpFormatMessage});
+        QCOMPARE(rig.status(), QStringLiteral("Upload operation unsuccessful."));
+        QCOMPARE(folder.read("keep.dat"), std::string("kept"));
     }
 
     void dismissedOpenDialogSendsNothing() {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "LoadstarOptions.h"
 #include "ProgramRunner.h"
 #include "RecordingDialogs.h"
 #include "StartUp.h"
@@ -41,6 +43,45 @@ TEST(Program, WithoutADisplaySaysSoAndHowToUseXvfb) {
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_NE(run.errors.find("no display"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("xvfb-run -a loadstar"), std::string::npos) << run.errors;
+}
+
+// The window's options: --port reaches the window, the toolkit's own options are left to it, and
+// help, version and a bad option end the program before any window (or display) is needed.
+TEST(LoadstarOptions, PortHelpVersionAndTheToolkitsOwnOptions) {
+    const struct {
+        std::vector<std::string> args;
+        std::variant<std::string, int> outcome;  // the port, or the exit code
+    } cases[] = {
+        {{}, std::string()},
+        {{"--port", "/dev/ttyUSB0"}, std::string("/dev/ttyUSB0")},
+        {{"-platform", "offscreen", "--port=/dev/ttyS1", "-style", "fusion"},
+         std::string("/dev/ttyS1")},
+        {{"--version"}, 0},
+        {{"--help"}, 0},
+        {{"--port"}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"loadstar"};
+        words.insert(words.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (auto& word : words) {
+            argv.push_back(word.data());
+        }
+        const auto parsed = parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
+        if (const auto* port = std::get_if<std::string>(&c.outcome)) {
+            ASSERT_TRUE(std::holds_alternative<LoadstarOptions>(parsed)) << words.size();
+            EXPECT_EQ(std::get<LoadstarOptions>(parsed).port, *port);
+        } else {
+            ASSERT_TRUE(std::holds_alternative<int>(parsed)) << words.back();
+            EXPECT_EQ(std::get<int>(parsed), std::get<int>(c.outcome)) << words.back();
+        }
+    }
+    // The program itself: its version without a display, as help2man reads it.
+    const auto version =
+        testing::runProgram(LOADSTAR_PROGRAM, {"--version"}, std::chrono::seconds(30),
+                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST(WindowsCanBeShown, NeedsADisplayOrAnExplicitPlatform) {
         {{{"WAYLAND_DISPLAY", "wayland-0"}}, true},
         {{{"QT_QPA_PLATFORM", "offscreen"}}, true},
     };
-    for (const auto& [environment, expected] : cases) {
+    for (const auto& [variables, expected] : cases) {
+        const Environment& environment = variables;  // a lambda captures no structured binding
         const auto lookup = [&environment](const char* name) -> const char* {
             const auto found = environment.find(name);
             return found == environment.end() ? nullptr : found->second.c_str();

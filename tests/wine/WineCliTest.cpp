@@ -35,13 +35,17 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The same text from both builds: line ends, measured times and the device's name set aside.
-std::string comparable(const std::string& output, const std::string& device = "COM1") {
-    std::string lines = std::regex_replace(output, std::regex("\r\n"), "\n");
-    if (const auto at = lines.find(device); at != std::string::npos) {
-        lines.replace(at, device.size(), "DEVICE");
+// The same text from both builds: line ends and measured times set aside, and the names each
+// gave its device and its files.
+std::string comparable(std::string output,
+                       const std::vector<std::pair<std::string, std::string>>& names) {
+    for (const auto& [name, placeholder] : names) {
+        for (auto at = output.find(name); at != std::string::npos; at = output.find(name, at)) {
+            output.replace(at, name.size(), placeholder);
+        }
     }
-    return std::regex_replace(lines, std::regex("\\d+ ms"), "N ms");
+    output = std::regex_replace(output, std::regex("\r\n"), "\n");
+    return std::regex_replace(output, std::regex("\\d+ ms"), "N ms");
 }
 
 // A Linux path as a Windows program names it, on wine's drive Z:.
@@ -137,8 +141,10 @@ TEST_F(WineCliTest, CommandsEndAsOnLinuxWithTheSameFiles) {
         const auto onWindowsRun = onWindows(windowsArgs);
         SCOPED_TRACE(command.front() + " " + command.back() + "\n" + onWindowsRun.errors);
         EXPECT_EQ(onWindowsRun.exitStatus, onLinuxRun.exitStatus);
-        EXPECT_EQ(comparable(onWindowsRun.output),
-                  comparable(onLinuxRun.output, linuxBoard.devicePath()));
+        EXPECT_EQ(comparable(onWindowsRun.output,
+                             {{windowsPath(folder.file("windows")) + "\\", "SAVED/"}}),
+                  comparable(onLinuxRun.output, {{linuxBoard.devicePath(), "COM1"},
+                                                 {folder.file("linux") + "/", "SAVED/"}}));
     }
     for (const char* name : {"sector.hex", "Sector.BIN", "sector.txt"}) {
         EXPECT_FALSE(folder.read(std::string("linux/") + name).empty()) << name;
@@ -149,38 +155,41 @@ TEST_F(WineCliTest, CommandsEndAsOnLinuxWithTheSameFiles) {
     EXPECT_EQ(folder.read("windows/sector.hex"), intelHexDump(testing::randomBytes(0x2000, 12)));
 }
 
-TEST_F(WineCliTest, CtrlCStopsTheUploadWith130AndSavesNothing) {
-    const std::string errors = folder.file("stderr");
-    testing::ChildProcess cli(wineRun,
-                              {windowsCli, "upload", windowsPath(folder.file("never.hex"))},
-                              "/dev/null", errors);
+// Ctrl-C during a backup: the sectors saved before it stay, whole, and nothing of the one being
+// read is saved.
+TEST_F(WineCliTest, CtrlCStopsABackupWith130KeepingWhatWasSaved) {
+    const std::string backup = folder.file("backup");
+    const std::string firstFile = backup + "/KEL520_seg(FS0).hex";
+    testing::ChildProcess cli(wineRun, {windowsCli, "backup", windowsPath(backup)},
+                              folder.file("out"), folder.file("err"));
     ASSERT_TRUE(cli.started());
-    for (int i = 0; i < 3000 && !contains(testing::contentsOf(errors), "Reading flash, "); ++i) {
+    for (int i = 0; i < 3000 && !fs::exists(firstFile); ++i) {
         std::this_thread::sleep_for(10ms);
     }
     cli.signal(SIGINT);  // wine hands it to the program as the console's Ctrl-C
     const int status = cli.waitForExit(30s);
     ASSERT_FALSE(cli.endedBySignal());
-    EXPECT_EQ(status, 130) << testing::contentsOf(errors);
-    EXPECT_TRUE(contains(testing::contentsOf(errors), "Upload cancelled."));
-    EXPECT_FALSE(fs::exists(folder.file("never.hex")));
-    EXPECT_EQ(folder.fileCount(), 1) << "only the captured stderr";
+    EXPECT_EQ(status, 130) << folder.read("err");
+    EXPECT_TRUE(contains(folder.read("out"), "backup: interrupted at FS1, 1 of 12 sectors saved"))
+        << folder.read("out");
+    EXPECT_EQ(std::distance(fs::directory_iterator(backup), fs::directory_iterator()), 1);
+    EXPECT_EQ(testing::contentsOf(firstFile),
+              intelHexDump(std::vector<std::uint8_t>(0x8000, 0xFF)));
 }
 
 TEST_F(WineCliTest, APortThatCannotBeOpenedIsNamedWithItsReason) {
     const std::pair<const char*, const char*> cases[] = {
-        {"COM200", "COM200: the port does not exist."},
-        {"image.hex", "image.hex: image.hex is no serial port name (COM1 to COM256)."},
+        {"COM200", "Can't open COM200: the port does not exist."},
+        {"image.hex", "Can't open image.hex: not a COM port name (COM1 to COM256)."},
     };
-    for (const auto& [port, reason] : cases) {
+    for (const auto& [port, message] : cases) {
         const auto run = onWindows({"--port", port, "identify"});
         EXPECT_EQ(run.exitStatus, 2);
-        EXPECT_TRUE(contains(run.errors,
-                             "Can't open COM1, port does not exist or is already "
-                             "allocated.\r\n" +
-                                 std::string(reason)))
-            << run.errors;
+        EXPECT_TRUE(contains(run.errors, message)) << run.errors;
     }
+    const auto ports = onWindows({"ports"});
+    EXPECT_EQ(ports.exitStatus, 0);
+    EXPECT_TRUE(contains(ports.output, "COM1 is COM1: ")) << ports.output;
 }
 
 // The port's own cases, which need a board, on a port past COM9 (named \\.\COM12 inside).

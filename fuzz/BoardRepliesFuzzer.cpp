@@ -1,0 +1,215 @@
+// The board commands on any reply the line may bring. The reply comes at once after each frame
+// and silence follows at once, so an exchange takes no time. Whatever the reply:
+// - a command succeeds exactly when its reply is one the description accepts (a reply tag, and
+//   for WRITE FLASH the count and "B WRITTEN"; for the identification exactly "BRD KEL?20");
+// - a failure shows exactly one message, a success none, and none at all while the random read
+//   test runs;
+// - a READ FLASH hands back the reply as it came, at most 1000 bytes, into a buffer of exactly
+//   that size; the display text is the reply behind "MIR ", at most 96 characters;
+// - every command frames the payload it was asked to send.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cctype>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BoardCommands.h"
+#include "FuzzCheck.h"
+#include "ProcessFlags.h"
+#include "RecordingUserInterface.h"
+
+using namespace loadstar;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Answers every frame with the same reply, delivered at once; never waits.
+class InstantPort : public SerialPort {
+  public:
+    explicit InstantPort(Bytes reply) : reply_(std::move(reply)) {}
+
+    bool open(const std::string&, int, int, int) override { return open_ = true; }
+    bool close() override {
+        open_ = false;
+        return true;
+    }
+    [[nodiscard]] bool isOpen() const override { return open_; }
+    int read(std::uint8_t* buffer, int maxBytes) override {
+        int n = 0;
+        for (; n < maxBytes && !input_.empty(); ++n) {
+            buffer[n] = input_.front();
+            input_.pop_front();
+        }
+        return n;
+    }
+    int write(const std::uint8_t* buffer, int count) override {
+        frames.emplace_back(buffer, buffer + count);
+        input_.assign(reply_.begin(), reply_.end());
+        return count;
+    }
+    InputWait waitForInput(std::chrono::milliseconds) override {
+        return input_.empty() ? InputWait::timeout : InputWait::ready;
+    }
+    [[nodiscard]] int lineSpeed() const override { return 0; }
+    [[nodiscard]] std::string lastError() const override { return {}; }
+    [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
+
+    std::vector<Bytes> frames;
+
+  private:
+    Bytes reply_;
+    std::deque<std::uint8_t> input_;
+    bool open_ = false;
+};
+
+struct Rig {
+    explicit Rig(Bytes reply)
+        : link(
+              [this](const std::string& text) { ui.showMessage(text, "Error", MessageIcon::none); },
+              [this, reply] {
+                  auto made = std::make_unique<InstantPort>(reply);
+                  port = made.get();
+                  return made;
+              }),
+          board(link, ui) {
+        link.setDevicePath("instant");
+        FUZZ_CHECK(link.openPort() == 1);
+    }
+    testing::RecordingUserInterface ui;
+    InstantPort* port = nullptr;
+    SerialLink link;
+    BoardCommands board;
+};
+
+// The reply as the exchange keeps it: at most 1000 bytes, cut to the caller's buffer.
+Bytes keptReply(const Bytes& reply, std::size_t replyMax) {
+    return Bytes(
+        reply.begin(),
+        reply.begin() + static_cast<long>(std::min({reply.size(), std::size_t{1000}, replyMax})));
+}
+
+bool tagged(const Bytes& kept) {
+    for (const char* tag : {"WFT ", "WFP ", "WRC ", "WRD ", "RRC ", "RRD ", "RST ", "BRD ", "MIR ",
+                            "PG ", "VM ", "LCD ", "EM ", "EB "}) {
+        if (kept.size() >= std::strlen(tag) &&
+            std::memcmp(kept.data(), tag, std::strlen(tag)) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Up to two hex digits after white space, within reply offsets 15 to 17; 0 when none.
+int writtenCount(const Bytes& kept) {
+    std::size_t at = 15;
+    while (at < 18 && (kept[at] == ' ' || (kept[at] >= '\t' && kept[at] <= '\r'))) {
+        ++at;
+    }
+    int value = 0;
+    for (int digits = 0; digits < 2 && at < 18 && std::isxdigit(kept[at]) != 0; ++digits, ++at) {
+        value = value * 16 +
+                (std::isdigit(kept[at]) != 0 ? kept[at] - '0' : (kept[at] | 0x20) - 'a' + 10);
+    }
+    return value;
+}
+
+// The payload of `frame`, which must be well formed.
+Bytes payloadOf(const Bytes& frame) {
+    FUZZ_CHECK(frame.size() >= 6 && frame[0] == '!' &&
+               frame[1] * 256 + frame[2] == static_cast<int>(frame.size()));
+    return Bytes(frame.begin() + 4, frame.end() - 2);
+}
+
+// One success or one message; one frame carrying `payload`, or one per try (the first and ten
+// retries) when no reply was accepted.
+void checkCommand(const Rig& rig, bool succeeded, bool expected, bool replyAccepted,
+                  const Bytes& payload) {
+    FUZZ_CHECK(succeeded == expected);
+    const bool silent = processFlags().testRunning;
+    FUZZ_CHECK(rig.ui.messages.size() == (succeeded || silent ? 0u : 1u));
+    FUZZ_CHECK(rig.port->frames.size() == (replyAccepted ? 1u : 11u));
+    for (const auto& frame : rig.port->frames) {
+        FUZZ_CHECK(payloadOf(frame) == payload);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    const int command = input.ConsumeIntegralInRange(0, 3);
+    processFlags().testRunning = input.ConsumeBool();
+    const auto address = input.ConsumeIntegral<std::uint16_t>();
+    const int count = input.ConsumeIntegralInRange(1, 255);
+    const Bytes reply = input.ConsumeBytes<std::uint8_t>(1100);
+    Rig rig(reply);
+    switch (command) {
+        case 0: {
+            const Bytes bytes(static_cast<std::size_t>(count), 0x5A);
+            const Bytes kept = keptReply(reply, 100);
+            const bool confirmed = tagged(kept) && kept.size() >= 27 &&
+                                   std::memcmp(kept.data() + 18, "B WRITTEN", 9) == 0 &&
+                                   writtenCount(kept) == count;
+            Bytes payload = {'W',
+                             'F',
+                             'P',
+                             static_cast<std::uint8_t>(address >> 8),
+                             static_cast<std::uint8_t>(address),
+                             static_cast<std::uint8_t>(count)};
+            payload.insert(payload.end(), bytes.begin(), bytes.end());
+            checkCommand(rig, rig.board.writeFlash(address, bytes.data(), count) == 1, confirmed,
+                         tagged(kept), payload);
+            break;
+        }
+        case 1: {
+            auto destination = std::make_unique<std::uint8_t[]>(1000);
+            int length = -1;
+            const Bytes kept = keptReply(reply, 1000);
+            const bool read = rig.board.readFlash(address, destination.get(), count, &length) == 1;
+            checkCommand(rig, read, tagged(kept), tagged(kept),
+                         {'R', 'R', 'D', static_cast<std::uint8_t>(address >> 8),
+                          static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(count)});
+            if (read) {
+                FUZZ_CHECK(length == static_cast<int>(kept.size()));
+                FUZZ_CHECK(std::memcmp(destination.get(), kept.data(), kept.size()) == 0);
+            }
+            break;
+        }
+        case 2: {
+            std::string text;
+            Bytes kept = keptReply(reply, 100);
+            const bool accepted = rig.board.identifyBoard(&text);
+            kept.resize(101, 0);  // a terminated text, as the command's own buffer is
+            const std::string asText(reinterpret_cast<const char*>(kept.data()));
+            FUZZ_CHECK(text == (tagged(keptReply(reply, 100)) ? asText : "RETRY Timeout"));
+            kept[7] = 'X';
+            FUZZ_CHECK(accepted ==
+                       (tagged(keptReply(reply, 100)) &&
+                        std::string(reinterpret_cast<const char*>(kept.data())) == "BRD KELX20"));
+            FUZZ_CHECK(rig.ui.messages.empty());
+            break;
+        }
+        default: {
+            const Bytes kept = keptReply(reply, 100);
+            const std::string shown = rig.board.fetchDisplayText();
+            std::string expected;
+            if (tagged(kept)) {
+                Bytes padded = kept;
+                padded.resize(100, 0);
+                expected.assign(reinterpret_cast<const char*>(padded.data()) + 4,
+                                strnlen(reinterpret_cast<const char*>(padded.data()) + 4, 96));
+            }
+            FUZZ_CHECK(shown == expected && shown.size() <= 96);
+            FUZZ_CHECK(rig.port->frames.size() == (tagged(kept) ? 1u : 4u));
+            FUZZ_CHECK(rig.ui.messages.empty());
+            break;
+        }
+    }
+    processFlags() = ProcessFlags{};
+    return 0;
+}

@@ -1,0 +1,29 @@
+#include "CommandResult.h"
+
+#include "ExitCode.h"
+
+namespace loadstar::cli {
+
+void printResult(const std::string& line, std::FILE* out) {
+    std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
+}
+
+int exitStatusFor(int result, long differences) {
+    if (result == 1) {
+        return differences > 0 ? exitDifference : exitSuccess;
+    }
+    return result == -1 ? exitInterrupted : exitFailure;
+}
+
+std::string unfinishedText(int result) {
+    return result == -1 ? "interrupted" : "failed";
+}
+
+std::string boardAddressText(int address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(address));
+    return text;
+}
+
+}  // namespace loadstar::cli

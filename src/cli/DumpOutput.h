@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "DumpWriters.h"
+#include "UserInterface.h"
+
+namespace loadstar::cli {
+
+// The name of a file to write that stands for stdout.
+inline constexpr char standardOutputName[] = "-";
+
+// "hex", "bin" or "txt" (what --format takes) as a dump format; nothing for any other name.
+std::optional<DumpFormat> dumpFormatNamed(const std::string& name);
+// ".hex", ".bin" or ".txt"; empty for DumpFormat::none.
+std::string dumpFormatExtension(DumpFormat format);
+// "Intel HEX", "raw binary", "text dump".
+std::string dumpFormatDescription(DumpFormat format);
+
+// Writes `sector` in `format` to `path`, or to stdout for "-". A file is replaced only once it
+// is complete, so a failure leaves an existing one as it was. False after a message that names
+// the path and the system's reason.
+bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
+               UserInterface& ui);
+
+}  // namespace loadstar::cli

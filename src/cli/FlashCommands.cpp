@@ -1,0 +1,282 @@
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "CommandResult.h"
+#include "DumpOutput.h"
+#include "ExitCode.h"
+#include "FlashSteps.h"
+#include "ImageInput.h"
+#include "Interrupt.h"
+#include "SectorCommands.h"
+
+namespace loadstar::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct FlashArguments {
+    std::string file;
+    std::string base;
+    bool noErase = false;
+    bool noVerify = false;
+};
+
+struct FolderArguments {
+    std::string folder;
+    std::string format = "hex";
+};
+
+// One sector file of a restore, loaded before the board is touched.
+struct RestoreItem {
+    SectorGeometry geometry;
+    std::vector<std::uint8_t> image;
+};
+
+const char* stepLabel(FlashStep step) {
+    switch (step) {
+        case FlashStep::erase:
+            return "Erasing";
+        case FlashStep::program:
+            return "Programming";
+        case FlashStep::verify:
+            return "Verifying";
+    }
+    return "";
+}
+
+// The twelve sectors in the order backup and restore take them: main 0-7, then boot 0-3.
+std::vector<SectorGeometry> allSectors() {
+    std::vector<SectorGeometry> sectors;
+    for (int sector = 0; sector < mainSectorCount; ++sector) {
+        sectors.push_back(sectorGeometry(mainFlash, sector));
+    }
+    for (int sector = 0; sector < bootSectorCount; ++sector) {
+        sectors.push_back(sectorGeometry(bootFlash, sector));
+    }
+    return sectors;
+}
+
+std::string nameOf(const SectorGeometry& g) {
+    return segmentName(g.kind, g.sector);
+}
+
+std::string sectorFile(const std::string& folder, const SectorGeometry& g, DumpFormat format) {
+    return (std::filesystem::path(folder) /
+            (SectorOperations::proposedFileName(nameOf(g)) + dumpFormatExtension(format)))
+        .string();
+}
+
+// "3 of 1500 bytes differ after programming, first at 0x8002".
+std::string differenceText(const FlashOutcome& outcome, std::size_t length) {
+    return std::to_string(outcome.differences) + " of " + std::to_string(length) +
+           " bytes differ after programming, first at " +
+           boardAddressText(outcome.firstDifference.value_or(0));
+}
+
+int runFlash(const CliOptions& options, const FlashArguments& arguments) {
+    const InterruptGuard guard;
+    CliSession session(options);
+    const SectorGeometry g = session.geometry();
+    const int base = arguments.base.empty() ? 0 : parseBaseAddress(arguments.base).value_or(0);
+    // Loaded first: a file that cannot be used must not cost the sector its contents.
+    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
+    if (!image || session.connect() != exitSuccess) {
+        printResult("flash: failed");
+        return exitFailure;
+    }
+    SectorOperations operations(session.board());
+    TerminalUserInterface& ui = session.ui();
+    const FlashPlan plan{!arguments.noErase, !arguments.noVerify};
+    const auto start = Clock::now();
+    const FlashOutcome outcome =
+        flashSector(operations, session.board(), g, *image, plan,
+                    [&ui](FlashStep step, long) { ui.setStep(stepLabel(step)); });
+    ui.finishProgress();
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    if (outcome.result != 1) {
+        printResult("flash: " + unfinishedText(outcome.result) + " at " +
+                    flashStepName(outcome.step));
+    } else if (outcome.differences > 0) {
+        printResult("flash: " + differenceText(outcome, image->size()));
+    } else {
+        const std::string steps = std::string(plan.erase ? "erased, " : "") +
+                                  (plan.verify ? "programmed and verified" : "programmed");
+        printResult("flash: OK, " + std::to_string(image->size()) + " bytes " + steps + " in " +
+                    std::to_string(milliseconds) + " ms");
+    }
+    return exitStatusFor(outcome.result, outcome.differences);
+}
+
+int runBackup(const CliOptions& options, const FolderArguments& arguments) {
+    const DumpFormat format = dumpFormatNamed(arguments.format).value_or(DumpFormat::intelHex);
+    std::error_code error;
+    std::filesystem::create_directories(arguments.folder, error);
+    if (error) {
+        std::fprintf(stderr, "loadstar-cli: cannot create the folder %s: %s\n",
+                     arguments.folder.c_str(), error.message().c_str());
+        printResult("backup: failed");
+        return exitFailure;
+    }
+    const InterruptGuard guard;
+    CliSession session(options);
+    if (session.connect() != exitSuccess) {
+        printResult("backup: failed");
+        return exitFailure;
+    }
+    SectorOperations operations(session.board());
+    const auto sectors = allSectors();
+    long total = 0;
+    for (const auto& g : sectors) {
+        total += g.sectorSize;
+    }
+    long done = 0;
+    int saved = 0;
+    for (const auto& g : sectors) {
+        session.ui().setStep("Backup " + nameOf(g), done, total);
+        std::vector<std::uint8_t> contents;
+        int result =
+            InterruptGuard::interrupted()
+                ? -1
+                : operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
+        if (result == 1 &&
+            !writeDump(sectorFile(arguments.folder, g, format), format, contents, session.ui())) {
+            result = 0;
+        }
+        if (result != 1) {
+            session.ui().finishProgress();
+            printResult("backup: " + unfinishedText(result) + " at " + nameOf(g) + ", " +
+                        std::to_string(saved) + " of " + std::to_string(sectors.size()) +
+                        " sectors saved in " + arguments.folder);
+            return exitStatusFor(result);
+        }
+        done += g.sectorSize;
+        ++saved;
+    }
+    session.ui().finishProgress();
+    printResult("backup: OK, " + std::to_string(saved) + " sectors saved in " + arguments.folder);
+    return exitSuccess;
+}
+
+// Finds and loads the sector files of `folder`; a sector without one is named and skipped.
+// Nothing when a file cannot be used (the message has been shown).
+std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& folder,
+                                                         UserInterface& ui) {
+    std::vector<RestoreItem> items;
+    for (const auto& g : allSectors()) {
+        const std::string hex = sectorFile(folder, g, DumpFormat::intelHex);
+        const std::string bin = sectorFile(folder, g, DumpFormat::rawBinary);
+        std::error_code hexError;
+        std::error_code binError;
+        const bool hasHex = std::filesystem::exists(hex, hexError);
+        const bool hasBin = std::filesystem::exists(bin, binError);
+        if (hexError || binError) {
+            std::fprintf(stderr, "loadstar-cli: %s: %s\n", (hexError ? hex : bin).c_str(),
+                         (hexError ? hexError : binError).message().c_str());
+            return std::nullopt;
+        }
+        if (hasHex && hasBin) {
+            std::fprintf(stderr, "loadstar-cli: both %s and %s exist: remove the one not meant.\n",
+                         hex.c_str(), bin.c_str());
+            return std::nullopt;
+        }
+        if (!hasHex && !hasBin) {
+            std::fprintf(stderr, "loadstar-cli: no %s or .bin: sector %s is left as it is.\n",
+                         hex.c_str(), nameOf(g).c_str());
+            continue;
+        }
+        auto image = loadSectorImage(hasHex ? hex : bin, g, 0, ui, true);
+        if (!image) {
+            return std::nullopt;
+        }
+        items.push_back({g, std::move(*image)});
+    }
+    return items;
+}
+
+int runRestore(const CliOptions& options, const FolderArguments& arguments) {
+    const InterruptGuard guard;
+    CliSession session(options);
+    const auto items = loadRestoreItems(arguments.folder, session.ui());
+    if (items && items->empty()) {
+        std::fprintf(stderr, "loadstar-cli: %s holds no sector files.\n", arguments.folder.c_str());
+    }
+    if (!items || items->empty() || session.connect() != exitSuccess) {
+        printResult("restore: failed, nothing was changed");
+        return exitFailure;
+    }
+    long total = 0;
+    for (const auto& item : *items) {
+        total += item.geometry.sectorSize + 2 * static_cast<long>(item.image.size());
+    }
+    SectorOperations operations(session.board());
+    TerminalUserInterface& ui = session.ui();
+    long done = 0;
+    int flashed = 0;
+    for (const auto& item : *items) {
+        const std::string name = nameOf(item.geometry);
+        const FlashOutcome outcome =
+            flashSector(operations, session.board(), item.geometry, item.image, {},
+                        [&](FlashStep step, long bytes) {
+                            ui.setStep("Restore " + name + ": " + stepLabel(step), done, total);
+                            done += bytes;
+                        });
+        if (outcome.result != 1 || outcome.differences > 0) {
+            ui.finishProgress();
+            printResult("restore: " + name + ": " +
+                        (outcome.result != 1
+                             ? unfinishedText(outcome.result) + " at " + flashStepName(outcome.step)
+                             : differenceText(outcome, item.image.size())) +
+                        "; " + std::to_string(flashed) + " sectors restored before it");
+            return exitStatusFor(outcome.result, outcome.differences);
+        }
+        ++flashed;
+    }
+    ui.finishProgress();
+    printResult("restore: OK, " + std::to_string(flashed) + " sectors restored, " +
+                std::to_string(allSectors().size() - items->size()) + " skipped");
+    return exitSuccess;
+}
+
+}  // namespace
+
+void addFlashCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
+    auto flash = std::make_shared<FlashArguments>();
+    auto* flashCommand = app.add_subcommand(
+        "flash",
+        "Erase the selected sector, program an image file into it and verify it, over one "
+        "connection (exit 1: the count of differing bytes and the first address)");
+    flashCommand->add_option("FILE", flash->file, "Image file, .hex or .bin")->required();
+    addBaseOption(*flashCommand, flash->base);
+    flashCommand->add_flag("--no-erase", flash->noErase, "Program without erasing first");
+    flashCommand->add_flag("--no-verify", flash->noVerify, "Do not verify after programming");
+    commands.push_back({flashCommand, [&options, flash] { return runFlash(options, *flash); }});
+
+    auto backup = std::make_shared<FolderArguments>();
+    auto* backupCommand = app.add_subcommand(
+        "backup",
+        "Save all twelve sectors (main 0-7, boot 0-3) into DIR as KEL520_seg(FSn).hex and "
+        "KEL520_seg(CSBOOTn).hex");
+    backupCommand->add_option("DIR", backup->folder, "Folder, made when missing")->required();
+    backupCommand->add_option("--format", backup->format, "hex or bin")
+        ->check(CLI::IsMember({"hex", "bin"}))
+        ->capture_default_str();
+    commands.push_back({backupCommand, [&options, backup] { return runBackup(options, *backup); }});
+
+    auto restore = std::make_shared<FolderArguments>();
+    auto* restoreCommand = app.add_subcommand(
+        "restore",
+        "Flash every sector from its file in DIR (as backup names them, .hex or .bin): erase, "
+        "program, verify; sectors without a file are left as they are");
+    restoreCommand->add_option("DIR", restore->folder, "Folder written by backup")->required();
+    commands.push_back(
+        {restoreCommand, [&options, restore] { return runRestore(options, *restore); }});
+}
+
+}  // namespace loadstar::cli
