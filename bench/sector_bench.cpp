@@ -23,26 +23,14 @@
 #include "EmulatorProcess.h"
 #include "ImageFile.h"
 #include "LineTally.h"
+#include "QuietUserInterface.h"
 #include "SectorOperations.h"
 #include "SerialLink.h"
 
 using namespace loadstar;
+using loadstar::bench::QuietUserInterface;
 
 namespace {
-
-// Answers the passes' boxes silently and saves uploads to one file; remembers the last box.
-class QuietUserInterface : public UserInterface {
-  public:
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        lastMessage = text;
-    }
-    void setStatusText(const std::string&) override {}
-    void processPendingEvents() override {}
-    std::optional<std::string> chooseSaveFile(const std::string&) override { return saveFile; }
-
-    std::string lastMessage;
-    std::string saveFile;
-};
 
 struct Row {
     std::string name;

@@ -30,6 +30,7 @@ struct FlashArguments {
 struct FolderArguments {
     std::string folder;
     std::string format = "hex";
+    bool readTwice = false;
 };
 
 // One sector file of a restore, loaded before the board is touched.
@@ -131,6 +132,7 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
         return exitFailure;
     }
     SectorOperations operations(session.board());
+    operations.setReadEveryBlockTwice(arguments.readTwice);
     const auto sectors = allSectors();
     long total = 0;
     for (const auto& g : sectors) {
@@ -267,6 +269,7 @@ void addFlashCommands(CLI::App& app, const CliOptions& options, CommandList& com
     backupCommand->add_option("--format", backup->format, "hex or bin")
         ->check(CLI::IsMember({"hex", "bin"}))
         ->capture_default_str();
+    addReadTwiceFlag(*backupCommand, backup->readTwice);
     commands.push_back({backupCommand, [&options, backup] { return runBackup(options, *backup); }});
 
     auto restore = std::make_shared<FolderArguments>();

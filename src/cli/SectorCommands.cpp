@@ -28,6 +28,7 @@ struct ImageArguments {
 struct UploadArguments {
     std::string file;    // empty: the proposed name; "-": stdout
     std::string format;  // empty: by the file's extension
+    bool readTwice = false;
 };
 
 long millisecondsSince(Clock::time_point start) {
@@ -141,6 +142,7 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
         return exitFailure;
     }
     SectorOperations operations(session.board());
+    operations.setReadEveryBlockTwice(arguments.readTwice);
     session.ui().setStep("Reading " + segment);
     std::vector<std::uint8_t> contents;
     int result = operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
@@ -171,6 +173,13 @@ void addBaseOption(CLI::App& command, std::string& base) {
                 return parseBaseAddress(text) ? std::string() : "not a hexadecimal address";
             },
             "ADDRESS"));
+}
+
+void addReadTwiceFlag(CLI::App& command, bool& readTwice) {
+    command.add_flag("--read-twice", readTwice,
+                     "Read every block until each byte has come alike twice, so a noisy line gives "
+                     "an exact copy or a failure, never a silently wrong byte (replies carry no "
+                     "checksum); takes about twice the time on a clean line");
 }
 
 void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
@@ -206,6 +215,7 @@ void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& co
                               "unless --format does");
     uploadCommand->add_option("--format", upload->format, "hex, bin or txt, whatever the name")
         ->check(CLI::IsMember({"hex", "bin", "txt"}));
+    addReadTwiceFlag(*uploadCommand, upload->readTwice);
     commands.push_back({uploadCommand, [&options, upload] { return runUpload(options, *upload); }});
 }
 

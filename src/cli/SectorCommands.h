@@ -18,4 +18,7 @@ void addFlashCommands(CLI::App& app, const CliOptions& options, CommandList& com
 // --base ADDRESS for a command that loads an image file.
 void addBaseOption(CLI::App& command, std::string& base);
 
+// --read-twice for a command that saves what it reads (upload, backup).
+void addReadTwiceFlag(CLI::App& command, bool& readTwice);
+
 }  // namespace loadstar::cli

@@ -1,8 +1,10 @@
 #include "BoardCommands.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "AgreedRead.h"
 #include "HexText.h"
 
 namespace loadstar {
@@ -125,11 +127,43 @@ int BoardCommands::writeFlash(int address, const std::uint8_t* data, int count) 
         showError(ui_, "Error sending WRITE FLASH command.");
         return 0;
     }
-    if (!writeReplyConfirms(reply.data(), length, count)) {
+    if (writeReplyConfirms(reply.data(), length, count)) {
+        return 1;
+    }
+    if (count != sent) {
         showError(ui_, "Error writing data, target memory space probably not blank.");
         return 0;
     }
-    return 1;
+    // The reply may have been hit on the line: what the flash holds decides.
+    return confirmByReadingBack(address, data, count);
+}
+
+int BoardCommands::confirmByReadingBack(int address, const std::uint8_t* data, int count) {
+    std::vector<std::uint8_t> flash;
+    const ReadBlock readOnce = [&](std::vector<std::uint8_t>& bytes) {
+        std::array<std::uint8_t, largeReply> reply{};
+        int length = 0;
+        if (readFlash(address, reply.data(), count, &length) == 0 ||
+            length < replyHeaderLength + count) {
+            return false;
+        }
+        std::copy_n(reply.begin() + replyHeaderLength, count, bytes.begin());
+        return true;
+    };
+    switch (readUntilAgreed(readOnce, count, {}, flash)) {
+        case AgreedRead::agreed:
+            if (std::equal(flash.begin(), flash.end(), data)) {
+                return 1;
+            }
+            showError(ui_, "Error writing data, target memory space probably not blank.");
+            return 0;
+        case AgreedRead::tooNoisy:
+            showError(ui_, lineTooNoisyText);
+            return 0;
+        case AgreedRead::readFailed:
+            break;
+    }
+    return 0;
 }
 
 int BoardCommands::eraseSector(int kind, std::uint8_t sector, int address) {

@@ -32,7 +32,8 @@ class BoardCommands {
     // On success `destination` holds the whole reply (header included, at most 1000 bytes); the
     // data stand from offset 15 on. `replyLength` (may be null) receives the reply's length.
     int readFlash(int address, std::uint8_t* destination, int count, int* replyLength = nullptr);
-    // `count` 1..255 bytes of `data`.
+    // `count` 1..255 bytes of `data`. A reply that does not confirm the count is checked by
+    // reading the bytes back: the write fails only when the flash does not hold them.
     int writeFlash(int address, const std::uint8_t* data, int count);
     // Selects the flash, then erases with "EM" (main) or "EB" (boot) at `address`.
     int eraseSector(int kind, std::uint8_t sector, int address);
@@ -50,6 +51,9 @@ class BoardCommands {
 
   private:
     int sendTextCommand(const char* payload, const char* failureMessage);
+    // 1 when two reads agree that the flash holds `count` bytes of `data` at `address`; else 0
+    // after the write's failure message, the read's, or the one for a line too noisy to tell.
+    int confirmByReadingBack(int address, const std::uint8_t* data, int count);
 
     SerialLink& link_;
     UserInterface& ui_;

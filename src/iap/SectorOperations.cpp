@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <span>
 
+#include "AgreedRead.h"
 #include "AtomicFile.h"
 #include "DumpWriters.h"
 #include "ImageFile.h"
@@ -74,6 +75,29 @@ int SectorOperations::readBlock(int address, int count, std::vector<std::uint8_t
     return 1;
 }
 
+int SectorOperations::readBlockAgreed(int address, int count,
+                                      std::span<const std::uint8_t> firstRead,
+                                      std::vector<std::uint8_t>& agreed) {
+    std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    const ReadBlock readOnce = [&](std::vector<std::uint8_t>& bytes) {
+        if (readBlock(address, count, reply) == 0) {
+            return false;
+        }
+        std::copy_n(reply.begin() + replyHeaderLength, count, bytes.begin());
+        return true;
+    };
+    switch (readUntilAgreed(readOnce, count, firstRead, agreed)) {
+        case AgreedRead::agreed:
+            return 1;
+        case AgreedRead::tooNoisy:
+            showError(board_.ui(), lineTooNoisyText);
+            return 0;
+        case AgreedRead::readFailed:
+            break;
+    }
+    return 0;
+}
+
 int SectorOperations::writeBlock(int address, const std::uint8_t* data, int count) {
     std::array<std::uint8_t, 6 + writeBlockSize> payload = {
         'W', 'F', 'P', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
@@ -85,7 +109,15 @@ int SectorOperations::writeBlock(int address, const std::uint8_t* data, int coun
         showError(board_.ui(), "Error sending WRITE FLASH command.");
         return 0;
     }
-    if (!writeReplyConfirms(reply.data(), replyLength, count)) {
+    if (writeReplyConfirms(reply.data(), replyLength, count)) {
+        return 1;
+    }
+    // The reply may have been hit on the line: what the flash holds decides.
+    std::vector<std::uint8_t> flash;
+    if (readBlockAgreed(address, count, {}, flash) == 0) {
+        return 0;
+    }
+    if (!std::equal(flash.begin(), flash.end(), data)) {
         board_.ui().showMessage("Error writing data. Probably the target sector was not blank.",
                                 "Program Sector error", MessageIcon::none);
         return 0;
@@ -189,7 +221,15 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
         if (readBlock(baseAddress + done, n, reply) == 0) {
             return 0;
         }
-        const auto* data = reply.data() + replyHeaderLength;
+        const std::span<const std::uint8_t> read(reply.data() + replyHeaderLength,
+                                                 static_cast<std::size_t>(n));
+        std::vector<std::uint8_t> agreed;
+        // A difference is taken only when two reads agree on it; a clean block costs nothing more.
+        if (!std::equal(read.begin(), read.end(), expected.begin() + done) &&
+            readBlockAgreed(baseAddress + done, n, read, agreed) == 0) {
+            return 0;
+        }
+        const auto* data = agreed.empty() ? read.data() : agreed.data();
         for (int i = 0; i < n; ++i) {
             if (data[i] == expected[static_cast<std::size_t>(done + i)]) {
                 continue;
@@ -231,12 +271,20 @@ int SectorOperations::readSector(std::uint8_t kind, std::uint8_t sector, int bas
     }
     contents = sectorBuffer(sectorSize);
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
+    std::vector<std::uint8_t> agreed;
     for (int done = 0; !cancelRequested() && done < sectorSize;) {
         const int n = std::min(sectorSize - done, readBlockSize);
-        if (readBlock(baseAddress + done, n, reply) == 0) {
-            return 0;
+        if (readEveryBlockTwice_) {
+            if (readBlockAgreed(baseAddress + done, n, {}, agreed) == 0) {
+                return 0;
+            }
+            std::copy(agreed.begin(), agreed.end(), contents.begin() + done);
+        } else {
+            if (readBlock(baseAddress + done, n, reply) == 0) {
+                return 0;
+            }
+            std::copy_n(reply.begin() + replyHeaderLength, n, contents.begin() + done);
         }
-        std::copy_n(reply.begin() + replyHeaderLength, n, contents.begin() + done);
         done += n;
         reportProgress(readingPrefix, done, sectorSize);
     }

@@ -19,6 +19,11 @@ namespace loadstar {
 //  -1 cancelled, 0 failed (the message has been shown).
 // A READ FLASH reply too short to hold the bytes asked for counts as a failed read: its missing
 // bytes are never taken from an earlier reply.
+//
+// Replies carry no checksum, so a byte flipped on the line would be taken as data. A block that
+// blank check or verify finds different is read again, and the difference is reported only when
+// two reads agree on it; a write whose reply does not confirm it is read back, and fails only when
+// the flash does not hold what was written. On a clean line neither costs an exchange.
 class SectorOperations {
   public:
     static constexpr int readBlockSize = 241;
@@ -58,6 +63,11 @@ class SectorOperations {
     int readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                    std::vector<std::uint8_t>& contents);
 
+    // Upload's read as the window makes it takes each block once. With this set every block is
+    // read until each of its bytes has been seen alike in two reads (at least twice the time on a
+    // clean line), so a noisy line gives an exact copy or a failure, never a silent difference.
+    void setReadEveryBlockTwice(bool twice) { readEveryBlockTwice_ = twice; }
+
     // Blank check and verify stop at the first difference, as the window shows it. With this set
     // they go on to the end and count every differing byte (differenceCount), still showing only
     // the first; for callers that report how much differs, such as the command-line tool.
@@ -78,6 +88,11 @@ class SectorOperations {
     // Sends READ FLASH for `count` bytes at `address`; on success the bytes stand in `reply` from
     // offset 15. 0 after showing "Error sending READ FLASH command.".
     int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
+    // Reads the block again until every byte has been seen alike in two reads (`firstRead`, when
+    // given, counts as one) and puts the bytes into `agreed`. 0 after a failed read or, when the
+    // reads never agree, after showing that the line is too noisy.
+    int readBlockAgreed(int address, int count, std::span<const std::uint8_t> firstRead,
+                        std::vector<std::uint8_t>& agreed);
     // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
     int writeBlock(int address, const std::uint8_t* data, int count);
     // What a comparison pass says: at the first difference (a format with one "%04X" for its
@@ -111,6 +126,7 @@ class SectorOperations {
     std::optional<int> firstDifference_;
     long differenceCount_ = 0;
     bool countEveryDifference_ = false;
+    bool readEveryBlockTwice_ = false;
 };
 
 }  // namespace loadstar

@@ -95,6 +95,33 @@ TEST_F(BoardCommandsTest, EachCommandShowsItsOwnFailureMessage) {
                      "Error sending SECTOR ERASE command."}));
 }
 
+// A reply hit on the line does not fail a write the flash holds; only a real difference does.
+TEST_F(BoardCommandsTest, AWriteTheReplyDoesNotConfirmIsReadBack) {
+    const std::uint8_t data[] = {0x12, 0x34};
+    const std::string header = "RRD 8000 02    ";
+    const struct {
+        std::string writeReply;
+        std::string flash;  // what READ FLASH finds
+        int result;
+        Texts messages;
+    } cases[] = {
+        {"WFP 8000 02    02 B WRITTEN", "", 1, {}},
+        {"WFP 8000 02    0\xB2 B WRITTEN", header + "\x12\x34", 1, {}},
+        {"WFP 8000 02    01 B WRITTEN",
+         header + "\x12\xFF",
+         0,
+         {"Error writing data, target memory space probably not blank."}},
+    };
+    for (const auto& c : cases) {
+        replies = {{"WFP", c.writeReply}, {"RRD", c.flash}};
+        ui.messages.clear();
+        port->frames.clear();
+        EXPECT_EQ(board.writeFlash(0x8000, data, 2), c.result) << c.writeReply;
+        EXPECT_EQ(ui.messageTexts(), c.messages) << c.writeReply;
+        EXPECT_EQ(port->frames.size(), c.flash.empty() ? 1u : 3u) << "read back until two agree";
+    }
+}
+
 TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     link.closePort();
     replies = {{"BRD", "BRD KEL520\r"}};

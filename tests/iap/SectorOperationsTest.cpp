@@ -130,10 +130,11 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
         int address;
         const char* message;
     } cases[] = {
-        {1, 2, 0, 1, 0xC000, "Sector is not blank.\nSome data found at address 0xC000"},
-        {0, 5, 0x1234, 0x1234 / 241 + 1, 0x9234,
+        // The block that holds the finding is read once more to confirm it.
+        {1, 2, 0, 2, 0xC000, "Sector is not blank.\nSome data found at address 0xC000"},
+        {0, 5, 0x1234, 0x1234 / 241 + 2, 0x9234,
          "Sector is not blank.\nSome data found at address 0x9234"},
-        {1, 3, bootSize - 1, 34, 0xFFFF, "Sector is not blank.\nSome data found at address 0xFFFF"},
+        {1, 3, bootSize - 1, 35, 0xFFFF, "Sector is not blank.\nSome data found at address 0xFFFF"},
     };
     for (const auto& c : cases) {
         flash(c.kind, c.sector)[static_cast<std::size_t>(c.offset)] = 0x00;
@@ -220,7 +221,7 @@ TEST_F(SectorOperationsTest, VerifyReadsTheLoadedLengthAndNamesTheFirstDifferenc
     bytes[400] ^= 0x01;
     board.clearPayloads();
     EXPECT_EQ(operations.verifySector(1, 3, 0xE000, bootSize, image("other.bin", bytes)), 1);
-    EXPECT_EQ(board.payloadsOf("RRD").size(), 1u);
+    EXPECT_EQ(board.payloadsOf("RRD").size(), 2u) << "the differing block is read again";
     EXPECT_EQ(operations.firstDifferenceAddress(), 0xE002);
     expectMessage("Data do not match at address 0xE002", "Verify Error");
 }
