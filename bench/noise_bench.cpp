@@ -69,7 +69,8 @@ void benchRate(const std::string& rate, const std::string& folder) {
         const bench::BenchClock clock;
         const bool right = pass();
         std::printf("%-8s %-20s %8.3f %7ld   %s%s\n", rate.c_str(), name.c_str(),
-                    clock.wallSeconds(), line.tally.frames, right ? "exact" : "NOT exact, or failed",
+                    clock.wallSeconds(), line.tally.frames,
+                    right ? "exact" : "NOT exact, or failed",
                     ui.lastMessage.empty() ? "" : (", \"" + ui.lastMessage + "\"").c_str());
     }
 }

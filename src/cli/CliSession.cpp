@@ -39,7 +39,9 @@ CliSession::CliSession(const CliOptions& options)
 }
 
 std::string CliSession::deviceName() const {
-    return options_.port.empty() ? "COM1 (" + devicePath_ + ")" : devicePath_;
+    // On Windows COM1 is its own name.
+    return options_.port.empty() && devicePath_ != "COM1" ? "COM1 (" + devicePath_ + ")"
+                                                          : devicePath_;
 }
 
 // The window says "Can't open COM1, ..."; here the device tried is named with the system's

@@ -8,8 +8,10 @@ namespace loadstar::cli {
 // is doing.
 class InterruptGuard {
   public:
-    InterruptGuard();   // installs the SIGINT and SIGTERM handler
-    ~InterruptGuard();  // restores the previous handlers
+    // Installs the handler: SIGINT and SIGTERM on Linux, the console's Ctrl-C and Ctrl-Break
+    // on Windows. The destructor restores what was there before.
+    InterruptGuard();
+    ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 

@@ -1,4 +1,3 @@
-#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -6,6 +5,7 @@
 
 #include "CliCommands.h"
 #include "Connection.h"
+#include "Console.h"
 #include "ExitCode.h"
 #include "HexText.h"
 #include "Interrupt.h"
@@ -125,7 +125,7 @@ int runMirror(const CliOptions& options, bool follow) {
         return exitSuccess;
     }
     const InterruptGuard guard;
-    const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+    const bool terminal = isTerminal(stdout);
     std::string shown;
     bool first = true;
     auto next = std::chrono::steady_clock::now();

@@ -1,7 +1,6 @@
 #include "TerminalUserInterface.h"
 
-#include <unistd.h>
-
+#include "Console.h"
 #include "Interrupt.h"
 #include "ProcessFlags.h"
 
@@ -21,7 +20,7 @@ std::string formatDuration(double seconds) {
 }  // namespace
 
 TerminalUserInterface::TerminalUserInterface(std::FILE* messages)
-    : out_(messages), terminal_(::isatty(::fileno(messages)) != 0) {}
+    : out_(messages), terminal_(isTerminal(messages)) {}
 
 void TerminalUserInterface::showMessage(const std::string& text, const std::string& caption,
                                         MessageIcon) {

@@ -1,7 +1,5 @@
 #include "TestCommand.h"
 
-#include <unistd.h>
-
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "AtomicFile.h"
+#include "Console.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
 #include "ProcessFlags.h"
@@ -127,7 +126,7 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
 int runTest(const CliOptions& options, const TestLimits& limits) {
     const InterruptGuard guard;
     TestOutput output;
-    output.statisticsTerminal = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    output.statisticsTerminal = !options.quiet && isTerminal(stderr);
     std::unique_ptr<AtomicFile> logFile;
     if (!limits.logFile.empty()) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "ComPortName.h"
 #include "ExitCode.h"
 #include "LoadstarVersion.h"
 #include "PortsCommand.h"
@@ -17,9 +18,7 @@ namespace {
 
 void addGlobalOptions(CLI::App& app, CliOptions& options) {
     app.set_version_flag("--version", std::string("loadstar-cli ") + loadstar::loadstarVersion);
-    app.add_option("--port", options.port,
-                   "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or "
-                   "/dev/ttyS0, the first that exists; see the ports command)");
+    app.add_option("--port", options.port, loadstar::comPortDescription());
     app.add_option("--flash", options.flash,
                    "Flash to work on: main (sectors 0-7, 32 KB) or "
                    "boot (sectors 0-3, 8 KB)")

@@ -13,7 +13,8 @@ namespace loadstar {
 //
 // A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null,
 // a folder) is refused, and so is one that this user may not open for writing: neither is ever
-// replaced. A symbolic link is followed, so the file it names is replaced and the link stays.
+// replaced. On Linux a symbolic link is followed, so the file it names is replaced and the link
+// stays. On Windows the replacement is MoveFileEx with write-through.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);

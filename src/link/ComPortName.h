@@ -4,7 +4,8 @@
 
 namespace loadstar {
 
-// Which device stands for "COM1" on this machine, the first that exists of:
+// Which device stands for "COM1" on this machine. On Windows it is COM1 itself. On Linux it is the
+// first that exists of:
 //  1. the link COM1 in the per-user device folder /tmp/loadstar-<uid>/, used only when that folder
 //     belongs to the user and nobody else may write to it (so no other user can slip a fake board
 //     in), and not when it was left by a board emulator that is gone: an emulator holds a lock on
@@ -15,18 +16,23 @@ namespace loadstar {
 // When none exists, /dev/ttyS0 (its open then fails and says so).
 std::string resolveComPort();
 
-// The same rules with the folders given, for tests.
-std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
-                           const std::string& fallback);
+// What --port takes and what stands for COM1 here, for help texts.
+std::string comPortDescription();
 
 // Which device stands for "COM1" and why, in words for the user ("the link /dev/COM1 exists").
 struct ComPortChoice {
     std::string device;
     std::string reason;
 };
+ComPortChoice chooseComPort();
+
+// The Linux rules only, below.
+
+// The same rules with the folders given, for tests.
+std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
+                           const std::string& fallback);
 ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
                             const std::string& fallback);
-ComPortChoice chooseComPort();
 
 // "/tmp/loadstar-<uid>" for the calling user.
 std::string perUserDeviceFolder();

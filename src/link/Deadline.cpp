@@ -1,5 +1,7 @@
 #include "Deadline.h"
 
+#include <thread>
+
 namespace loadstar {
 
 std::chrono::milliseconds Deadline::remaining() const {
@@ -8,6 +10,12 @@ std::chrono::milliseconds Deadline::remaining() const {
         return std::chrono::milliseconds::zero();
     }
     return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+void Deadline::waitOut() const {
+    while (!expired()) {
+        std::this_thread::sleep_for(remaining());
+    }
 }
 
 }  // namespace loadstar

@@ -16,6 +16,9 @@ class Deadline {
     // Time left, rounded up to whole milliseconds so that a wait never ends early; zero once past.
     [[nodiscard]] std::chrono::milliseconds remaining() const;
     [[nodiscard]] bool expired() const { return Clock::now() >= end_; }
+    // Sleeps until the deadline has passed. Never returns early, also where the system's sleep
+    // rounds down to the millisecond (Windows).
+    void waitOut() const;
     // Moves the deadline to `within` from now.
     void restart(Clock::duration within) { end_ = Clock::now() + within; }
     [[nodiscard]] Clock::time_point end() const { return end_; }

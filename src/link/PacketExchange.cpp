@@ -122,7 +122,7 @@ Outcome attemptUntilAccepted(SerialPort* port, std::span<const std::uint8_t> fra
             port != nullptr ? receiveReply(*port, received, lastWindow) : Reception{0, true};
         if (reception.portFailed) {
             portFailed = true;
-            std::this_thread::sleep_until(lastWindow + replySilence);  // it takes its time
+            Deadline(lastWindow + replySilence).waitOut();  // it takes its time
         }
         anyAnswer = anyAnswer || reception.count > 0;
         const int n = replyMax > 0 ? std::min(reception.count, replyMax) : reception.count;

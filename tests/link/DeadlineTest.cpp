@@ -16,5 +16,13 @@ TEST(Deadline, RemainingRoundsUpSoAWaitNeverEndsEarlyAndStopsAtZero) {
     EXPECT_TRUE(past.expired());
 }
 
+TEST(Deadline, WaitOutNeverEndsEarly) {
+    for (const std::chrono::microseconds span : {0us, 300us, 1500us, 16000us, 31000us}) {
+        const Deadline deadline(span);
+        deadline.waitOut();
+        EXPECT_TRUE(deadline.expired()) << span.count() << " us";
+    }
+}
+
 }  // namespace
 }  // namespace loadstar

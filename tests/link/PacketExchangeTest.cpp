@@ -104,9 +104,13 @@ TEST_F(PacketExchangeTest, LateAnswersNeverLandOnTheNextCommand) {
         exchange(payload, 100, retries);
         return std::chrono::steady_clock::now() - start;
     };
-    port.answer = [](const auto& frame) {
-        return frame[4] == 'R' ? ScriptedPort::Reply{{80ms, bytesOf("RRD late")}}
-                               : replyNow("PG 00");
+    // The first answer 80 ms late, the later ones later still: their answers come after the taken
+    // reply has ended, not a silence interval behind it, where scheduling decides.
+    int readFrames = 0;
+    port.answer = [&readFrames](const auto& frame) {
+        return frame[4] == 'R'
+                   ? ScriptedPort::Reply{{++readFrames == 1 ? 80ms : 95ms, bytesOf("RRD late")}}
+                   : replyNow("PG 00");
     };
     EXPECT_EQ(exchange("RRD", 100), 1);
     EXPECT_EQ(replyText().rfind("RRD late", 0), 0u);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "SerialPort.h"
 
 namespace loadstar::testing {
@@ -75,10 +76,10 @@ class ScriptedPort : public SerialPort {
             return InputWait::failed;
         }
         if (!due(deadline)) {
-            std::this_thread::sleep_until(deadline);
+            Deadline(deadline).waitOut();
             return InputWait::timeout;
         }
-        std::this_thread::sleep_until(input_.front().first);
+        Deadline(input_.front().first).waitOut();
         return InputWait::ready;
     }
     [[nodiscard]] int lineSpeed() const override { return open_ ? speed : 0; }

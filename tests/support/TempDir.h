@@ -1,9 +1,8 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -16,12 +15,18 @@ namespace loadstar::testing {
 class TempDir {
   public:
     TempDir() {
-        std::string name =
-            (std::filesystem::temp_directory_path() / "loadstar-test-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto name = std::filesystem::temp_directory_path() /
+                              ("loadstar-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(name)) {  // false when it exists already
+                std::filesystem::permissions(name, std::filesystem::perms::owner_all);
+                path_ = name;
+            }
+        }
+        if (path_.empty()) {
             throw std::runtime_error("cannot make a temporary folder");
         }
-        path_ = name;
     }
     ~TempDir() {
         std::error_code ignored;  // a test may have taken the owner's rights away

@@ -1,4 +1,5 @@
 #include "DeviceGroup.h"
+#include "GroupMembership.h"
 
 #include <grp.h>
 #include <sys/stat.h>

@@ -75,6 +75,11 @@ std::string resolveComPort(const std::string& perUserFolder, const std::string& 
     return chooseComPort(perUserFolder, systemLink, fallback).device;
 }
 
+std::string comPortDescription() {
+    return "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, "
+           "the first that exists; see the ports command)";
+}
+
 std::string resolveComPort() {
     return chooseComPort().device;
 }
