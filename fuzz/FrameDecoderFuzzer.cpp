@@ -2,7 +2,8 @@
 // into pieces anywhere. Whatever the stream:
 // - every payload it yields is the payload of a good frame that stands whole in the stream;
 // - how the stream is cut into pieces does not change what it yields;
-// - a stream of good frames alone yields each of their payloads, in order;
+// - good frames among other bytes that hold no start mark come out, each of them, in order: bad
+//   bytes cost only themselves;
 // - it never holds a frame's worth of bytes between calls, and nothing after giving up.
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -34,17 +35,19 @@ Bytes framed(const Bytes& payload) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    const bool goodFramesOnly = input.ConsumeBool();
+    const bool noStrayStartMark = input.ConsumeBool();
     Bytes stream;
     std::vector<Bytes> sent;
     while (input.remaining_bytes() > 0 && stream.size() < 20000) {
-        if (goodFramesOnly || input.ConsumeBool()) {
+        if (input.ConsumeBool()) {
             sent.push_back(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 994)));
             const Bytes frame = framed(sent.back());
             stream.insert(stream.end(), frame.begin(), frame.end());
         } else {
-            const Bytes other =
-                input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(1, 64));
+            Bytes other = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(1, 64));
+            if (noStrayStartMark) {
+                std::replace(other.begin(), other.end(), emulator::frameStartMark, std::uint8_t{0});
+            }
             stream.insert(stream.end(), other.begin(), other.end());
         }
     }
@@ -57,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::search(stream.begin(), stream.end(), frame.begin(), frame.end()) !=
                    stream.end());
     }
-    if (goodFramesOnly) {
+    if (noStrayStartMark) {
         FUZZ_CHECK(yielded == sent && whole.pendingBytes() == 0);
     }
 

@@ -9,8 +9,10 @@
 //   before the end record gave it, or 0xFF, and the warning comes exactly when a record reached
 //   past the sector;
 // - a sector saved as Intel HEX or raw binary by Upload loads back byte for byte.
-// The first input byte chooses the file's kind, the sector size, the buffer size and whether the
-// checksums of the data records are put right first, so that the fuzzer need not find them.
+// With a base address, record addresses less the base are the offsets, and data below offset 0
+// get their own warning. The first input byte chooses the file's kind, the sector size, the
+// buffer size, whether the checksums of the data records are put right first (so that the fuzzer
+// need not find them) and whether Intel HEX is read with the base 0x8000.
 
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -38,6 +41,9 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t fullBuffer = 100000;
 constexpr std::size_t smallBuffer = 0x1000;
 constexpr int sectorSizes[8] = {0x2000, 0x8000, 0x10, 0x100, 0, 0xFFFF, 0x10000, 0x12000};
+const std::string outsideWarning =
+    "Warning: hex file address lies outside the selected sector.\n"
+    "Data outside the sector will be ignored.";
 const std::string hexWarning =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
@@ -108,7 +114,8 @@ std::string withRightChecksums(std::string text) {
 
 // Every (offset, byte) that any data record line of `text` names, found leniently: a line (cut at
 // LF) that begins with ":", a hex header of type 00, and then as many two-digit bytes as are there.
-std::vector<std::pair<int, std::uint8_t>> recordBytes(const std::string& text) {
+// The offsets are the addresses less `base`.
+std::vector<std::pair<int, std::uint8_t>> recordBytes(const std::string& text, int base) {
     std::vector<std::pair<int, std::uint8_t>> found;
     const auto field = hexField;
     for (std::size_t start = 0; start < text.size();) {
@@ -121,7 +128,8 @@ std::vector<std::pair<int, std::uint8_t>> recordBytes(const std::string& text) {
             continue;
         }
         for (int i = 0; i < count && field(line, 9 + 2 * i, 2) >= 0; ++i) {
-            found.emplace_back(address + i, static_cast<std::uint8_t>(field(line, 9 + 2 * i, 2)));
+            found.emplace_back(address - base + i,
+                               static_cast<std::uint8_t>(field(line, 9 + 2 * i, 2)));
         }
     }
     std::sort(found.begin(), found.end());
@@ -143,11 +151,17 @@ struct Load {
     int loadedLength = -9;
     std::span<std::uint8_t> buffer;
     testing::RecordingUserInterface ui;
+    std::optional<int> lowestRecordAddress;
 };
 
-void load(Load& loaded, const std::string& path, int sectorSize, std::size_t bufferSize) {
+// Loads as the window does with base 0, as the command-line tool's --base does otherwise.
+void load(Load& loaded, const std::string& path, int sectorSize, std::size_t bufferSize,
+          int base = 0) {
     loaded.buffer = freshBuffer(bufferSize);
-    loaded.result = loadImageFile(path, loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui);
+    HexAddressing addressing{base, std::nullopt};
+    loaded.result = loadImageFile(path, loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui,
+                                  base != 0 ? &addressing : nullptr);
+    loaded.lowestRecordAddress = addressing.lowestRecordAddress;
 }
 
 // What holds for every load: one message per failure, at most one per success, a length within
@@ -171,13 +185,12 @@ std::string checkOutcome(const Load& loaded, int limit) {
     return {};
 }
 
-void checkHex(const std::string& content, const std::string& name, int sectorSize,
-              std::size_t bufferSize) {
+void checkHex(const std::string& content, int sectorSize, std::size_t bufferSize, int base) {
     Load loaded;
-    load(loaded, writeFile(name, content), sectorSize, bufferSize);
+    load(loaded, writeFile("image.hex", content), sectorSize, bufferSize, base);
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
     const std::string warning = checkOutcome(loaded, limit);
-    const auto records = recordBytes(content);
+    const auto records = recordBytes(content, base);
     for (std::size_t i = static_cast<std::size_t>(limit); i < bufferSize; ++i) {
         FUZZ_CHECK(loaded.buffer[i] == 0xA5);
     }
@@ -191,9 +204,11 @@ void checkHex(const std::string& content, const std::string& name, int sectorSiz
         FUZZ_CHECK(offset < loaded.loadedLength || byte == 0xFF);
         FUZZ_CHECK(offset != loaded.loadedLength - 1 || byte != 0xFF);
     }
-    if (!warning.empty()) {
-        FUZZ_CHECK(warning == hexWarning);
+    if (warning == hexWarning) {
         FUZZ_CHECK(!records.empty() && records.back().first >= sectorSize);
+    } else if (!warning.empty()) {
+        FUZZ_CHECK(warning == outsideWarning && base != 0);
+        FUZZ_CHECK(!records.empty() && records.front().first < 0);
     }
 }
 
@@ -203,9 +218,11 @@ struct Records {
     std::string text;
     Bytes expected;  // offsets 0..limit-1
     bool pastSector = false;
+    bool beforeSector = false;
+    std::optional<int> lowestAddress;  // of the data records that hold bytes
 };
 
-Records renderRecords(const std::string& content, int sectorSize, int limit) {
+Records renderRecords(const std::string& content, int sectorSize, int limit, int base) {
     Records records;
     records.expected.assign(static_cast<std::size_t>(limit), 0xFF);
     bool ended = false;
@@ -219,6 +236,10 @@ Records renderRecords(const std::string& content, int sectorSize, int limit) {
         const int count = std::min(wanted, static_cast<int>(content.size() - at));
         // Mostly data; now and then an address extension, or an end with more records behind it.
         const int type = kind < 0xE0 ? 0x00 : kind < 0xF8 ? 0x04 : 0x01;
+        const bool loads = type == 0x00 && !ended;
+        if (loads && count > 0) {
+            records.lowestAddress = std::min(address, records.lowestAddress.value_or(address));
+        }
         char field[16];
         std::snprintf(field, sizeof field, ":%02X%04X%02X", count, address, type);
         unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF) + type);
@@ -228,11 +249,12 @@ Records renderRecords(const std::string& content, int sectorSize, int limit) {
             std::snprintf(field, sizeof field, (kind & 1) != 0 ? "%02x" : "%02X", byte);
             line += field;
             sum += byte;
-            const int offset = address + i;
-            if (type == 0x00 && !ended && offset < limit) {
+            const int offset = address - base + i;
+            if (loads && offset >= 0 && offset < limit) {
                 records.expected[static_cast<std::size_t>(offset)] = byte;
             }
-            records.pastSector |= type == 0x00 && !ended && offset >= sectorSize;
+            records.pastSector |= loads && offset >= sectorSize;
+            records.beforeSector |= loads && offset < 0;
         }
         std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
         records.text += line + field + ((kind & 2) != 0 ? "\r\n" : "\n");
@@ -242,15 +264,18 @@ Records renderRecords(const std::string& content, int sectorSize, int limit) {
     return records;
 }
 
-void checkRecords(const std::string& content, int sectorSize, std::size_t bufferSize) {
+void checkRecords(const std::string& content, int sectorSize, std::size_t bufferSize, int base) {
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
-    const Records records = renderRecords(content, sectorSize, limit);
+    const Records records = renderRecords(content, sectorSize, limit, base);
     Load loaded;
-    load(loaded, writeFile("IMAGE.HEX", records.text), sectorSize, bufferSize);
+    load(loaded, writeFile("IMAGE.HEX", records.text), sectorSize, bufferSize, base);
     const std::string warning = checkOutcome(loaded, limit);
     FUZZ_CHECK(loaded.result == 1);
     FUZZ_CHECK(std::equal(records.expected.begin(), records.expected.end(), loaded.buffer.begin()));
-    FUZZ_CHECK(warning == (records.pastSector ? hexWarning : ""));
+    FUZZ_CHECK(warning == (records.beforeSector ? outsideWarning
+                           : records.pastSector ? hexWarning
+                                                : ""));
+    FUZZ_CHECK(base == 0 || loaded.lowestRecordAddress == records.lowestAddress);
 }
 
 void checkBinary(const std::string& content, int sectorSize, std::size_t bufferSize) {
@@ -298,16 +323,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto kind = static_cast<Kind>(data[0] & 3);
     const int sectorSize = sectorSizes[(data[0] >> 2) & 7];
     const std::size_t bufferSize = (data[0] & 0x20) != 0 ? smallBuffer : fullBuffer;
+    const int base = (data[0] & 0x80) != 0 ? 0x8000 : 0;
     std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
     if ((data[0] & 0x40) != 0) {
         content = withRightChecksums(content);
     }
     switch (kind) {
         case Kind::hex:
-            checkHex(content, "image.hex", sectorSize, bufferSize);
+            checkHex(content, sectorSize, bufferSize, base);
             break;
         case Kind::records:
-            checkRecords(content, sectorSize, bufferSize);
+            checkRecords(content, sectorSize, bufferSize, base);
             break;
         case Kind::binary:
             checkBinary(content, sectorSize, bufferSize);

@@ -143,8 +143,12 @@ int BoardCommands::confirmByReadingBack(int address, const std::uint8_t* data, i
     const ReadBlock readOnce = [&](std::vector<std::uint8_t>& bytes) {
         std::array<std::uint8_t, largeReply> reply{};
         int length = 0;
-        if (readFlash(address, reply.data(), count, &length) == 0 ||
-            length < replyHeaderLength + count) {
+        if (readFlash(address, reply.data(), count, &length) == 0) {
+            return false;
+        }
+        if (length < replyHeaderLength + count) {
+            // Too short to hold the bytes: a failed read, as in the sector passes, and said so.
+            showError(ui_, "Error sending READ FLASH command.");
             return false;
         }
         std::copy_n(reply.begin() + replyHeaderLength, count, bytes.begin());

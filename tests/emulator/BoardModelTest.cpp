@@ -18,9 +18,6 @@ std::string ask(BoardModel& board, const Bytes& payload) {
     const auto reply = board.handlePayload(payload);
     return reply ? testing::textOf(*reply) : "<none>";
 }
-std::string ask(BoardModel& board, const std::string& payload) {
-    return ask(board, bytesOf(payload));
-}
 
 TEST(BoardModelTest, AnswersEachCommandInItsReplyFormAndIgnoresMalformedOnes) {
     BoardModel board;
@@ -43,18 +40,6 @@ TEST(BoardModelTest, AnswersEachCommandInItsReplyFormAndIgnoresMalformedOnes) {
           Bytes{'R', 'R', 'D', 0x80}, Bytes{'W', 'F', 'P', 0x80, 0x00, 3, 1, 2}, Bytes{}}) {
         EXPECT_EQ(ask(board, payload), "<none>") << testing::textOf(payload);
     }
-}
-
-TEST(BoardModelTest, DisplayShowsTheSelectionAndACounterAndResetSelectsMainZero) {
-    BoardModel board("KEL620");
-    EXPECT_EQ(ask(board, "BRD"), "BRD KEL620");
-    ask(board, "PG 03");
-    EXPECT_EQ(ask(board, "MIR"), "MIR KEL620 main FS3\nticks 1");
-    EXPECT_EQ(ask(board, "MIR"), "MIR KEL620 main FS3\nticks 2");
-    ask(board, "VM 8C");
-    EXPECT_NE(ask(board, "MIR").find("boot"), std::string::npos);
-    EXPECT_EQ(ask(board, "RST"), "RST OK");
-    EXPECT_EQ(ask(board, "MIR").substr(0, 19), "MIR KEL620 main FS0");
 }
 
 }  // namespace

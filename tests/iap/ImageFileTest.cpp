@@ -211,23 +211,6 @@ TEST(ImageFile, RawFilesLoadUpToTheSectorSizeAndOtherNamesBringNothing) {
     }
 }
 
-TEST(ImageFile, NeverWritesPastTheBufferItWasGiven) {
-    testing::TempDir folder;
-    folder.write("big.bin", std::string(64, '\x22'));
-    folder.write("big.hex", lines({record(0, counting(0)), record(16, counting(16)),
-                                   record(32, counting(32)), end}));
-    for (const char* name : {"big.bin", "big.hex"}) {
-        Bytes storage(48, 0xA5);
-        testing::RecordingUserInterface ui;
-        int loadedLength = 0;
-        EXPECT_EQ(loadImageFile(folder.file(name), std::span(storage).first(32), mainSize,
-                                loadedLength, ui),
-                  1);
-        EXPECT_EQ(loadedLength, 32);
-        EXPECT_EQ(storage[32], 0xA5) << name;
-    }
-}
-
 // For files linked at board addresses: a base subtracted from every record address; data below
 // it lie outside the sector like data past its end.
 TEST(ImageFile, ABaseAddressMovesTheRecordsAndTheLowestAddressIsReported) {

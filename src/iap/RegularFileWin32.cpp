@@ -1,5 +1,5 @@
-// For systems without POSIX descriptors: the file's kind is asked of the standard library before
-// it is opened.
+// Windows: the file's kind is asked of the standard library before it is opened; only a
+// regular file is read.
 #include <filesystem>
 #include <system_error>
 
