@@ -188,15 +188,26 @@ int BoardCommands::eraseSector(int kind, std::uint8_t sector, int address) {
 }
 
 bool BoardCommands::identifyBoard(std::string* replyText) {
-    // One byte more than the exchange may fill, so the reply is always a terminated text.
-    std::array<std::uint8_t, smallReply + 1> reply{};
-    (void)link_.exchangePacket("BRD", reply.data(), smallReply, nullptr,
-                               SerialLink::defaultRetries);
-    if (replyText != nullptr) {
-        *replyText = reinterpret_cast<const char*>(reply.data());
+    // A board that answers "BRD " with another name may have had its reply hit on a noisy line:
+    // it is asked again, a few times, before it counts as the wrong board. A silent one is not.
+    constexpr int mostAsks = 3;
+    for (int ask = 1;; ++ask) {
+        // One byte more than the exchange may fill, so the reply is always a terminated text.
+        std::array<std::uint8_t, smallReply + 1> reply{};
+        (void)link_.exchangePacket("BRD", reply.data(), smallReply, nullptr,
+                                   SerialLink::defaultRetries);
+        if (replyText != nullptr) {
+            *replyText = reinterpret_cast<const char*>(reply.data());
+        }
+        const bool answered = std::memcmp(reply.data(), "BRD ", 4) == 0;
+        reply[7] = 'X';
+        if (std::strcmp(reinterpret_cast<const char*>(reply.data()), "BRD KELX20") == 0) {
+            return true;
+        }
+        if (!answered || ask == mostAsks) {
+            return false;
+        }
     }
-    reply[7] = 'X';
-    return std::strcmp(reinterpret_cast<const char*>(reply.data()), "BRD KELX20") == 0;
 }
 
 std::string BoardCommands::fetchDisplayText() {

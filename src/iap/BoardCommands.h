@@ -39,7 +39,9 @@ class BoardCommands {
     int eraseSector(int kind, std::uint8_t sector, int address);
 
     // Board identification: "BRD" answered by exactly "BRD KEL520" or "BRD KEL620" (any
-    // character at offset 7). Shows nothing; the caller decides what a refusal means.
+    // character at offset 7). A "BRD " reply with another name is asked for again, up to three
+    // times in all, as noise on the line can hit it. Shows nothing; the caller decides what a
+    // refusal means.
     // `reply` (may be null) receives the reply as text, "RETRY Timeout" when none came.
     bool identifyBoard(std::string* reply = nullptr);
     // Display mirror: "MIR" with 3 retries; the board's display text (at most 96 characters),

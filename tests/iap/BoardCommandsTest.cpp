@@ -128,6 +128,16 @@ TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     EXPECT_EQ(connectBoard(board), 0);
     EXPECT_EQ(link.isPortOpen(), 0);
     EXPECT_EQ(ui.messageTexts(), Texts{connectionFailedMessage});
+    EXPECT_EQ(payloads(), Texts(3, "BRD")) << "asked three times: a reply may have been hit";
+    ASSERT_EQ(link.openPort(), 1);
+    int asks = 0;
+    port->answer = [&asks](const auto&) {
+        return testing::replyNow(++asks == 1 ? "BRD KEL5\xB2"
+                                               "0"
+                                             : "BRD KEL520");
+    };
+    EXPECT_TRUE(board.identifyBoard()) << "a reply hit on the line is no wrong board";
+    link.closePort();
     replies = {{"BRD", "BRD KEL620"}};
     EXPECT_EQ(connectBoard(board), 1);
     EXPECT_EQ(link.isPortOpen(), 1);

@@ -174,13 +174,14 @@ class MainFormTest : public QObject {
         const std::string failed = loadstar::connectionFailedMessage;
         const struct {
             const char* board;    // the model it names, or how it fails
-            int identifications;  // a silent board is asked once and ten more times
+            int identifications;  // a wrong name is asked for three times (a reply may have been
+                                  // hit on the line), a silent board once and ten more times
             std::string message;
         } cases[] = {
             {"KEL520", 1, ""},
             {"KEL620", 1, ""},
-            {"KEL520\r", 1, failed},
-            {"KEL52", 1, failed},
+            {"KEL520\r", 3, failed},
+            {"KEL52", 3, failed},
             {"silent", 11, failed},
             {"held", 0, "Can't open COM1, port does not exist or is already allocated."},
         };
