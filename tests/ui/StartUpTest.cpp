@@ -1,5 +1,5 @@
-// The program's start: the question when a copy runs already, and the program itself refusing
-// to start without a display.
+// The program's start: the question when a copy runs already, the check for a display, the
+// program itself refusing to start without one, and its options.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "DisplayCheck.h"
 #include "LoadstarOptions.h"
 #include "ProgramRunner.h"
 #include "RecordingDialogs.h"
@@ -35,28 +36,47 @@ TEST(AskAboutRunningCopy, AsksOnlyWhenACopyRunsAndEndsOnNo) {
     }
 }
 
-TEST(Program, WithoutADisplaySaysSoAndHowToUseXvfb) {
-    // An environment that names no display (nor an offscreen platform).
+TEST(WindowsCanBeShown, NeedsADisplayOrAnExplicitPlatform) {
+    const std::pair<std::string, bool> cases[] = {{"", false},
+                                                  {"DISPLAY=", false},
+                                                  {"DISPLAY=:0", true},
+                                                  {"WAYLAND_DISPLAY=w-0", true},
+                                                  {"QT_QPA_PLATFORM=offscreen", true}};
+    for (const auto& [variable, expected] : cases) {
+        const std::string name = variable.substr(0, variable.find('='));
+        const std::string value = variable.substr(variable.find('=') + 1);
+        const auto lookup = [&](const char* asked) {
+            return asked == name ? value.c_str() : nullptr;
+        };
+        EXPECT_EQ(windowsCanBeShown(lookup), expected) << variable;
+    }
+}
+
+// Without a display the program says so and how to use Xvfb; its version needs none, as help2man
+// reads it.
+TEST(Program, WithoutADisplaySaysSoButTellsItsVersion) {
+    const std::vector<std::string> environment = {"HOME=/tmp", "PATH=/usr/bin:/bin"};
     const auto run =
-        testing::runProgram(LOADSTAR_PROGRAM, {}, std::chrono::seconds(30),
-                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
+        testing::runProgram(LOADSTAR_PROGRAM, {}, std::chrono::seconds(30), environment);
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_NE(run.errors.find("no display"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("xvfb-run -a loadstar"), std::string::npos) << run.errors;
+    const auto version =
+        testing::runProgram(LOADSTAR_PROGRAM, {"--version"}, std::chrono::seconds(30), environment);
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
-// The window's options: --port reaches the window, the toolkit's own options are left to it, and
-// help, version and a bad option end the program before any window (or display) is needed.
-TEST(LoadstarOptions, PortHelpVersionAndTheToolkitsOwnOptions) {
+// --port reaches the window, the toolkit's own options are left to it, and help and a bad option
+// end the program before any window is needed.
+TEST(LoadstarOptions, PortHelpAndTheToolkitsOwnOptions) {
     const struct {
         std::vector<std::string> args;
         std::variant<std::string, int> outcome;  // the port, or the exit code
     } cases[] = {
         {{}, std::string()},
-        {{"--port", "/dev/ttyUSB0"}, std::string("/dev/ttyUSB0")},
-        {{"-platform", "offscreen", "--port=/dev/ttyS1", "-style", "fusion"},
+        {{"-platform", "offscreen", "--port", "/dev/ttyS1", "-style", "fusion"},
          std::string("/dev/ttyS1")},
-        {{"--version"}, 0},
         {{"--help"}, 0},
         {{"--port"}, 2},
     };
@@ -76,12 +96,6 @@ TEST(LoadstarOptions, PortHelpVersionAndTheToolkitsOwnOptions) {
             EXPECT_EQ(std::get<int>(parsed), std::get<int>(c.outcome)) << words.back();
         }
     }
-    // The program itself: its version without a display, as help2man reads it.
-    const auto version =
-        testing::runProgram(LOADSTAR_PROGRAM, {"--version"}, std::chrono::seconds(30),
-                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
 }  // namespace
