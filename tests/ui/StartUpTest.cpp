@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "DisplayCheck.h"
@@ -37,18 +36,14 @@ TEST(AskAboutRunningCopy, AsksOnlyWhenACopyRunsAndEndsOnNo) {
 }
 
 TEST(WindowsCanBeShown, NeedsADisplayOrAnExplicitPlatform) {
-    const std::pair<std::string, bool> cases[] = {{"", false},
-                                                  {"DISPLAY=", false},
-                                                  {"DISPLAY=:0", true},
-                                                  {"WAYLAND_DISPLAY=w-0", true},
-                                                  {"QT_QPA_PLATFORM=offscreen", true}};
-    for (const auto& [variable, expected] : cases) {
+    for (const std::string variable :
+         {"", "DISPLAY=", "DISPLAY=:0", "WAYLAND_DISPLAY=w-0", "QT_QPA_PLATFORM=offscreen"}) {
         const std::string name = variable.substr(0, variable.find('='));
         const std::string value = variable.substr(variable.find('=') + 1);
         const auto lookup = [&](const char* asked) {
             return asked == name ? value.c_str() : nullptr;
         };
-        EXPECT_EQ(windowsCanBeShown(lookup), expected) << variable;
+        EXPECT_EQ(windowsCanBeShown(lookup), !value.empty()) << variable;
     }
 }
 
@@ -67,35 +62,21 @@ TEST(Program, WithoutADisplaySaysSoButTellsItsVersion) {
     EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
-// --port reaches the window, the toolkit's own options are left to it, and help and a bad option
-// end the program before any window is needed.
-TEST(LoadstarOptions, PortHelpAndTheToolkitsOwnOptions) {
-    const struct {
-        std::vector<std::string> args;
-        std::variant<std::string, int> outcome;  // the port, or the exit code
-    } cases[] = {
-        {{}, std::string()},
-        {{"-platform", "offscreen", "--port", "/dev/ttyS1", "-style", "fusion"},
-         std::string("/dev/ttyS1")},
-        {{"--help"}, 0},
-        {{"--port"}, 2},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> words = {"loadstar"};
-        words.insert(words.end(), c.args.begin(), c.args.end());
+// --port reaches the window and the toolkit's own options are left to it; a bad option ends the
+// program before any window is needed.
+TEST(LoadstarOptions, PortAndTheToolkitsOwnOptions) {
+    std::vector<std::string> words = {"loadstar",   "-platform", "offscreen", "--port",
+                                      "/dev/ttyS1", "-style",    "fusion"};
+    const auto parse = [&words] {
         std::vector<char*> argv;
         for (auto& word : words) {
             argv.push_back(word.data());
         }
-        const auto parsed = parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
-        if (const auto* port = std::get_if<std::string>(&c.outcome)) {
-            ASSERT_TRUE(std::holds_alternative<LoadstarOptions>(parsed)) << words.size();
-            EXPECT_EQ(std::get<LoadstarOptions>(parsed).port, *port);
-        } else {
-            ASSERT_TRUE(std::holds_alternative<int>(parsed)) << words.back();
-            EXPECT_EQ(std::get<int>(parsed), std::get<int>(c.outcome)) << words.back();
-        }
-    }
+        return parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
+    };
+    EXPECT_EQ(std::get<LoadstarOptions>(parse()).port, "/dev/ttyS1");
+    words.resize(4);  // --port without its device
+    EXPECT_EQ(std::get<int>(parse()), 2);
 }
 
 }  // namespace
