@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "TempDir.h"
+
 namespace loadstar {
 namespace {
 
@@ -21,21 +23,13 @@ namespace fs = std::filesystem;
 
 class InstanceLockTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/instance-lock-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        base = pattern;
-        folder = base + "/devices";
-    }
-    void TearDown() override { fs::remove_all(base); }
-
     // Whether a copy starting now learns that another one runs.
     [[nodiscard]] bool anotherRuns() const {
         return InstanceLock(name, folder).anotherInstanceRuns();
     }
 
-    std::string base;
-    std::string folder;
+    testing::TempDir base;
+    std::string folder = base.file("devices");
     // A name of its own, so that the socket fallback never meets a real running copy.
     std::string name = "LockTest" + std::to_string(::getpid());
 };
@@ -81,7 +75,7 @@ TEST_F(InstanceLockTest, EveryRunningCopyHoldsItUntilItsProcessEnds) {
 // A folder others may write, or a link in place of the folder: no file is made there, and the
 // copies still meet.
 TEST_F(InstanceLockTest, UnsafeFolderIsNotUsedButCopiesStillMeet) {
-    const std::string elsewhere = base + "/elsewhere";
+    const std::string elsewhere = base.file("elsewhere");
     ASSERT_EQ(::mkdir(elsewhere.c_str(), 0700), 0);
     for (const bool link : {false, true}) {
         fs::remove_all(folder);

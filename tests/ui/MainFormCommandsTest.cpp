@@ -1,8 +1,6 @@
-// The commands of the real main window against the emulated board: the memory panel (Read,
-// Write, Erase, Reset, the flash selection) and the sector file commands (Blank Check, Upload,
-// Program, Verify), with the sector each works on, their messages and status texts, and what ESC
-// or Disconnect do between two blocks of a pass. The input checks and the passes themselves are
-// tested in the core and through the command-line tool.
+// The main window's commands against the emulated board: the memory panel and the sector file
+// commands, the sector each works on, their status texts, and ESC or Disconnect during a pass.
+// The input checks and the passes themselves are tested in the core and the command-line tool.
 
 #include <QtTest>
 
@@ -56,7 +54,7 @@ class MainFormCommandsTest : public QObject {
         MainFormRig rig;
         rig.connect();
         // Bad input: the check's message, nothing sent, the fields as they were.
-        rig.edit("edCount")->setText("F1");
+        rig.edit("edCount")->setText("-1");
         rig.click("btRead");
         rig.edit("edData")->setText("12 345");
         rig.click("btWrite");
@@ -66,7 +64,7 @@ class MainFormCommandsTest : public QObject {
         QCOMPARE(rig.dialogs.messages.front().icon, loadstar::MessageIcon::warning);
         QVERIFY(rig.board.payloads().empty());
         QCOMPARE(rig.status(), "Flash writing unsuccessful.");
-        QCOMPARE(rig.edit("edCount")->text(), "F1");
+        QCOMPARE(rig.edit("edCount")->text(), "-1");
         // The selection fails: its own message, and the opening status stays.
         rig.edit("edCount")->setText("10");
         rig.setSilent(true);

@@ -130,16 +130,23 @@ class MainFormTest : public QObject {
     }
 
     void connectFollowsTheBoardsAnswerAndDisconnectOrCloseLetGoOfThePort() {
-        for (const bool silent : {false, true}) {
-            MainFormRig rig("KEL620");  // accepted like a KEL520
-            rig.setSilent(silent);
+        // A KEL620 is accepted like a KEL520; a silent board is asked once and ten more times; a
+        // port that another program holds is not opened.
+        for (const std::string board : {"KEL620", "silent", "held"}) {
+            MainFormRig rig("KEL620");
+            rig.setSilent(board == "silent");
+            rig.board.setLineHeld(board == "held");
             rig.click("btConnect");
-            QCOMPARE(rig.board.countOf("BRD"), silent ? 1 + 10 : 1);
-            QCOMPARE(rig.dialogs.texts(),
-                     silent ? Names{loadstar::connectionFailedMessage} : Names{});
-            QCOMPARE(rig.status(),
-                     silent ? "Not connected to the board..." : "Connected to the board, ready...");
-            verifyConnected(rig, !silent);
+            QCOMPARE(rig.board.countOf("BRD"), board == "silent" ? 11 : board == "held" ? 0 : 1);
+            QCOMPARE(rig.dialogs.texts(), board == "KEL620" ? Names{}
+                                          : board == "silent"
+                                              ? Names{loadstar::connectionFailedMessage}
+                                              : Names{"Can't open COM1, port does not exist or is "
+                                                      "already allocated."});
+            QCOMPARE(rig.status(), board == "KEL620" ? "Connected to the board, ready..."
+                                                     : "Not connected to the board...");
+            rig.board.setLineHeld(rig.board.lineHeld() && board != "held");  // let go
+            verifyConnected(rig, board == "KEL620");
         }
 
         MainFormRig rig;

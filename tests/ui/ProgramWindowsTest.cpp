@@ -1,7 +1,6 @@
-// The program's two windows: the random read test started from the real main window and shown in
-// the real test window (the mirror, the test window's buttons and keys, closing, Save Log, Start
-// again; the run's own logic is tested in the core), and the windows under the real event loop:
-// closing ends the loop only once the running handler has returned, and an exception that escapes
+// The program's two windows: the random read test run from the main window and shown in the test
+// window (the run's own logic is tested in the core), and both windows under the real event loop,
+// where a close ends the loop once the running handler has returned and an exception that escapes
 // a handler is shown and ends the program.
 
 #include <QFile>
