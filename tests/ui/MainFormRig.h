@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 #include <string>
@@ -15,6 +16,8 @@
 #include "TmainForm.h"
 
 namespace loadstar::testing {
+
+using Names = std::vector<std::string>;
 
 // The real main window against the emulated board in process: every box and dialog answered by
 // RecordingDialogs, no pause after a reset, and the flags of the process cleared.
@@ -44,6 +47,7 @@ class MainFormRig {
     QComboBox* sectorList() { return control<QComboBox>("cbSector"); }
     QString mirrorText() { return control<QLabel>("lbDisplayMirror")->text(); }
     QString status() const { return form.statusText(); }
+    bool mirrorTimerActive() { return control<QTimer>("mirrorTimer")->isActive(); }
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     void selectSector(int index) { sectorList()->setCurrentIndex(index); }
 

@@ -1,20 +1,23 @@
-// The program's two windows under the real event loop of the application: closing ends the loop
-// only once the running handler has returned, and an exception that escapes a handler is shown
-// and ends the program.
+// The program's two windows: the random read test run from the main window and shown in the test
+// window (the run's own logic is tested in the core), and both windows under the real event loop,
+// where a close ends the loop once the running handler has returned and an exception that escapes
+// a handler is shown and ends the program.
 
-#include <QAbstractButton>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <stdexcept>
 
-#include "BoardModel.h"
-#include "InProcessBoardPort.h"
+#include "CalendarTime.h"
 #include "LoadstarApplication.h"
-#include "ProcessFlags.h"
+#include "MainFormRig.h"
 #include "ProgramWindows.h"
-#include "RecordingDialogs.h"
+#include "TtestForm.h"
 
 using loadstar::processFlags;
+using loadstar::testing::MainFormRig;
 
 namespace {
 
@@ -48,12 +51,143 @@ struct Program {
     loadstar::ProgramWindows windows;
 };
 
+// The main window and the test window as the program start-up wires them, connected to the
+// in-process board.
+class RunRig : public MainFormRig {
+  public:
+    RunRig() {
+        form.setTestForm(&testForm);
+        testForm.setSaveFileChooser([this](const QString& proposed) {
+            proposedNames << proposed;
+            return saveAnswer;
+        });
+        testForm.setErrorReporter([this](const QString& message) { errors << message; });
+        connect();
+    }
+
+    void clickTestButton(const char* name) {
+        QTest::mouseClick(testForm.findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+    void key(Qt::Key key) { QTest::keyClick(testForm.findChild<QWidget*>("logMemo"), key); }
+    // Clicks `button` of the main window or the test window; `onRound` runs at every event pump
+    // of the run, numbered from 1.
+    void runTest(std::function<void(int round)> onRound, const char* button = "btTest") {
+        dialogs.eventRounds = 0;
+        dialogs.onEvents = std::move(onRound);
+        QString(button) == "btTest" ? click(button) : clickTestButton(button);
+        dialogs.onEvents = nullptr;
+    }
+
+    TtestForm testForm;
+    QString saveAnswer;
+    QStringList proposedNames;
+    QStringList errors;
+};
+
 }  // namespace
 
 class ProgramWindowsTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void runStopsTheMirrorEndTestSwapsTheButtonsAndStartAgainBeginsAFreshRun() {
+        RunRig rig;
+        QCOMPARE(rig.testForm.windowTitle(), "Flash Random Read Test");
+        QCOMPARE(rig.testForm.size(), QSize(507, 296));
+        QCOMPARE(rig.testForm.maximumSize(), rig.testForm.size());
+        QVERIFY(!(rig.testForm.windowFlags() &
+                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(!rig.testForm.isVisible());
+        qsizetype linesAtMirrorStop = -1;
+        QObject::connect(rig.button("btStopMirror"), &QAbstractButton::clicked,
+                         [&] { linesAtMirrorStop = rig.testForm.logLines().size(); });
+        rig.runTest([&](int) { rig.clickTestButton("btEndTest"); });
+        QCOMPARE(linesAtMirrorStop, 0);
+        QCOMPARE(rig.mirrorText(), "mirroring stopped\n=================");
+        QCOMPARE(rig.button("btStopMirror")->text(), "Start Mirror");
+        QVERIFY(!rig.mirrorTimerActive());
+        QVERIFY(rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 1 + 5);
+        QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 1\n"));
+        QVERIFY(!rig.testForm.isEndTestEnabled() && rig.testForm.isStartAgainEnabled());
+
+        const QString first = rig.testForm.logLines().at(6);  // the first cycle's line
+        qsizetype logAtStart = -1;
+        bool buttonsForRun = false;
+        rig.runTest(
+            [&](int round) {
+                if (round == 1) {
+                    logAtStart = rig.testForm.logLines().size();
+                    buttonsForRun =
+                        rig.testForm.isEndTestEnabled() && !rig.testForm.isStartAgainEnabled();
+                }
+                round == 3 ? rig.clickTestButton("btEndTest") : void();
+            },
+            "btStartAgain");
+        QCOMPARE(logAtStart, 6);  // the header of a fresh log
+        QVERIFY(buttonsForRun);
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 3\n"));
+        // A run started with the mirror stopped leaves it stopped.
+        QCOMPARE(rig.button("btStopMirror")->text(), "Start Mirror");
+        QVERIFY(!rig.mirrorTimerActive());
+        // The window keeps one generator: the second run goes on with its sequence.
+        QVERIFY(rig.testForm.logLines().at(6).section("t=", 0, 0) != first.section("t=", 0, 0));
+    }
+
+    void keysAndClosingStopARunOrHideTheWindowWhileTheMainWindowStays() {
+        RunRig rig;
+        rig.form.show();
+        bool closed = true;
+        rig.runTest([&](int round) {
+            closed = round == 1 ? rig.form.close() : closed;
+            rig.key(round == 1 ? Qt::Key_Tab : Qt::Key_Q);
+        });
+        // Tab is no key press of the window; the main window refused to close.
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 2\n"));
+        QVERIFY(!closed && rig.form.isVisible() && rig.form.link().isPortOpen());
+        QVERIFY(!processFlags().cancelRequested);
+        QCOMPARE(rig.dialogs.texts(),
+                 loadstar::testing::Names{"Please stop the running test first"});
+        QCOMPARE(rig.dialogs.messages.front().caption, "Closing of the program");
+        QVERIFY(rig.testForm.logLines().last().endsWith(" bytes read successfully"));
+        QVERIFY(rig.testForm.isVisible());
+        rig.key(Qt::Key_Escape);  // with no run, a key hides the window
+        QVERIFY(!rig.testForm.isVisible());
+        rig.runTest([&](int round) { round == 2 ? void(rig.testForm.close()) : void(); });
+        QVERIFY(!rig.testForm.isVisible());
+        QCOMPARE(rig.testForm.logLines().size(), 6 + 2 + 5);
+    }
+
+    void saveLogWritesTheLogAsItStandsWithCrLf() {
+        RunRig rig;
+        QTemporaryDir dir;
+        rig.testForm.setClock([] { return loadstar::testing::localTime(17, 1, 2027, 19, 45, 0); });
+        const auto contents = [&] {
+            QFile file(dir.filePath("run.log"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : "<missing>";
+        };
+        QByteArray duringTheRun;
+        rig.runTest([&](int round) {
+            // Dismissed, cannot be created, and written: the run goes on all the same.
+            if (round <= 3) {
+                rig.saveAnswer =
+                    round == 1 ? "" : dir.filePath(round == 2 ? "no/run.log" : "run.log");
+                rig.clickTestButton("btSaveLog");
+                duringTheRun = contents();
+            } else {
+                rig.clickTestButton("btEndTest");
+            }
+        });
+        QCOMPARE(rig.proposedNames.first(), "RS232_test_17-Jan-2027_19-45-00");
+        QCOMPARE(rig.errors, QStringList{"Cannot create file " + dir.filePath("no/run.log")});
+        QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 4\n"));
+        QCOMPARE(duringTheRun.count("\r\n"), 6 + 2);  // the header and two cycles
+        // After the run, over that file: every line and the summary, nothing else.
+        rig.clickTestButton("btSaveLog");
+        QCOMPARE(contents(), (rig.testForm.logLines().join("\r\n") + "\r\n").toLatin1());
+    }
+
     void closeDuringAPassEndsTheLoopAfterTheHandlerHasReturned() {
         Program program;
         program.click("btConnect");
@@ -73,8 +207,6 @@ class ProgramWindowsTest : public QObject {
         QCOMPARE(Program::runEventLoop(), 0);
         QCOMPARE(statusWhenHandlerReturned, QStringLiteral("Blank Check cancelled."));
         QVERIFY(portClosedAtOnce);
-        QCOMPARE(program.board.countOf("RRD"), 3);  // the pass stopped before its next block
-        QVERIFY(program.dialogs.messages.empty());
         QVERIFY(!program.windows.mainForm().isVisible());
     }
 

@@ -28,9 +28,6 @@ class RecordingDialogs : public UserDialogs {
     }
     std::optional<std::string> runOpenDialog(const FileDialogSettings& settings) override {
         openDialogs.push_back(settings);
-        if (onDialog) {
-            onDialog();
-        }
         return openAnswer;
     }
     std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) override {
@@ -56,7 +53,6 @@ class RecordingDialogs : public UserDialogs {
     // The event pumps counted while onEvents is set, which runs at each with its number.
     int eventRounds = 0;
     std::function<void(int round)> onEvents;
-    std::function<void()> onDialog;  // runs while an open dialog is up
 };
 
 }  // namespace loadstar::testing

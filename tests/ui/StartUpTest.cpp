@@ -1,12 +1,12 @@
-// The program's start: the question when a copy runs already, and the program itself refusing
-// to start without a display.
+// The program's start: the question when a copy runs already, the check for a display, the
+// program itself refusing to start without one, and its options.
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
+#include "DisplayCheck.h"
 #include "LoadstarOptions.h"
 #include "ProgramRunner.h"
 #include "RecordingDialogs.h"
@@ -35,53 +35,48 @@ TEST(AskAboutRunningCopy, AsksOnlyWhenACopyRunsAndEndsOnNo) {
     }
 }
 
-TEST(Program, WithoutADisplaySaysSoAndHowToUseXvfb) {
-    // An environment that names no display (nor an offscreen platform).
+TEST(WindowsCanBeShown, NeedsADisplayOrAnExplicitPlatform) {
+    for (const std::string variable :
+         {"", "DISPLAY=", "DISPLAY=:0", "WAYLAND_DISPLAY=w-0", "QT_QPA_PLATFORM=offscreen"}) {
+        const std::string name = variable.substr(0, variable.find('='));
+        const std::string value = variable.substr(variable.find('=') + 1);
+        const auto lookup = [&](const char* asked) {
+            return asked == name ? value.c_str() : nullptr;
+        };
+        EXPECT_EQ(windowsCanBeShown(lookup), !value.empty()) << variable;
+    }
+}
+
+// Without a display the program says so and how to use Xvfb; its version needs none, as help2man
+// reads it.
+TEST(Program, WithoutADisplaySaysSoButTellsItsVersion) {
+    const std::vector<std::string> environment = {"HOME=/tmp", "PATH=/usr/bin:/bin"};
     const auto run =
-        testing::runProgram(LOADSTAR_PROGRAM, {}, std::chrono::seconds(30),
-                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
+        testing::runProgram(LOADSTAR_PROGRAM, {}, std::chrono::seconds(30), environment);
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_NE(run.errors.find("no display"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("xvfb-run -a loadstar"), std::string::npos) << run.errors;
+    const auto version =
+        testing::runProgram(LOADSTAR_PROGRAM, {"--version"}, std::chrono::seconds(30), environment);
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
-// The window's options: --port reaches the window, the toolkit's own options are left to it, and
-// help, version and a bad option end the program before any window (or display) is needed.
-TEST(LoadstarOptions, PortHelpVersionAndTheToolkitsOwnOptions) {
-    const struct {
-        std::vector<std::string> args;
-        std::variant<std::string, int> outcome;  // the port, or the exit code
-    } cases[] = {
-        {{}, std::string()},
-        {{"--port", "/dev/ttyUSB0"}, std::string("/dev/ttyUSB0")},
-        {{"-platform", "offscreen", "--port=/dev/ttyS1", "-style", "fusion"},
-         std::string("/dev/ttyS1")},
-        {{"--version"}, 0},
-        {{"--help"}, 0},
-        {{"--port"}, 2},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> words = {"loadstar"};
-        words.insert(words.end(), c.args.begin(), c.args.end());
+// --port reaches the window and the toolkit's own options are left to it; a bad option ends the
+// program before any window is needed.
+TEST(LoadstarOptions, PortAndTheToolkitsOwnOptions) {
+    std::vector<std::string> words = {"loadstar",   "-platform", "offscreen", "--port",
+                                      "/dev/ttyS1", "-style",    "fusion"};
+    const auto parse = [&words] {
         std::vector<char*> argv;
         for (auto& word : words) {
             argv.push_back(word.data());
         }
-        const auto parsed = parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
-        if (const auto* port = std::get_if<std::string>(&c.outcome)) {
-            ASSERT_TRUE(std::holds_alternative<LoadstarOptions>(parsed)) << words.size();
-            EXPECT_EQ(std::get<LoadstarOptions>(parsed).port, *port);
-        } else {
-            ASSERT_TRUE(std::holds_alternative<int>(parsed)) << words.back();
-            EXPECT_EQ(std::get<int>(parsed), std::get<int>(c.outcome)) << words.back();
-        }
-    }
-    // The program itself: its version without a display, as help2man reads it.
-    const auto version =
-        testing::runProgram(LOADSTAR_PROGRAM, {"--version"}, std::chrono::seconds(30),
-                            std::vector<std::string>{"HOME=/tmp", "PATH=/usr/bin:/bin"});
-    EXPECT_EQ(version.exitStatus, 0);
-    EXPECT_EQ(version.output, "loadstar 1.1.2\n");
+        return parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
+    };
+    EXPECT_EQ(std::get<LoadstarOptions>(parse()).port, "/dev/ttyS1");
+    words.resize(4);  // --port without its device
+    EXPECT_EQ(std::get<int>(parse()), 2);
 }
 
 }  // namespace
