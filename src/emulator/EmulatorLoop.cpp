@@ -50,13 +50,18 @@ int EmulatorLoop::run() {
         if ((fds[1].revents & (POLLERR | POLLNVAL)) != 0) {
             throw SetupError("the pseudo-terminal failed");
         }
-        if ((fds[1].revents & POLLOUT) != 0) {
+        // Bytes held back while the client did not read are late by its doing, not the host's.
+        const bool clientWasBehind = (fds[1].revents & POLLOUT) != 0;
+        if (clientWasBehind) {
             outputBlocked_ = false;
         }
         const auto now = Clock::now();
         takeFrameBytes(now);
         deliverFrameBytes(Clock::now());
         expireStaleFrame(Clock::now());
+        if (!outputBlocked_ && !clientWasBehind) {
+            noteLateness(toHost_, Clock::now());
+        }
         sendDueBytes();
     }
 }
@@ -121,7 +126,14 @@ void EmulatorLoop::takeFrameBytes(Clock::time_point now) {
     }
 }
 
+void EmulatorLoop::noteLateness(const LinePacer& pacer, Clock::time_point now) {
+    if (const auto due = pacer.nextDue(); due && now - *due > slipLimit) {
+        ++timeSlips_;
+    }
+}
+
 void EmulatorLoop::deliverFrameBytes(Clock::time_point now) {
+    noteLateness(toBoard_, now);
     for (auto due = toBoard_.dueBytes(now); !due.empty(); due = toBoard_.dueBytes(now)) {
         lastInput_ = now;
         const std::size_t count = due.size();

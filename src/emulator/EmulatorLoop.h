@@ -36,6 +36,10 @@ class EmulatorLoop {
     // Runs until a stop signal arrives and returns its number. Throws SetupError when the
     // pseudo-terminal fails.
     int run();
+    // How many times the host machine kept the loop from passing bytes on within `slipLimit` of
+    // their time (a loaded machine): the line's timing was not the model's then.
+    [[nodiscard]] int timeSlips() const { return timeSlips_; }
+    static constexpr std::chrono::milliseconds slipLimit{10};
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -48,6 +52,7 @@ class EmulatorLoop {
     void expireStaleFrame(Clock::time_point now);
     void queueReplies(std::vector<BoardReply> replies, Clock::time_point now);
     void sendDueBytes();
+    void noteLateness(const LinePacer& pacer, Clock::time_point now);
 
     PseudoTerminal& terminal_;
     BoardModel& board_;
@@ -58,6 +63,7 @@ class EmulatorLoop {
     ControlChannel* control_;
     Clock::time_point lastInput_{};
     bool outputBlocked_ = false;  // the client's input queue is full: wait until it reads
+    int timeSlips_ = 0;
 };
 
 }  // namespace loadstar::emulator

@@ -82,6 +82,11 @@ class BoardOnALine {
         const auto from = flash.begin() + bootFlashOffset + bootSector * size;
         return Bytes(from, from + size);
     }
+    // False when the machine held the board model up so long that the line had gaps and late
+    // replies no board gives (a loaded test machine); known once the board has stopped.
+    bool boardKeptTheLinesTime() {
+        return board->errorText().find("held the board model up") == std::string::npos;
+    }
     // A pass that fails must have told the user why.
     void expectFailureTold(int result, std::size_t messagesBefore, const char* pass) {
         if (result == 0) {
@@ -163,11 +168,14 @@ TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
         EXPECT_TRUE(std::equal(reply + replyHeaderLength, reply + replyHeaderLength + 240,
                                truth.begin() + 300));
     }
-    if (GetParam().keepsTheReplyRule) {
+    if (GetParam().keepsTheReplyRule && boardKeptTheLinesTime()) {
         EXPECT_EQ(std::vector({programmed, verified, checked, uploaded, read}),
-                  std::vector({1, 1, 1, 1, 1}));
+                  std::vector({1, 1, 1, 1, 1}))
+            << ::testing::PrintToString(ui.messageTexts());
         // Each pass's selection and blocks, the blank check's finding read once more: no resend.
         EXPECT_EQ(frames.size(), (2 + 5) + (2 + 3) + (2 + 1 + 1) + (2 + 34) + (2 + 1));
+    } else if (GetParam().keepsTheReplyRule) {
+        std::cout << "[   NOTE   ] not checked for resends: " << board->errorText();
     }
 }
 
@@ -209,18 +217,21 @@ TEST_P(NoisyLineTest, FindingsAndCopiesAreTheFlashsOwn) {
          [&] { return operations.readSector(bootFlash, bootSector, base, size, copy); },
          2 + 2 * 34},
     };
+    std::vector<std::size_t> sent;
+    std::vector<std::size_t> cleanFrames;
     for (const auto& pass : passes) {
         int result = 0;
-        const std::size_t sent = framesOf([&] { result = pass.run(); });
+        sent.push_back(framesOf([&] { result = pass.run(); }));
+        cleanFrames.push_back(pass.cleanFrames);
         EXPECT_EQ(result, 1) << pass.name << ": "
                              << (ui.messages.empty() ? "" : ui.messages.back().text);
         EXPECT_EQ(operations.differenceCount(), 0) << pass.name;
-        if (GetParam() == 0) {
-            EXPECT_EQ(sent, pass.cleanFrames) << pass.name;
-        }
     }
     EXPECT_EQ(copy, image);
     EXPECT_EQ(boardSector(), image);
+    if (GetParam() == 0 && boardKeptTheLinesTime()) {
+        EXPECT_EQ(sent, cleanFrames);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(CorruptionRates, NoisyLineTest, ::testing::Values(0.0, 0.001),

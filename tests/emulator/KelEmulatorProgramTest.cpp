@@ -115,6 +115,29 @@ TEST(KelEmulatorProgramTest, ALaterClientNeverReadsAnEarlierClientsReply) {
     }
 }
 
+// A machine too busy to let the board model keep the line's time is named when the emulator ends,
+// so that a test of the line's timing knows its line had gaps no board gives.
+TEST(KelEmulatorProgramTest, SaysWhenTheMachineHeldItUp) {
+    for (const bool heldUp : {false, true}) {
+        EmulatorProcess board({"--no-link"});  // paced at 19200 baud: a long reply takes 135 ms
+        ASSERT_TRUE(board.started()) << board.startupError();
+        if (heldUp) {
+            const Descriptor client(openRaw(board.devicePath()));
+            const Bytes frame = frameOf(testing::readPayload(0x8000, 255));
+            ASSERT_EQ(::write(client.get(), frame.data(), frame.size()),
+                      static_cast<ssize_t>(frame.size()));
+            std::this_thread::sleep_for(milliseconds(30));
+            board.signal(SIGSTOP);
+            std::this_thread::sleep_for(milliseconds(50));
+            board.signal(SIGCONT);
+            EXPECT_EQ(replyTo(client, {}).size(), 15u + 255u) << "the reply comes whole, late";
+        }
+        EXPECT_EQ(board.stop(), 0);
+        EXPECT_EQ(board.errorText().find("held the board model up") != std::string::npos, heldUp)
+            << board.errorText();
+    }
+}
+
 // A client killed while it held the line for exclusive use, or an emulator killed while its link
 // was published, leaves nothing in the way: the next client is let in, and a link whose emulator
 // is gone is not taken for COM1 (its device may belong to another terminal by then).

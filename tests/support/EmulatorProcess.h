@@ -33,6 +33,8 @@ class EmulatorProcess {
     // Sends `signal` and waits for the end (killing it after 10 s); the status as ChildProcess
     // counts it. Later calls return the same status.
     int stop(int signal = SIGTERM);
+    // Sends `signal` and returns at once (SIGSTOP, SIGCONT).
+    void signal(int number) const { child_.signal(number); }
     // What it wrote on stderr so far.
     [[nodiscard]] std::string errorText() const { return folder_.read("err"); }
     // The built kel-emulator program.
