@@ -35,7 +35,6 @@ struct PlainBoard {
     Bytes image = Bytes(FlashMemory::imageSize, 0xFF);
     int vm = 0x92;
     int page = 0;
-    int mirrorRequests = 0;
 
     // Index into the image of a board address under the current selection.
     [[nodiscard]] std::optional<std::size_t> cell(int address) const {
@@ -137,24 +136,12 @@ std::pair<Bytes, std::optional<Bytes>> nextCommand(FuzzedDataProvider& input, Pl
         case 5:
             board.vm = 0x92;
             board.page = 0;
-            board.mirrorRequests = 0;
             return {text("RST"), text("RST OK")};
-        case 7: {
-            char selection[32];
-            if (board.vm == 0x92 && board.page < 8) {
-                std::snprintf(selection, sizeof selection, "main FS%d", board.page);
-            } else if (board.vm == 0x8C) {
-                std::snprintf(selection, sizeof selection, "boot CSBOOT0-3");
-            } else {
-                std::snprintf(selection, sizeof selection, "VM %02X PG %02X", board.vm, board.page);
-            }
-            return {text("MIR"), text(std::string("MIR KEL520 ") + selection + "\nticks " +
-                                      std::to_string(++board.mirrorRequests))};
-        }
         case 6:
             return {text("BRD"), text("BRD KEL520")};
         default: {
-            // Anything else: no command, or one of the wrong length, is not answered.
+            // Anything else: no command, or one of the wrong length, is not answered. (The display
+            // mirror's text is the emulator's own choice, so MIR is not sent.)
             Bytes payload = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 12));
             const std::string asText(payload.begin(), payload.end());
             const bool command =
@@ -182,7 +169,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fill(plain.image.begin(), plain.image.end(), std::uint8_t{0xFF});
     plain.vm = 0x92;
     plain.page = 0;
-    plain.mirrorRequests = 0;
     std::vector<Bytes> expected;
     Bytes stream;
     while (input.remaining_bytes() > 0 && expected.size() < 200) {

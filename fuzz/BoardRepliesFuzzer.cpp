@@ -201,14 +201,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 2: {
             std::string text;
             Bytes kept = keptReply(reply, 100);
+            const bool answered = tagged(kept);
             const bool accepted = rig.board.identifyBoard(&text);
             kept.resize(101, 0);  // a terminated text, as the command's own buffer is
-            const std::string asText(reinterpret_cast<const char*>(kept.data()));
-            FUZZ_CHECK(text == (tagged(keptReply(reply, 100)) ? asText : "RETRY Timeout"));
+            FUZZ_CHECK(text ==
+                       (answered ? reinterpret_cast<const char*>(kept.data()) : "RETRY Timeout"));
             kept[7] = 'X';
-            FUZZ_CHECK(accepted ==
-                       (tagged(keptReply(reply, 100)) &&
-                        std::string(reinterpret_cast<const char*>(kept.data())) == "BRD KELX20"));
+            FUZZ_CHECK(accepted == (answered && reinterpret_cast<const char*>(kept.data()) ==
+                                                    std::string("BRD KELX20")));
             FUZZ_CHECK(rig.ui.messages.empty());
             break;
         }

@@ -24,7 +24,6 @@
 #include "SectorOperations.h"
 #include "SerialLink.h"
 #include "TempDir.h"
-#include "TextLines.h"
 
 namespace loadstar {
 namespace {

@@ -36,18 +36,14 @@ inline Bytes frameOf(const std::string& payload) {
     return frameOf(bytesOf(payload));
 }
 
-// READ FLASH, WRITE FLASH and erase payloads: the tag, the address high then low, the rest.
-inline Bytes withAddress(const std::string& tag, int address, const Bytes& rest = {}) {
-    Bytes payload = bytesOf(tag + char(address >> 8) + char(address & 0xFF));
-    payload.insert(payload.end(), rest.begin(), rest.end());
+// READ FLASH and WRITE FLASH payloads: the tag, the address high then low, the count, the data.
+inline Bytes flashPayload(const std::string& tag, int address, int count, const Bytes& data = {}) {
+    Bytes payload = bytesOf(tag);
+    payload.insert(payload.end(),
+                   {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+                    static_cast<std::uint8_t>(count)});
+    payload.insert(payload.end(), data.begin(), data.end());
     return payload;
-}
-inline Bytes readPayload(int address, int count) {
-    return withAddress("RRD", address, {static_cast<std::uint8_t>(count)});
-}
-inline Bytes writePayload(int address, Bytes data) {
-    data.insert(data.begin(), static_cast<std::uint8_t>(data.size()));
-    return withAddress("WFP", address, data);
 }
 
 }  // namespace loadstar::emulator::testing

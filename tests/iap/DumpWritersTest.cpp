@@ -7,10 +7,6 @@
 #include <vector>
 
 #include "FileContents.h"
-#include "ProgramRunner.h"
-#include "RandomBytes.h"
-#include "TempDir.h"
-#include "TextLines.h"
 
 namespace loadstar {
 namespace {
@@ -52,25 +48,6 @@ TEST(DumpWriters, TextDumpHasItsHeaderAndA73ByteLinePer16Bytes) {
     EXPECT_EQ(text.substr(header.size() + 73 * 0xAB, 73),
               " 0AB0: 41 42 00 7F 80 FF 20 7E 1F FE 61 FF FF FF FF FF  AB...  ~..a     \n");
     EXPECT_EQ(text.substr(text.size() - 73, 7), " 7FF0: ");
-}
-
-// What Upload writes in Intel HEX, objcopy and srec_cat read back as the sector's bytes.
-TEST(DumpWriters, IntelHexDumpReadsBackInObjcopyAndSrecCat) {
-    testing::TempDir folder;
-    const Bytes sector = testing::randomBytes(0x2000, 21);
-    const std::string hex = folder.write("sector.hex", intelHexDump(sector));
-    const std::string objcopyBin = folder.file("objcopy.bin");
-    const std::string srecCatBin = folder.file("srec_cat.bin");
-    const std::pair<std::string, std::vector<std::string>> commands[] = {
-        {objcopyBin, {"/usr/bin/objcopy", "-I", "ihex", "-O", "binary", hex, objcopyBin}},
-        {srecCatBin, {"/usr/bin/srec_cat", hex, "-intel", "-o", srecCatBin, "-binary"}},
-    };
-    for (const auto& [output, command] : commands) {
-        const auto run = testing::runProgram(command[0], {command.begin() + 1, command.end()});
-        ASSERT_EQ(run.exitStatus, 0) << run.errors;
-        EXPECT_EQ(testing::contentsOf(output), std::string(sector.begin(), sector.end()))
-            << command[0];
-    }
 }
 
 }  // namespace

@@ -148,7 +148,9 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
     }
 }
 
-TEST_F(SectorOperationsTest, CancelStopsEachPassBeforeItsNextBlockShowingAndSavingNothing) {
+// ESC stops each pass before its next block, and a board that falls silent fails it with its
+// command's message; neither shows anything else, and neither lets an upload save.
+TEST_F(SectorOperationsTest, EachPassStopsOnCancelAndFailsOnASilentBoard) {
     const std::string file = image("image.bin", Bytes(2000, 0x5A));
     const std::string erased = image("erased.bin", Bytes(2000, 0xFF));
     ui.saveFileAnswer = folder.file("never.hex");
@@ -159,6 +161,8 @@ TEST_F(SectorOperationsTest, CancelStopsEachPassBeforeItsNextBlockShowingAndSavi
         {"RRD", [&] { return operations.uploadSector(1, 3, 0xE000, bootSize, "CSBOOT3"); }},
     };
     for (const auto& [command, pass] : cases) {
+        board.setFaults({});
+        port->onWrite = nullptr;
         processFlags().cancelRequested = true;  // left from an earlier pass: cleared at the start
         ui.eventRounds = 0;
         ui.onEvents = [&] {
@@ -170,9 +174,17 @@ TEST_F(SectorOperationsTest, CancelStopsEachPassBeforeItsNextBlockShowingAndSavi
         EXPECT_EQ(pass(), -1);
         EXPECT_EQ(board.payloadsOf(command).size(), 3u);
         EXPECT_TRUE(processFlags().cancelRequested) << "stays set until the next pass clears it";
+        EXPECT_TRUE(ui.messages.empty());
+
+        ui.onEvents = nullptr;
+        silenceAt(command);
+        EXPECT_EQ(pass(), 0) << command;
+        EXPECT_EQ(ui.messageTexts(),
+                  Texts{command[0] == 'W' ? "Error sending WRITE FLASH command."
+                                          : "Error sending READ FLASH command."});
+        ui.messages.clear();
     }
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(ui.proposedNames.empty()) << "a cancelled upload opens no dialog";
+    EXPECT_TRUE(ui.proposedNames.empty());
     EXPECT_EQ(folder.fileCount(), 2);
 }
 
@@ -224,33 +236,6 @@ TEST_F(SectorOperationsTest, VerifyReadsTheLoadedLengthAndNamesTheFirstDifferenc
     EXPECT_EQ(board.payloadsOf("RRD").size(), 2u) << "the differing block is read again";
     EXPECT_EQ(operations.firstDifferenceAddress(), 0xE002);
     expectMessage("Data do not match at address 0xE002", "Verify Error");
-}
-
-TEST_F(SectorOperationsTest, ABoardThatFallsSilentFailsThePassWithTheCommandsMessage) {
-    const std::string file = image("image.bin", Bytes(300, 0x12));
-    ui.saveFileAnswer = folder.file("never.hex");
-    const struct {
-        const char* command;
-        std::function<int()> pass;
-        const char* message;
-    } cases[] = {
-        {"RRD", [&] { return operations.blankCheckSector(0, 1, 0x8000, mainSize); },
-         "Error sending READ FLASH command."},
-        {"WFP", [&] { return operations.programSector(0, 1, 0x8000, mainSize, file); },
-         "Error sending WRITE FLASH command."},
-        {"RRD", [&] { return operations.verifySector(0, 1, 0x8000, mainSize, file); },
-         "Error sending READ FLASH command."},
-        {"RRD", [&] { return operations.uploadSector(0, 1, 0x8000, mainSize, "FS1"); },
-         "Error sending READ FLASH command."},
-    };
-    for (const auto& c : cases) {
-        silenceAt(c.command);
-        ui.messages.clear();
-        EXPECT_EQ(c.pass(), 0) << c.message;
-        EXPECT_EQ(ui.messageTexts(), Texts{c.message});
-    }
-    EXPECT_TRUE(ui.proposedNames.empty());
-    EXPECT_EQ(folder.fileCount(), 1);  // only image.bin
 }
 
 TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksFor) {

@@ -16,6 +16,22 @@ using namespace std::chrono_literals;
 using testing::bytesOf;
 using testing::replyNow;
 using testing::ScriptedPort;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(PacketFrame, KnownFramesAreByteExact) {
+    const std::pair<Bytes, Bytes> cases[] = {
+        {bytesOf("RST"), {0x21, 0x00, 0x09, 0xF7, 0x52, 0x53, 0x54, 0xF9, 0x55}},
+        {bytesOf("PG 03"), {0x21, 0x00, 0x0B, 0xF5, 0x50, 0x47, 0x20, 0x30, 0x33, 0x1A, 0x34}},
+        {{}, {0x21, 0x00, 0x06, 0xFA, 0x00, 0x00}},
+    };
+    for (const auto& [payload, expected] : cases) {
+        Bytes frame(payload.size() + 6);
+        std::copy(payload.begin(), payload.end(), frame.begin() + 4);
+        EXPECT_EQ(buildPacket(frame.data(), static_cast<int>(payload.size())),
+                  static_cast<int>(frame.size()));
+        EXPECT_EQ(frame, expected);
+    }
+}
 
 class PacketExchangeTest : public ::testing::Test {
   protected:

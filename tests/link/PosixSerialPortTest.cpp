@@ -66,6 +66,8 @@ TEST_F(PosixSerialPortTest, OpensRaw8N1WithoutFlowControlAndRestoresOnClose) {
 TEST_F(PosixSerialPortTest, SecondOpenerIsRefusedAlsoThroughALink) {
     PosixSerialPort first;
     ASSERT_TRUE(openPort(first)) << first.lastError();
+    EXPECT_FALSE(openPort(first));
+    EXPECT_TRUE(first.isOpen()) << "a second open of the same object keeps it open";
     testing::TempDir dir;
     const std::string link = dir.file("COM1");
     std::filesystem::create_symlink(slavePath, link);
