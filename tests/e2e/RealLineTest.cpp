@@ -64,13 +64,6 @@ class BoardOnALine {
         link.setDevicePath(board->devicePath());
         ASSERT_EQ(link.openPort(), 1) << link.lastOpenFailure();
     }
-    // How many frames `pass` wrote.
-    template <typename Pass>
-    std::size_t framesOf(const Pass& pass) {
-        const std::size_t before = frames.size();
-        pass();
-        return frames.size() - before;
-    }
     // What the board holds in the boot sector, from the flash file it saves when it stops.
     Bytes boardSector() {
         EXPECT_EQ(board->stop(), 0);
@@ -209,8 +202,9 @@ TEST_P(NoisyLineTest, FindingsAndCopiesAreTheFlashsOwn) {
          2 + 2 * 34},
     };
     for (const auto& pass : passes) {
-        int result = 0;
-        const std::size_t sent = framesOf([&] { result = pass.run(); });
+        const std::size_t before = frames.size();
+        const int result = pass.run();
+        const std::size_t sent = frames.size() - before;
         EXPECT_EQ(result, 1) << pass.name << ": "
                              << (ui.messages.empty() ? "" : ui.messages.back().text);
         EXPECT_EQ(operations.differenceCount(), 0) << pass.name;

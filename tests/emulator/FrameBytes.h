@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "PacketExchange.h"
+
 namespace loadstar::emulator::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -15,22 +17,12 @@ inline std::string textOf(const Bytes& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A command frame built here from its definition, apart from the host's buildPacket, so that the
-// two cannot share a mistake: '!', length (payload + 6) high and low, header check, payload, sum,
-// xor.
-inline Bytes frameOf(const Bytes& payload) {
-    const auto length = payload.size() + 6;
-    Bytes frame{0x21, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
-                static_cast<std::uint8_t>(0x100 - (((length >> 8) + (length & 0xFF)) & 0xFF))};
-    std::uint8_t sum = 0;
-    std::uint8_t exclusive = 0;
-    for (const auto byte : payload) {
-        frame.push_back(byte);
-        sum = static_cast<std::uint8_t>(sum + byte);
-        exclusive ^= byte;
-    }
-    frame.insert(frame.end(), {sum, exclusive});
-    return frame;
+// A command frame as the host sends it (buildPacket is pinned to the format's own examples).
+inline Bytes frameOf(Bytes payload) {
+    payload.insert(payload.begin(), 4, 0);
+    payload.resize(payload.size() + 2);
+    buildPacket(payload.data(), static_cast<int>(payload.size() - 6));
+    return payload;
 }
 inline Bytes frameOf(const std::string& payload) {
     return frameOf(bytesOf(payload));
