@@ -5,7 +5,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -15,7 +14,6 @@
 #include "ChildProcess.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
-#include "FileContents.h"
 #include "ProgramRunner.h"
 #include "RandomBytes.h"
 #include "TempDir.h"
@@ -182,7 +180,6 @@ TEST_F(CliSectorCommandsTest, UploadWithoutANameSavesUnderTheProposedName) {
 // read; restore flashes what the folder holds and names the sectors it has no file for.
 TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFiles) {
     const Bytes image = testing::randomBytes(500, 9);
-    const Bytes bootImage(700, 0x5A);
     ASSERT_EQ(cli({"flash", folder.write("image.bin", textOf(image))}).exitStatus, 0);
     const std::string backup = folder.file("backup");
     const std::string firstFile = backup + "/KEL520_seg(FS0).hex";
@@ -205,7 +202,7 @@ TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFil
     EXPECT_EQ(testing::contentsOf(firstFile), intelHexDump(sector));
 
     ASSERT_EQ(cli({"erase"}).exitStatus, 0);
-    std::ofstream(backup + "/KEL520_seg(CSBOOT2).bin", std::ios::binary) << textOf(bootImage);
+    const std::string bootFile = folder.write("backup/KEL520_seg(CSBOOT2).bin", "boot image");
     const auto restore = cli({"restore", backup});
     EXPECT_EQ(restore.exitStatus, 0) << restore.errors;
     EXPECT_EQ(restore.output, "restore: OK, 2 sectors restored, 10 skipped\n");
@@ -213,10 +210,7 @@ TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFil
               std::string::npos)
         << restore.errors;
     EXPECT_EQ(cli({"verify", folder.file("image.bin")}).exitStatus, 0);
-    EXPECT_EQ(
-        cli({"--flash", "boot", "--sector", "2", "verify", backup + "/KEL520_seg(CSBOOT2).bin"})
-            .exitStatus,
-        0);
+    EXPECT_EQ(cli({"--flash=boot", "--sector=2", "verify", bootFile}).exitStatus, 0);
 }
 
 }  // namespace

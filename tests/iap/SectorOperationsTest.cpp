@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -29,24 +30,19 @@ constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
 
 // Limits the size of any file this process writes, for one scope, so that a write past the limit
-// fails (EFBIG) the way it would on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // else the signal ends the process
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
+// fails (EFBIG) the way it would on a full disk; SIGXFSZ, which would end the process, is ignored.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit limit{bytes, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
     }
-
-  private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
+    rlimit saved{};
+    void (*handler)(int);
 };
 
 int addressOf(const Bytes& payload) {
@@ -126,15 +122,12 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
     const struct {
         std::uint8_t kind, sector;
         int offset;
-        std::size_t reads;
+        std::size_t reads;  // the block that holds the finding is read once more to confirm it
         int address;
-        const char* message;
     } cases[] = {
-        // The block that holds the finding is read once more to confirm it.
-        {1, 2, 0, 2, 0xC000, "Sector is not blank.\nSome data found at address 0xC000"},
-        {0, 5, 0x1234, 0x1234 / 241 + 2, 0x9234,
-         "Sector is not blank.\nSome data found at address 0x9234"},
-        {1, 3, bootSize - 1, 35, 0xFFFF, "Sector is not blank.\nSome data found at address 0xFFFF"},
+        {1, 2, 0, 2, 0xC000},
+        {0, 5, 0x1234, 0x1234 / 241 + 2, 0x9234},
+        {1, 3, bootSize - 1, 35, 0xFFFF},
     };
     for (const auto& c : cases) {
         flash(c.kind, c.sector)[static_cast<std::size_t>(c.offset)] = 0x00;
@@ -144,7 +137,10 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
                   1);
         EXPECT_EQ(board.payloadsOf("RRD").size(), c.reads);
         EXPECT_EQ(operations.firstDifferenceAddress(), c.address);
-        expectMessage(c.message, "Blank check result");
+        char message[64];
+        std::snprintf(message, sizeof message,
+                      "Sector is not blank.\nSome data found at address 0x%04X", c.address);
+        expectMessage(message, "Blank check result");
     }
 }
 

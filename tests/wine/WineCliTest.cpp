@@ -16,7 +16,6 @@
 #include "ChildProcess.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
-#include "FileContents.h"
 #include "ProgramRunner.h"
 #include "RandomBytes.h"
 #include "TempDir.h"
