@@ -23,7 +23,6 @@ TEST(Win32SerialPort, TakesCom1ToCom256AndTheDeviceNamespaceOnly) {
         {"com7", "\\\\.\\COM7"},
         {"COM10", "\\\\.\\COM10"},
         {"COM256", "\\\\.\\COM256"},
-        {"\\\\.\\COM3", "\\\\.\\COM3"},
         {"\\\\.\\com12", "\\\\.\\COM12"},
         {"\\\\.\\CNCA0", "\\\\.\\CNCA0"},
         {"COM0", ""},

@@ -112,14 +112,12 @@ TEST_F(WineCliTest, CommandsEndAsOnLinuxWithTheSameFiles) {
         {"write", "C000", "12", "34", "AB"},
         {"read", "C000", "3"},
         {"erase"},
-        {"blank-check"},
         {"program", "FILE/image.hex"},
         {"verify", "FILE/image.hex"},
         {"verify", "FILE/other.bin"},
         {"upload", "SAVED/sector.hex"},
         {"upload", "SAVED/Sector.BIN"},
         {"upload", "SAVED/sector.txt"},
-        {"read", "8000", "F1"},
         {"program", "FILE/missing.hex"},
     };
     for (const auto& command : commands) {
