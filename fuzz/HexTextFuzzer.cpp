@@ -1,6 +1,7 @@
 // The hex-text conversions on any text and any bytes: text is read as its description says, bytes
-// come back from their own text unchanged, and no conversion writes past the buffer sizes the
-// description gives (each buffer here is exactly that large, so AddressSanitizer sees any excess).
+// are written as it says (so they come back from their own text unchanged), and no conversion
+// writes past the buffer sizes the description gives (each buffer here is exactly that large, so
+// AddressSanitizer sees any excess).
 
 #include <cstring>
 #include <memory>
@@ -49,13 +50,7 @@ void checkBytesToText(const std::uint8_t* data, std::size_t size) {
         FUZZ_CHECK(byteToHex(one, data[i]) == 1);
         FUZZ_CHECK(std::string(one, 4) == expected.substr(expected.size() - 2) + " " + '\0');
     }
-    FUZZ_CHECK(text.get() == expected);
-    if (size > 0) {
-        auto back = std::make_unique<std::uint8_t[]>(size);
-        int backCount = 0;
-        FUZZ_CHECK(hexTextToBytes(text.get(), back.get(), nullptr, &backCount) == 1);
-        FUZZ_CHECK(backCount == count && std::memcmp(back.get(), data, size) == 0);
-    }
+    FUZZ_CHECK(text.get() == expected);  // which the reading above takes back to the bytes
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 //   nothing was loaded;
 // - a file of well-formed records loads exactly: each offset holds the last byte a data record
 //   before the end record gave it, or 0xFF, and the warning comes exactly when a record reached
-//   past the sector;
-// - a sector saved as Intel HEX or raw binary by Upload loads back byte for byte.
+//   past the sector (that Upload's files are such files, and load back, is the command-line
+//   tool's backup and restore test's business).
 // With a base address, record addresses less the base are the offsets, and data below offset 0
 // get their own warning. The first input byte chooses the file's kind, the sector size, the
-// buffer size, whether the checksums of the data records are put right first (so that the fuzzer
-// need not find them) and whether Intel HEX is read with the base 0x8000.
+// buffer size and whether Intel HEX is read with the base 0x8000; well-formed records, checksums
+// included, are what the records kind makes of the input.
 
 #include <unistd.h>
 
@@ -27,7 +27,6 @@
 #include <utility>
 #include <vector>
 
-#include "DumpWriters.h"
 #include "FuzzCheck.h"
 #include "HexTextReference.h"
 #include "ImageFile.h"
@@ -51,7 +50,7 @@ const std::string binaryWarning =
     "Warning: binary file size exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
 
-enum class Kind { hex, binary, records, savedSector };
+enum class Kind { hex, binary, records };
 
 // A folder of this process for the one file each input is written to.
 const std::string& workFolder() {
@@ -88,48 +87,24 @@ int hexField(const std::string& line, std::size_t at, std::size_t digits) {
     return value;
 }
 
-// Gives every line that holds a whole data record the record's right checksum.
-std::string withRightChecksums(std::string text) {
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
-        const int count = hexField(line, 1, 2);
-        unsigned sum = 0;
-        bool whole = line.starts_with(":") && count >= 0;
-        for (int i = 0; whole && i < 4 + count; ++i) {
-            const int value = hexField(line, 1 + 2 * static_cast<std::size_t>(i), 2);
-            whole = value >= 0;
-            sum += static_cast<unsigned>(value);
-        }
-        const auto at = start + 9 + 2 * static_cast<std::size_t>(count);
-        if (whole && at + 2 <= end) {
-            char checksum[3];
-            std::snprintf(checksum, sizeof checksum, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-            text.replace(at, 2, checksum);
-        }
-        start = end + 1;
-    }
-    return text;
-}
-
 // Every (offset, byte) that any data record line of `text` names, found leniently: a line (cut at
 // LF) that begins with ":", a hex header of type 00, and then as many two-digit bytes as are there.
 // The offsets are the addresses less `base`.
 std::vector<std::pair<int, std::uint8_t>> recordBytes(const std::string& text, int base) {
     std::vector<std::pair<int, std::uint8_t>> found;
-    const auto field = hexField;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::string line = text.substr(start, end - start);
         start = end + 1;
-        const int count = field(line, 1, 2);
-        const int address = field(line, 3, 4);
-        if (line.empty() || line[0] != ':' || count < 0 || address < 0 || field(line, 7, 2) != 0) {
+        const int count = hexField(line, 1, 2);
+        const int address = hexField(line, 3, 4);
+        if (line.empty() || line[0] != ':' || count < 0 || address < 0 ||
+            hexField(line, 7, 2) != 0) {
             continue;
         }
-        for (int i = 0; i < count && field(line, 9 + 2 * i, 2) >= 0; ++i) {
+        for (int i = 0; i < count && hexField(line, 9 + 2 * i, 2) >= 0; ++i) {
             found.emplace_back(address - base + i,
-                               static_cast<std::uint8_t>(field(line, 9 + 2 * i, 2)));
+                               static_cast<std::uint8_t>(hexField(line, 9 + 2 * i, 2)));
         }
     }
     std::sort(found.begin(), found.end());
@@ -294,40 +269,17 @@ void checkBinary(const std::string& content, int sectorSize, std::size_t bufferS
     FUZZ_CHECK(warning == (tooLong ? binaryWarning : ""));
 }
 
-// A sector as Upload saves it, in both loadable forms, loads back as it was.
-void checkSavedSector(const std::string& content, int sectorSize) {
-    sectorSize = std::min(sectorSize, 0x2000);  // larger sectors take longer and add nothing
-    Bytes sector(static_cast<std::size_t>(sectorSize), 0xFF);
-    std::copy_n(content.begin(), std::min(content.size(), sector.size()), sector.begin());
-    const auto used = std::find_if(sector.rbegin(), sector.rend(),
-                                   [](std::uint8_t byte) { return byte != 0xFF; });
-    const int usedLength = static_cast<int>(sector.rend() - used);
-    for (const auto& [name, format] : {std::pair("saved.hex", DumpFormat::intelHex),
-                                       std::pair("saved.bin", DumpFormat::rawBinary)}) {
-        Load loaded;
-        load(loaded, writeFile(name, formatDump(format, sector)), sectorSize, fullBuffer);
-        FUZZ_CHECK(loaded.result == 1);
-        FUZZ_CHECK(loaded.loadedLength ==
-                   (format == DumpFormat::intelHex ? usedLength : sectorSize));
-        FUZZ_CHECK(std::equal(sector.begin(), sector.end(), loaded.buffer.begin()));
-        FUZZ_CHECK(loaded.ui.messages.size() == (loaded.loadedLength == 0 ? 1u : 0u));
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
         return 0;
     }
-    const auto kind = static_cast<Kind>(data[0] & 3);
+    const auto kind = static_cast<Kind>(std::min(data[0] & 3, 2));
     const int sectorSize = sectorSizes[(data[0] >> 2) & 7];
     const std::size_t bufferSize = (data[0] & 0x20) != 0 ? smallBuffer : fullBuffer;
     const int base = (data[0] & 0x80) != 0 ? 0x8000 : 0;
-    std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
-    if ((data[0] & 0x40) != 0) {
-        content = withRightChecksums(content);
-    }
+    const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
     switch (kind) {
         case Kind::hex:
             checkHex(content, sectorSize, bufferSize, base);
@@ -337,9 +289,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case Kind::binary:
             checkBinary(content, sectorSize, bufferSize);
-            break;
-        case Kind::savedSector:
-            checkSavedSector(content, sectorSize);
             break;
     }
     return 0;

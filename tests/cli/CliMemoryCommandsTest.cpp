@@ -31,35 +31,30 @@ class CliMemoryCommandsTest : public ::testing::Test {
     testing::EmulatorProcess board;
 };
 
-TEST_F(CliMemoryCommandsTest, IdentifyWriteReadAndEraseOnMainAndBootSectors) {
+TEST_F(CliMemoryCommandsTest, EachBoardCommandActsOnTheSelectedSector) {
     const auto identify = cli({"identify"});
     EXPECT_EQ(identify.exitStatus, 0) << identify.errors;
     EXPECT_EQ(identify.output.rfind("KEL520 on ", 0), 0u) << identify.output;
     EXPECT_EQ(cli({"--sector", "3", "write", "0x8000", "12", "3", "ab"}).exitStatus, 0);
     EXPECT_EQ(cli({"--sector", "3", "read", "8000", "4"}).output, "12 03 AB FF\n");
     EXPECT_EQ(cli({"--sector", "2", "read", "8000", "2"}).output, "FF FF\n") << "another page";
-    // Programming cannot turn a 0 back into a 1: the board writes nothing and says so.
-    const auto rewrite = cli({"--sector", "3", "write", "8000", "FF"});
-    EXPECT_EQ(rewrite.exitStatus, 2);
-    EXPECT_TRUE(contains(rewrite.errors, "target memory space probably not blank."))
-        << rewrite.errors;
+    EXPECT_EQ(cli({"--sector", "3", "write", "8000", "FF"}).exitStatus, 2) << "0 cannot become 1";
     EXPECT_EQ(cli({"--sector", "3", "erase"}).exitStatus, 0);
     EXPECT_EQ(cli({"--sector", "3", "read", "8000", "2"}).output, "FF FF\n");
 
     EXPECT_EQ(cli({"--flash", "boot", "--sector", "2", "write", "C000", "55"}).exitStatus, 0);
     EXPECT_EQ(cli({"--flash", "boot", "read", "C000", "1"}).output, "55\n");
     EXPECT_EQ(cli({"--flash", "main", "read", "C000", "1"}).output, "FF\n");
+    EXPECT_NE(cli({"mirror"}).output.find("KEL520"), std::string::npos);
+    EXPECT_EQ(cli({"--sector", "4", "select"}).output, "Execution page changed...\n");
+    EXPECT_EQ(cli({"reset"}).output, "Board reset command sent.\n");
 }
 
 TEST_F(CliMemoryCommandsTest, BadInputIsRefusedWithTheWindowsMessagesAndNothingIsSent) {
-    std::vector<std::string> tooLong = {"write", "8000"};
-    tooLong.insert(tooLong.end(), 256, "00");
+    // What the field checks refuse is left to their fuzz target; here, that the tool refuses.
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"read", "8000", "F1"}, "Invalid byte count field value"},
-        {{"read", "10000", "10"}, "the address must lie between 0 and FFFF"},
-        {{"write", "zz", "12"}, "Offset value is incorrect."},
         {{"write", "8000", "12", "345"}, "Data to write is invalid."},
-        {tooLong, "Data to write is too long"},
         {{"--flash", "boot", "--sector", "5", "select"}, "boot flash sector can not be > 3."},
         {{"--sector", "9", "select"}, "--sector"},
         {{"frobnicate"}, "frobnicate"},
@@ -73,15 +68,10 @@ TEST_F(CliMemoryCommandsTest, BadInputIsRefusedWithTheWindowsMessagesAndNothingI
     EXPECT_EQ(cli({"read", "8000", "1"}).output, "FF\n") << "nothing was written";
 }
 
-TEST_F(CliMemoryCommandsTest, MirrorSelectAndReset) {
-    const auto mirror = cli({"mirror"});
-    EXPECT_EQ(mirror.exitStatus, 0);
-    EXPECT_TRUE(contains(mirror.output, "KEL520")) << mirror.output;
-    EXPECT_EQ(cli({"--sector", "4", "select"}).output, "Execution page changed...\n");
-    EXPECT_EQ(cli({"reset"}).output, "Board reset command sent.\n");
-}
-
-TEST_F(CliMemoryCommandsTest, APortErrorNamesTheDeviceTriedAndTheSystemsReason) {
+// ports tells what stands for COM1; a port that cannot be opened is named with the system's reason.
+TEST_F(CliMemoryCommandsTest, PortsAndPortErrorsNameTheDeviceAndTheReason) {
+    const auto ports = runProgram(testing::cliPath(), {"ports"});
+    EXPECT_TRUE(contains(ports.output, "\nCOM1 is ")) << ports.output << ports.errors;
     PosixSerialPort holder;
     ASSERT_TRUE(holder.open(board.devicePath(), 1600, 1600, 19200)) << holder.lastError();
     const std::pair<std::string, std::string> cases[] = {
@@ -102,20 +92,6 @@ TEST_F(CliMemoryCommandsTest, APortErrorNamesTheDeviceTriedAndTheSystemsReason) 
     EXPECT_EQ(silent.exitStatus, 2);
     EXPECT_TRUE(contains(silent.errors, "No KEL520/KEL620 board answered on " + board.devicePath()))
         << silent.errors;
-}
-
-TEST(CliMemoryCommands, HelpNamesEveryCommandAndVersionTheProjects) {
-    const auto help = runProgram(testing::cliPath(), {"--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    for (const char* command :
-         {"identify", "read", "write", "erase", "reset", "select", "mirror", "blank-check",
-          "program", "verify", "upload", "flash", "backup", "restore", "test", "ports"}) {
-        EXPECT_TRUE(contains(help.output, "\n  " + std::string(command) + " ")) << command;
-    }
-    EXPECT_EQ(runProgram(testing::cliPath(), {"--version"}).output, "loadstar-cli 1.1.2\n");
-    const auto ports = runProgram(testing::cliPath(), {"ports"});
-    EXPECT_EQ(ports.exitStatus, 0) << ports.errors;
-    EXPECT_TRUE(contains(ports.output, "\nCOM1 is ")) << ports.output;
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -17,7 +14,6 @@
 #include "ChildProcess.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
-#include "FileContents.h"
 #include "ProgramRunner.h"
 #include "RandomBytes.h"
 #include "TempDir.h"
@@ -64,8 +60,9 @@ class CliSectorCommandsTest : public ::testing::Test {
     testing::TempDir folder;
 };
 
-// Every sector command, new and old, in one walk over the board: its result line on stdout
-// agrees with its exit status, and its messages name what went wrong.
+// Every sector command in one walk over the board: its result line on stdout agrees with its exit
+// status, and what only the tool adds (progress, hints, reasons, options) reaches stderr. The
+// passes' own messages are the sector operations' tests' business.
 TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExitStatus) {
     Bytes image = testing::randomBytes(300, 7);
     image[0] = 0x4C;
@@ -82,16 +79,15 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     const std::string other = folder.write("other.hex", hexAt(inverted, 0));
     const std::string differing = folder.write("changed.hex", hexAt(changed, 0));
     const std::string keep = folder.write("keep.dat", "kept");
-    const std::string pipe = folder.file("pipe.hex");
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);  // an open for reading would wait for a writer
+    const std::string missing = folder.file("missing.hex");
     const struct {
         std::string control;  // emulator control line sent first
         std::vector<std::string> args;
         int exitStatus;
-        std::string output;                 // regex for the whole of stdout
-        std::vector<std::string> messages;  // regexes, each found on stderr
+        std::string output;                      // regex for the whole of stdout
+        std::vector<std::string> messages = {};  // regexes, each found on stderr
     } steps[] = {
-        {"", {"blank-check"}, 0, "blank-check: blank, 8192 bytes\n", {"The sector is blank"}},
+        {"", {"blank-check"}, 0, "blank-check: blank, 8192 bytes\n"},
         {"",
          {"flash", hex},
          0,
@@ -100,43 +96,24 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
         {"",
          {"blank-check"},
          1,
-         "blank-check: not blank, \\d+ of 8192 bytes used, first at 0x8000\n",
-         {"Some data found at address 0x8000"}},
-        {"",
-         {"flash", "--no-erase", other},
-         2,
-         "flash: failed at program\n",
-         {"Probably the target sector was not blank"}},
-        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n", {"SECTOR ERASE"}},
-        {"ignore WFP",
-         {"flash", hex},
-         2,
-         "flash: failed at program\n",
-         {"Error sending WRITE FLASH command"}},
-        {"ignore RRD",
-         {"flash", hex},
-         2,
-         "flash: failed at verify\n",
-         {"Error sending READ FLASH command"}},
+         "blank-check: not blank, \\d+ of 8192 bytes used, first at 0x8000\n"},
+        {"", {"flash", "--no-erase", other}, 2, "flash: failed at program\n"},
+        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n"},
+        {"ignore RRD", {"flash", hex}, 2, "flash: failed at verify\n"},
         // A file that cannot be loaded costs the sector nothing: the next verify still passes.
         {"",
-         {"flash", folder.file("missing.hex")},
+         {"flash", missing},
          2,
          "flash: failed\n",
-         {"Error opening file ! \\(" + folder.file("missing.hex") +
-          ": No such file or directory\\)"}},
-        {"", {"verify", hex}, 0, "verify: OK, 300 bytes match\n", {"Data Verify OK"}},
-        {"",
-         {"verify", differing},
-         1,
-         "verify: 2 of 300 bytes differ, first at 0x8002\n",
-         {"Data do not match at address 0x8002"}},
+         {"Error opening file ! \\(" + missing + ": No such file or directory\\)"}},
+        {"", {"verify", hex}, 0, "verify: OK, 300 bytes match\n"},
+        {"", {"verify", differing}, 1, "verify: 2 of 300 bytes differ, first at 0x8002\n"},
         {"",
          {"verify", linked},
          2,
          "verify: failed\n",
-         {"exceeds selected sector size", "linked.hex lies at 8000 or above.*add --base 8000"}},
-        {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 300 bytes match\n", {}},
+         {"linked.hex lies at 8000 or above.*add --base 8000"}},
+        {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 300 bytes match\n"},
         {"",
          {"program", "--base", "8000", boot},
          2,
@@ -147,7 +124,6 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          0,
          "flash: OK, 300 bytes erased, programmed in \\d+ ms\n",
          {"^(?![\\s\\S]*%)"}},  // quiet: no progress line anywhere
-        {"", {"--sector=3", "program", other}, 2, "program: failed\n", {"Program Sector error"}},
         {"",
          {"--trace", "identify"},
          0,
@@ -156,15 +132,9 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
           "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} < 42 52 44 20 4B 45 4C 35 32 30\n"}},
         {"", {"upload", keep}, 2, "upload: failed\n", {"Unknown file type.*--format hex"}},
         {"",
-         {"program", pipe},
-         2,
-         "program: failed\n",
-         {"Error opening file ! \\(.*pipe.hex: not a regular file\\)"}},
-        {"",
          {"upload", "--format", "txt", folder.file("sector.dat")},
          0,
-         "upload: OK, 8192 bytes of CSBOOT0 saved to .*sector.dat as text dump\n",
-         {}},
+         "upload: OK, 8192 bytes of CSBOOT0 saved to .*sector.dat as text dump\n"},
     };
     for (const auto& step : steps) {
         const std::string what = step.control + " " + step.args[0] + " " + step.args.back();
@@ -190,44 +160,26 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
         << raw.errors;
 }
 
-// Upload in every format, program what was uploaded into other sectors, verify them.
-TEST_F(CliSectorCommandsTest, UploadProgramAndVerifyRoundTrip) {
-    auto bytes = testing::randomBytes(3000, 3);
-    bytes[0] = 0x4C;  // so that an erased sector differs at its first byte
-    std::fill(bytes.begin() + 100, bytes.begin() + 400, 0xFF);  // an erased run inside
-    const std::string source = folder.write("source.bin", textOf(bytes));
-    const auto boot = [this](int sector, std::vector<std::string> args) {
-        args.insert(args.begin(), {"--flash", "boot", "--sector", std::to_string(sector)});
-        return cli(args);
-    };
-    ASSERT_EQ(boot(1, {"program", source}).exitStatus, 0);
-    bytes.resize(0x2000, 0xFF);
-
+// Upload without a file name saves under the proposed name as Intel HEX (programming such a file
+// back is the backup and restore's business).
+TEST_F(CliSectorCommandsTest, UploadWithoutANameSavesUnderTheProposedName) {
+    Bytes bytes = testing::randomBytes(3000, 3);
+    ASSERT_EQ(boot0({"program", folder.write("source.bin", textOf(bytes))}).exitStatus, 0);
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
-    const auto run = boot(1, {"upload"});  // the proposed name, as Intel HEX
+    const auto run = boot0({"upload"});
     std::filesystem::current_path(previous);
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output,
-              "upload: OK, 8192 bytes of CSBOOT1 saved to KEL520_seg(CSBOOT1).hex as Intel HEX\n");
-    EXPECT_EQ(folder.read("KEL520_seg(CSBOOT1).hex"), intelHexDump(bytes));
-    EXPECT_EQ(boot(1, {"upload", folder.file("dump.TXT")}).exitStatus, 0);
-    EXPECT_EQ(folder.read("dump.TXT"), textMemoryDump(bytes));
-    EXPECT_EQ(boot(1, {"upload", folder.file("raw.bin")}).exitStatus, 0);
-    EXPECT_TRUE(folder.read("raw.bin") == textOf(bytes));
-
-    ASSERT_EQ(boot(2, {"program", folder.file("KEL520_seg(CSBOOT1).hex")}).exitStatus, 0);
-    ASSERT_EQ(boot(3, {"program", folder.file("raw.bin")}).exitStatus, 0);
-    EXPECT_EQ(boot(2, {"verify", source}).exitStatus, 0);
-    EXPECT_EQ(boot(3, {"verify", folder.file("KEL520_seg(CSBOOT1).hex")}).exitStatus, 0);
-    EXPECT_EQ(boot(0, {"verify", source}).exitStatus, 1) << "sector 0 was never programmed";
+              "upload: OK, 8192 bytes of CSBOOT0 saved to KEL520_seg(CSBOOT0).hex as Intel HEX\n");
+    bytes.resize(0x2000, 0xFF);
+    EXPECT_EQ(folder.read("KEL520_seg(CSBOOT0).hex"), intelHexDump(bytes));
 }
 
 // Ctrl-C during a backup keeps the sectors saved before it, whole, and nothing of the one being
 // read; restore flashes what the folder holds and names the sectors it has no file for.
 TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFiles) {
     const Bytes image = testing::randomBytes(500, 9);
-    const Bytes bootImage(700, 0x5A);
     ASSERT_EQ(cli({"flash", folder.write("image.bin", textOf(image))}).exitStatus, 0);
     const std::string backup = folder.file("backup");
     const std::string firstFile = backup + "/KEL520_seg(FS0).hex";
@@ -250,7 +202,7 @@ TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFil
     EXPECT_EQ(testing::contentsOf(firstFile), intelHexDump(sector));
 
     ASSERT_EQ(cli({"erase"}).exitStatus, 0);
-    std::ofstream(backup + "/KEL520_seg(CSBOOT2).bin", std::ios::binary) << textOf(bootImage);
+    const std::string bootFile = folder.write("backup/KEL520_seg(CSBOOT2).bin", "boot image");
     const auto restore = cli({"restore", backup});
     EXPECT_EQ(restore.exitStatus, 0) << restore.errors;
     EXPECT_EQ(restore.output, "restore: OK, 2 sectors restored, 10 skipped\n");
@@ -258,10 +210,7 @@ TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFil
               std::string::npos)
         << restore.errors;
     EXPECT_EQ(cli({"verify", folder.file("image.bin")}).exitStatus, 0);
-    EXPECT_EQ(
-        cli({"--flash", "boot", "--sector", "2", "verify", backup + "/KEL520_seg(CSBOOT2).bin"})
-            .exitStatus,
-        0);
+    EXPECT_EQ(cli({"--flash=boot", "--sector=2", "verify", bootFile}).exitStatus, 0);
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 #include "SectorOperations.h"
 #include "SerialLink.h"
 #include "TempDir.h"
-#include "TextLines.h"
 
 namespace loadstar {
 namespace {
@@ -64,13 +63,6 @@ class BoardOnALine {
         ASSERT_TRUE(board->started()) << board->startupError();
         link.setDevicePath(board->devicePath());
         ASSERT_EQ(link.openPort(), 1) << link.lastOpenFailure();
-    }
-    // How many frames `pass` wrote.
-    template <typename Pass>
-    std::size_t framesOf(const Pass& pass) {
-        const std::size_t before = frames.size();
-        pass();
-        return frames.size() - before;
     }
     // What the board holds in the boot sector, from the flash file it saves when it stops.
     Bytes boardSector() {
@@ -220,8 +212,9 @@ TEST_P(NoisyLineTest, FindingsAndCopiesAreTheFlashsOwn) {
     std::vector<std::size_t> sent;
     std::vector<std::size_t> cleanFrames;
     for (const auto& pass : passes) {
-        int result = 0;
-        sent.push_back(framesOf([&] { result = pass.run(); }));
+        const std::size_t before = frames.size();
+        const int result = pass.run();
+        sent.push_back(frames.size() - before);
         cleanFrames.push_back(pass.cleanFrames);
         EXPECT_EQ(result, 1) << pass.name << ": "
                              << (ui.messages.empty() ? "" : ui.messages.back().text);

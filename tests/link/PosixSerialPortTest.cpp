@@ -14,8 +14,6 @@
 namespace loadstar {
 namespace {
 
-using namespace std::chrono_literals;
-
 // The test plays the board on a pseudo-terminal's master side; the port opens the slave.
 class PosixSerialPortTest : public ::testing::Test {
   protected:
@@ -66,6 +64,8 @@ TEST_F(PosixSerialPortTest, OpensRaw8N1WithoutFlowControlAndRestoresOnClose) {
 TEST_F(PosixSerialPortTest, SecondOpenerIsRefusedAlsoThroughALink) {
     PosixSerialPort first;
     ASSERT_TRUE(openPort(first)) << first.lastError();
+    EXPECT_FALSE(openPort(first));
+    EXPECT_TRUE(first.isOpen()) << "a second open of the same object keeps it open";
     testing::TempDir dir;
     const std::string link = dir.file("COM1");
     std::filesystem::create_symlink(slavePath, link);
@@ -77,29 +77,15 @@ TEST_F(PosixSerialPortTest, SecondOpenerIsRefusedAlsoThroughALink) {
     EXPECT_TRUE(second.open(link, 1600, 1600, 19200)) << "free again once the first closed";
 }
 
-TEST_F(PosixSerialPortTest, VanishedDeviceWakesTheWaiterAndFailsTheRead) {
-    PosixSerialPort port;
-    ASSERT_TRUE(openPort(port)) << port.lastError();
-    master.reset();
-    std::uint8_t buffer[8];
-    EXPECT_NE(port.waitForInput(10s), InputWait::timeout);
-    EXPECT_EQ(port.read(buffer, sizeof buffer), -1);
-}
-
 TEST_F(PosixSerialPortTest, OpenFailuresSayWhy) {
-    const struct {
-        std::string device;
-        int speed;
-        const char* reason;
-    } cases[] = {
-        {"/dev/loadstar-no-such-device", 19200, "No such file or directory"},
-        {"/dev/null", 19200, "/dev/null is not a serial device"},
-        {slavePath, 12345, "unsupported line speed 12345"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/loadstar-no-such-device", "No such file or directory"},
+        {"/dev/null", "/dev/null is not a serial device"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [device, reason] : cases) {
         PosixSerialPort port;
-        EXPECT_FALSE(port.open(c.device, 1600, 1600, c.speed)) << c.device;
-        EXPECT_EQ(port.lastError(), c.reason);
+        EXPECT_FALSE(port.open(device, 1600, 1600, 19200)) << device;
+        EXPECT_EQ(port.lastError(), reason);
         EXPECT_FALSE(port.isOpen());
         EXPECT_FALSE(port.lastErrorWasPermission());
     }

@@ -14,9 +14,7 @@ namespace loadstar::testing {
 // destructor stops it with SIGTERM.
 class EmulatorProcess {
   public:
-    static std::vector<std::string> defaultArgs() { return {"--no-link", "--baud", "0"}; }
-
-    explicit EmulatorProcess(std::vector<std::string> args = defaultArgs());
+    explicit EmulatorProcess(std::vector<std::string> args = {"--no-link", "--baud", "0"});
     ~EmulatorProcess() { (void)stop(); }
     EmulatorProcess(const EmulatorProcess&) = delete;
     EmulatorProcess& operator=(const EmulatorProcess&) = delete;

@@ -28,15 +28,11 @@ class ScriptedPort : public SerialPort {
     // Every written frame is recorded; `answer` (may be empty) gives the reply to each.
     std::function<Reply(const std::vector<std::uint8_t>& frame)> answer;
     std::vector<std::vector<std::uint8_t>> frames;
-    bool refuseOpen = false;  // open() then fails with "Device or resource busy"
-    int speed = 0;            // the line speed it reports; 0: no wire
+    int speed = 0;         // the line speed it reports; 0: no wire
+    bool instant = false;  // a wait for input that is not there ends at once (for fuzzing)
     std::string openedDevice;
 
     bool open(const std::string& deviceName, int, int, int) override {
-        if (refuseOpen) {
-            lastError_ = "Device or resource busy";
-            return false;
-        }
         openedDevice = deviceName;
         return open_ = true;
     }
@@ -76,14 +72,14 @@ class ScriptedPort : public SerialPort {
             return InputWait::failed;
         }
         if (!due(deadline)) {
-            Deadline(deadline).waitOut();
+            Deadline(instant ? Clock::now() : deadline).waitOut();
             return InputWait::timeout;
         }
         Deadline(input_.front().first).waitOut();
         return InputWait::ready;
     }
     [[nodiscard]] int lineSpeed() const override { return open_ ? speed : 0; }
-    [[nodiscard]] std::string lastError() const override { return lastError_; }
+    [[nodiscard]] std::string lastError() const override { return {}; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
     // Bytes delivered or scheduled and not read yet.
     [[nodiscard]] std::size_t pendingBytes() const { return input_.size(); }
@@ -96,7 +92,6 @@ class ScriptedPort : public SerialPort {
     }
 
     bool open_ = false;
-    std::string lastError_;
     std::deque<std::pair<Clock::time_point, std::uint8_t>> input_;  // each byte with its arrival
 };
 
