@@ -110,7 +110,7 @@ TEST(KelEmulatorProgramTest, SaysWhenTheMachineHeldItUp) {
         ASSERT_TRUE(board.started()) << board.startupError();
         if (heldUp) {
             const Descriptor client(openRaw(board.devicePath()));
-            const Bytes frame = frameOf(testing::readPayload(0x8000, 255));
+            const Bytes frame = frameOf(testing::flashPayload("RRD", 0x8000, 255));
             ASSERT_EQ(::write(client.get(), frame.data(), frame.size()),
                       static_cast<ssize_t>(frame.size()));
             std::this_thread::sleep_for(milliseconds(30));
