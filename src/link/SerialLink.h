@@ -53,6 +53,11 @@ class SerialLink {
     int exchangePacket(const char* payloadText, std::uint8_t* replyBuffer, int replyMax,
                        int* replyLength, int maxRetries);
 
+    // The last reply came cut short by a pause: the rest of it may still be on its way, so the
+    // next exchange first waits it out, as after a resend.
+    void noteReplyCutShort() {
+        line_.lateAnswersUntil = std::chrono::steady_clock::now() + lateAnswerLimit;
+    }
     // The port in use, for tests and tools that look below the link; null before openPort.
     [[nodiscard]] SerialPort* port() { return port_.get(); }
 
