@@ -284,9 +284,6 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
     EXPECT_EQ(folder.fileCount(), 3);  // no temporary file left behind
 }
 
-// Replies the emulated board never gives: a READ FLASH reply that stops after 100 of its 241
-// bytes. What is missing must not be taken from the first reply, which would let Verify pass on
-// bytes the board never sent.
 // A read reply cut short (a pause of 30 ms in mid-reply) is asked for again, twice at the most;
 // a board that keeps answering short fails the read with its message.
 TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
@@ -296,9 +293,8 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
         int reads;
         Texts messages;
     };
-    for (const auto& [shortReplies, result, reads, messages] :
-         {Case{1, 1, 4, {"Data Verify OK"}}, Case{2, 1, 5, {"Data Verify OK"}},
-          Case{3, 0, 4, {"Error sending READ FLASH command."}}}) {
+    for (const Case& c : {Case{1, 1, 4, {"Data Verify OK"}}, Case{2, 1, 5, {"Data Verify OK"}},
+                          Case{3, 0, 4, {"Error sending READ FLASH command."}}}) {
         int read = 0;
         testing::RecordingUserInterface ui;
         SerialLink link([&](const std::string& text) { showError(ui, text); },
@@ -306,7 +302,7 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
                             auto port = std::make_unique<testing::ScriptedPort>();
                             port->answer = [&](const Bytes& frame) {
                                 const bool cut =
-                                    frame.at(4) == 'R' && ++read >= 2 && read < 2 + shortReplies;
+                                    frame.at(4) == 'R' && ++read >= 2 && read < 2 + c.shortReplies;
                                 const int count = frame.at(4) != 'R' ? 0 : cut ? 100 : 241;
                                 return testing::replyNow("RRD 8000 F1    " +
                                                          std::string(std::size_t(count), '\0'));
@@ -318,9 +314,10 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
         SectorOperations operations(commands);
         testing::TempDir folder;
         const std::string file = folder.write("zeros.bin", std::string(600, '\0'));
-        EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, file), result) << shortReplies;
-        EXPECT_EQ(ui.messageTexts(), messages) << shortReplies;
-        EXPECT_EQ(read, reads) << shortReplies;
+        EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, file), c.result)
+            << c.shortReplies;
+        EXPECT_EQ(ui.messageTexts(), c.messages) << c.shortReplies;
+        EXPECT_EQ(read, c.reads) << c.shortReplies;
     }
 }
 
