@@ -113,11 +113,17 @@ TEST(KelEmulatorProgramTest, SaysWhenTheMachineHeldItUp) {
             const Bytes frame = frameOf(testing::flashPayload("RRD", 0x8000, 255));
             ASSERT_EQ(::write(client.get(), frame.data(), frame.size()),
                       static_cast<ssize_t>(frame.size()));
-            std::this_thread::sleep_for(milliseconds(30));
+            // Held up once the reply has begun, so that the rest of it is late.
+            pollfd waiting{client.get(), POLLIN, 0};
+            ASSERT_EQ(::poll(&waiting, 1, 2000), 1);
+            char first[8];
+            const ssize_t got = ::read(client.get(), first, sizeof first);
+            ASSERT_GT(got, 0);
             board.signal(SIGSTOP);
-            std::this_thread::sleep_for(milliseconds(50));
+            std::this_thread::sleep_for(milliseconds(60));
             board.signal(SIGCONT);
-            EXPECT_EQ(replyTo(client, {}).size(), 15u + 255u) << "the reply comes whole, late";
+            EXPECT_EQ(static_cast<std::size_t>(got) + replyTo(client, {}).size(), 15u + 255u)
+                << "the reply comes whole, late";
         }
         EXPECT_EQ(board.stop(), 0);
         EXPECT_EQ(board.errorText().find("held the board model up") != std::string::npos, heldUp)
