@@ -20,47 +20,43 @@ bool writeToStandardOutput(const std::string& bytes, UserInterface& ui) {
     return false;
 }
 
+struct FormatName {
+    DumpFormat format;
+    const char* name;  // what --format takes, and the extension without its dot
+    const char* description;
+};
+constexpr FormatName formatNames[] = {{DumpFormat::intelHex, "hex", "Intel HEX"},
+                                      {DumpFormat::rawBinary, "bin", "raw binary"},
+                                      {DumpFormat::textDump, "txt", "text dump"}};
+
+const FormatName* nameOf(DumpFormat format) {
+    for (const auto& named : formatNames) {
+        if (named.format == format) {
+            return &named;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::optional<DumpFormat> dumpFormatNamed(const std::string& name) {
-    if (name == "hex") {
-        return DumpFormat::intelHex;
-    }
-    if (name == "bin") {
-        return DumpFormat::rawBinary;
-    }
-    if (name == "txt") {
-        return DumpFormat::textDump;
+    for (const auto& named : formatNames) {
+        if (name == named.name) {
+            return named.format;
+        }
     }
     return std::nullopt;
 }
 
 std::string dumpFormatExtension(DumpFormat format) {
-    switch (format) {
-        case DumpFormat::intelHex:
-            return ".hex";
-        case DumpFormat::rawBinary:
-            return ".bin";
-        case DumpFormat::textDump:
-            return ".txt";
-        case DumpFormat::none:
-            break;
-    }
-    return {};
+    const FormatName* named = nameOf(format);
+    return named != nullptr ? std::string(".") + named->name : std::string();
 }
 
 std::string dumpFormatDescription(DumpFormat format) {
-    switch (format) {
-        case DumpFormat::intelHex:
-            return "Intel HEX";
-        case DumpFormat::rawBinary:
-            return "raw binary";
-        case DumpFormat::textDump:
-            return "text dump";
-        case DumpFormat::none:
-            break;
-    }
-    return "nothing";
+    const FormatName* named = nameOf(format);
+    return named != nullptr ? named->description : "nothing";
 }
 
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,

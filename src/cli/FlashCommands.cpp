@@ -39,18 +39,6 @@ struct RestoreItem {
     std::vector<std::uint8_t> image;
 };
 
-const char* stepLabel(FlashStep step) {
-    switch (step) {
-        case FlashStep::erase:
-            return "Erasing";
-        case FlashStep::program:
-            return "Programming";
-        case FlashStep::verify:
-            return "Verifying";
-    }
-    return "";
-}
-
 // The twelve sectors in the order backup and restore take them: main 0-7, then boot 0-3.
 std::vector<SectorGeometry> allSectors() {
     std::vector<SectorGeometry> sectors;
@@ -97,7 +85,7 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     const auto start = Clock::now();
     const FlashOutcome outcome =
         flashSector(operations, session.board(), g, *image, plan,
-                    [&ui](FlashStep step, long) { ui.setStep(stepLabel(step)); });
+                    [&ui](FlashStep step, long) { ui.setStep(flashStepLabel(step)); });
     ui.finishProgress();
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -223,12 +211,12 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     int flashed = 0;
     for (const auto& item : *items) {
         const std::string name = nameOf(item.geometry);
-        const FlashOutcome outcome =
-            flashSector(operations, session.board(), item.geometry, item.image, {},
-                        [&](FlashStep step, long bytes) {
-                            ui.setStep("Restore " + name + ": " + stepLabel(step), done, total);
-                            done += bytes;
-                        });
+        const FlashOutcome outcome = flashSector(
+            operations, session.board(), item.geometry, item.image, {},
+            [&](FlashStep step, long bytes) {
+                ui.setStep("Restore " + name + ": " + flashStepLabel(step), done, total);
+                done += bytes;
+            });
         if (outcome.result != 1 || outcome.differences > 0) {
             ui.finishProgress();
             printResult("restore: " + name + ": " +

@@ -4,16 +4,24 @@
 
 namespace loadstar::cli {
 
+namespace {
+
+struct StepTexts {
+    const char* name;
+    const char* label;
+};
+// In the order of FlashStep.
+constexpr StepTexts stepTexts[] = {
+    {"erase", "Erasing"}, {"program", "Programming"}, {"verify", "Verifying"}};
+
+}  // namespace
+
 const char* flashStepName(FlashStep step) {
-    switch (step) {
-        case FlashStep::erase:
-            return "erase";
-        case FlashStep::program:
-            return "program";
-        case FlashStep::verify:
-            return "verify";
-    }
-    return "";
+    return stepTexts[static_cast<int>(step)].name;
+}
+
+const char* flashStepLabel(FlashStep step) {
+    return stepTexts[static_cast<int>(step)].label;
 }
 
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,

@@ -15,6 +15,8 @@ enum class FlashStep { erase, program, verify };
 
 // "erase", "program", "verify".
 const char* flashStepName(FlashStep step);
+// "Erasing", "Programming", "Verifying": the step on a progress line.
+const char* flashStepLabel(FlashStep step);
 
 // Which steps run besides programming.
 struct FlashPlan {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -18,7 +19,11 @@ namespace loadstar {
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);
-    ~AtomicFile();
+    ~AtomicFile() {
+        if (!committed_) {
+            abandon();
+        }
+    }
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
@@ -40,8 +45,11 @@ class AtomicFile {
   private:
     void abandon();
     // Notes the reason, an errno value or a text, and returns false.
-    bool fail(int error);
-    bool fail(const char* reason);
+    bool fail(int error) { return fail(std::strerror(error)); }
+    bool fail(const char* reason) {
+        error_ = reason;
+        return false;
+    }
 
     std::string targetPath_;
     std::string writingPath_;

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 namespace loadstar {
@@ -58,12 +57,6 @@ bool mayWrite(const std::string& path) {
 }  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(resolvedTarget(targetPath)) {}
-
-AtomicFile::~AtomicFile() {
-    if (!committed_) {
-        abandon();
-    }
-}
 
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/') {
@@ -145,15 +138,6 @@ bool AtomicFile::commit() {
     }
     committed_ = true;
     return true;
-}
-
-bool AtomicFile::fail(int error) {
-    return fail(std::strerror(error));
-}
-
-bool AtomicFile::fail(const char* reason) {
-    error_ = reason;
-    return false;
 }
 
 void AtomicFile::abandon() {

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -58,12 +57,6 @@ std::string systemMessage(DWORD error) {
 }  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(std::move(targetPath)) {}
-
-AtomicFile::~AtomicFile() {
-    if (!committed_) {
-        abandon();
-    }
-}
 
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/' || targetPath_.back() == '\\') {
@@ -139,15 +132,6 @@ bool AtomicFile::commit() {
     }
     committed_ = true;
     return true;
-}
-
-bool AtomicFile::fail(int error) {
-    return fail(std::strerror(error));
-}
-
-bool AtomicFile::fail(const char* reason) {
-    error_ = reason;
-    return false;
 }
 
 void AtomicFile::abandon() {
