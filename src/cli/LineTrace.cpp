@@ -1,7 +1,9 @@
 #include "LineTrace.h"
 
 #include <ctime>
+#include <string>
 
+#include "HexText.h"
 #include "ObservedSerialPort.h"
 
 namespace loadstar::cli {
@@ -33,12 +35,10 @@ void LineTrace::writeLine(Clock::time_point time, char direction,
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
         1000;
-    std::fprintf(out_, "%02d:%02d:%02d.%03d %c", local.tm_hour, local.tm_min, local.tm_sec,
-                 static_cast<int>(milliseconds), direction);
-    for (const std::uint8_t byte : bytes) {
-        std::fprintf(out_, " %02X", byte);
-    }
-    std::fputc('\n', out_);
+    std::string hex(bytes.size() * 3 + 1, '\0');
+    bytesToHexText(bytes.data(), static_cast<int>(bytes.size()), hex.data());
+    std::fprintf(out_, "%02d:%02d:%02d.%03d %c %s\n", local.tm_hour, local.tm_min, local.tm_sec,
+                 static_cast<int>(milliseconds), direction, hex.c_str());
     std::fflush(out_);
 }
 
