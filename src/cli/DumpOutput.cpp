@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AtomicFile.h"
-
 namespace loadstar::cli {
 
 namespace {
@@ -61,22 +59,10 @@ std::string dumpFormatDescription(DumpFormat format) {
 
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
                UserInterface& ui) {
-    const std::string bytes = formatDump(format, sector);
     if (path == standardOutputName) {
-        return writeToStandardOutput(bytes, ui);
+        return writeToStandardOutput(formatDump(format, sector), ui);
     }
-    AtomicFile file(path);
-    if (!file.create()) {
-        ui.noteFileProblem(path, file.lastError());
-        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
-        return false;
-    }
-    if (!file.write(bytes) || !file.commit()) {
-        ui.noteFileProblem(path, file.lastError());
-        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
-        return false;
-    }
-    return true;
+    return saveDumpFile(path, format, sector, ui);
 }
 
 }  // namespace loadstar::cli

@@ -10,8 +10,6 @@ namespace loadstar::cli {
 
 namespace {
 
-constexpr char noDataText[] = "File contains no data";
-
 // Passes every message on but the loader's "File contains no data", for a caller to whom an
 // image of nothing but erased bytes is data too.
 class EmptyImageAllowed : public UserInterface {

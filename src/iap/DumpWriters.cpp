@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "AtomicFile.h"
 #include "FileExtension.h"
 
 namespace loadstar {
@@ -104,6 +105,22 @@ std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector) 
             break;
     }
     return {};
+}
+
+bool saveDumpFile(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
+                  UserInterface& ui) {
+    AtomicFile file(path);
+    if (!file.create()) {
+        ui.noteFileProblem(path, file.lastError());
+        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
+        return false;
+    }
+    if (!file.write(formatDump(format, sector)) || !file.commit()) {
+        ui.noteFileProblem(path, file.lastError());
+        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace loadstar

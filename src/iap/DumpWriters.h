@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "UserInterface.h"
+
 namespace loadstar {
 
 // The three forms in which Upload saves a sector. Offsets written into the text dump and the
@@ -36,5 +38,12 @@ std::string intelHexDump(std::span<const std::uint8_t> sector);
 
 // The file content for `format`; empty for DumpFormat::none.
 std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector);
+
+// Saves `sector` in `format` as `path`. The bytes go to a temporary file that replaces the target
+// only once complete, so a disk that fills up or fails loses no old file and is reported rather
+// than passing for a saved sector. False after "Error creating file !" or "Error writing file !"
+// (caption "Uploaded data save error"), with the path and the system's reason noted.
+bool saveDumpFile(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
+                  UserInterface& ui);
 
 }  // namespace loadstar

@@ -18,7 +18,6 @@ namespace {
 constexpr char loadErrorCaption[] = "Data load error";
 constexpr char openErrorText[] = "Error opening file !";
 constexpr char syntaxErrorText[] = "Invalid syntax in hex file";
-constexpr char noDataText[] = "File contains no data";
 constexpr char pastSectorText[] =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";

@@ -9,6 +9,9 @@
 
 namespace loadstar {
 
+// What the loader says of a file that holds nothing but erased (0xFF) bytes.
+inline constexpr char noDataText[] = "File contains no data";
+
 // How Intel HEX record addresses are read, and what the file's were.
 struct HexAddressing {
     int baseAddress = 0;                     // subtracted from every record address

@@ -6,7 +6,6 @@
 #include <span>
 
 #include "AgreedRead.h"
-#include "AtomicFile.h"
 #include "DumpWriters.h"
 #include "ImageFile.h"
 #include "ProcessFlags.h"
@@ -314,20 +313,7 @@ int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
         ui.showMessage(unknownDumpFormatMessage, uploadSaveErrorCaption, MessageIcon::none);
         return 0;
     }
-    AtomicFile file(*chosen);
-    if (!file.create()) {
-        ui.noteFileProblem(*chosen, file.lastError());
-        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
-        return 0;
-    }
-    // Written before it is renamed into place: a disk that fills up or fails loses no old file
-    // and is reported instead of passing for a saved sector.
-    if (!file.write(formatDump(format, sector)) || !file.commit()) {
-        ui.noteFileProblem(*chosen, file.lastError());
-        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
-        return 0;
-    }
-    return 1;
+    return saveDumpFile(*chosen, format, sector, ui) ? 1 : 0;
 }
 
 }  // namespace loadstar
