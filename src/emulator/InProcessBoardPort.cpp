@@ -21,7 +21,6 @@ bool InProcessBoardPort::open(const std::string& deviceName, int /*inQueueSize*/
     openedDevice = deviceName;
     board_.setLineHeld(true);
     open_ = true;
-    vanished_ = false;
     scheduled_.clear();
     input_.clear();
     return true;
@@ -36,7 +35,7 @@ bool InProcessBoardPort::close() {
 }
 
 int InProcessBoardPort::read(std::uint8_t* buffer, int maxBytes) {
-    if (!usable()) {
+    if (!open_) {
         return -1;
     }
     moveDueReplies();
@@ -49,12 +48,12 @@ int InProcessBoardPort::read(std::uint8_t* buffer, int maxBytes) {
 }
 
 int InProcessBoardPort::write(const std::uint8_t* buffer, int count) {
-    if (!usable()) {
+    if (!open_) {
         return -1;
     }
     if (onWrite) {
         onWrite(std::vector<std::uint8_t>(buffer, buffer + count));
-        if (!usable()) {
+        if (!open_) {
             return -1;  // the hook closed the port or pulled the device
         }
     }
@@ -63,7 +62,7 @@ int InProcessBoardPort::write(const std::uint8_t* buffer, int count) {
 }
 
 InputWait InProcessBoardPort::waitForInput(std::chrono::milliseconds timeout) {
-    if (!usable()) {
+    if (!open_) {
         return InputWait::failed;
     }
     moveDueReplies();

@@ -32,10 +32,9 @@ class InProcessBoardPort : public SerialPort {
                             int baud) override;
     bool close() override;
     [[nodiscard]] bool isOpen() const override { return open_; }
-    // -1 when closed or vanished.
+    // -1 when closed.
     [[nodiscard]] int read(std::uint8_t* buffer, int maxBytes) override;
-    // Runs onWrite, then hands the bytes to the board and schedules its replies. -1 when closed
-    // or vanished.
+    // Runs onWrite, then hands the bytes to the board and schedules its replies. -1 when closed.
     [[nodiscard]] int write(const std::uint8_t* buffer, int count) override;
     [[nodiscard]] InputWait waitForInput(std::chrono::milliseconds timeout) override;
     // No wire: the board gets each frame the moment it is written.
@@ -43,9 +42,6 @@ class InProcessBoardPort : public SerialPort {
     [[nodiscard]] std::string lastError() const override { return lastError_; }
     [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
 
-    // The device went away under an open port (an adapter pulled out): reads, writes and waits
-    // fail from now on, until cleared.
-    void setVanished(bool vanished) { vanished_ = vanished; }
     // Bytes delivered or scheduled and not read yet.
     [[nodiscard]] std::size_t pendingBytes() const;
 
@@ -62,14 +58,12 @@ class InProcessBoardPort : public SerialPort {
         Clock::time_point due;
         std::vector<std::uint8_t> bytes;
     };
-    [[nodiscard]] bool usable() const { return open_ && !vanished_; }
     void schedule(std::vector<BoardReply> replies);
     void moveDueReplies();
     bool awaitReplyDueBy(Clock::time_point deadline);
 
     BoardModel& board_;
     bool open_ = false;
-    bool vanished_ = false;
     std::string lastError_;
     std::deque<Scheduled> scheduled_;
     std::deque<std::uint8_t> input_;

@@ -19,8 +19,6 @@ class Deadline {
     // Sleeps until the deadline has passed. Never returns early, also where the system's sleep
     // rounds down to the millisecond (Windows).
     void waitOut() const;
-    // Moves the deadline to `within` from now.
-    void restart(Clock::duration within) { end_ = Clock::now() + within; }
     [[nodiscard]] Clock::time_point end() const { return end_; }
 
   private:
