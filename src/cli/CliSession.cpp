@@ -78,8 +78,4 @@ int CliSession::connect() {
     return exitFailure;
 }
 
-SectorGeometry CliSession::geometry() const {
-    return sectorGeometry(flashKind(), options_.sector);
-}
-
 }  // namespace loadstar::cli

@@ -20,6 +20,14 @@ struct CliOptions {
     bool quiet = false;  // no progress line
 };
 
+// The flash (mainFlash or bootFlash) and sector that --flash and --sector select.
+inline int selectedFlash(const CliOptions& options) {
+    return options.flash == "boot" ? bootFlash : mainFlash;
+}
+inline SectorGeometry selectedSector(const CliOptions& options) {
+    return sectorGeometry(selectedFlash(options), options.sector);
+}
+
 // One command's connection to the board: the link, the board commands and the terminal's user
 // interface, wired as the window wires them.
 class CliSession {
@@ -31,9 +39,9 @@ class CliSession {
     // it could not be opened).
     [[nodiscard]] int connect();
 
-    [[nodiscard]] int flashKind() const { return options_.flash == "boot" ? 1 : 0; }
+    [[nodiscard]] int flashKind() const { return selectedFlash(options_); }
     [[nodiscard]] std::uint8_t sector() const { return static_cast<std::uint8_t>(options_.sector); }
-    [[nodiscard]] SectorGeometry geometry() const;
+    [[nodiscard]] SectorGeometry geometry() const { return selectedSector(options_); }
     [[nodiscard]] const std::string& devicePath() const { return devicePath_; }
     // What the messages call the device: the path given with --port, else "COM1 (<path>)".
     [[nodiscard]] std::string deviceName() const;

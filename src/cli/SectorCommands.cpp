@@ -121,7 +121,7 @@ std::optional<DumpFormat> uploadFormat(const UploadArguments& arguments, const s
 }
 
 int runUpload(const CliOptions& options, const UploadArguments& arguments) {
-    const SectorGeometry g = sectorGeometry(options.flash == "boot" ? 1 : 0, options.sector);
+    const SectorGeometry g = selectedSector(options);
     const std::string segment = segmentName(g.kind, g.sector);
     std::string path = arguments.file;
     if (path.empty()) {
