@@ -14,9 +14,13 @@
 // buffer size and whether Intel HEX is read with the base 0x8000; well-formed records, checksums
 // included, are what the records kind makes of the input.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,7 +31,6 @@
 #include "HexTextReference.h"
 #include "ImageFile.h"
 #include "RecordingUserInterface.h"
-#include "TempDir.h"
 
 using namespace loadstar;
 
@@ -49,10 +52,26 @@ const std::string binaryWarning =
 
 enum class Kind { hex, binary, records };
 
-// Writes the one file each input is loaded from, in a folder of this process.
+// A folder of this process for the one file each input is written to.
+const std::string& workFolder() {
+    // Never destroyed, so that it outlives the removal at exit.
+    static const std::string* folder = [] {
+        auto* name = new std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        *name += "/loadstar-fuzz-XXXXXX";
+        FUZZ_CHECK(mkdtemp(name->data()) != nullptr);
+        std::atexit([] { std::filesystem::remove_all(*folder); });
+        return name;
+    }();
+    return *folder;
+}
+
 std::string writeFile(const std::string& name, const std::string& content) {
-    static const testing::TempDir folder;
-    return folder.write(name, content);
+    const std::string path = workFolder() + "/" + name;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    FUZZ_CHECK(file != nullptr);
+    FUZZ_CHECK(std::fwrite(content.data(), 1, content.size(), file) == content.size());
+    std::fclose(file);
+    return path;
 }
 
 // The value of `digits` hex digits of `line` from `at`, -1 when they are not all there.
