@@ -13,15 +13,8 @@ namespace loadstar::fuzz {
 // a digit nor the token's end, is malformed (-1); a third hex digit makes it too long (-2).
 
 inline int referenceDigit(char c) {
-    constexpr std::string_view lower = "0123456789abcdef";
-    constexpr std::string_view upper = "0123456789ABCDEF";
-    if (const auto at = lower.find(c); at != std::string_view::npos) {
-        return static_cast<int>(at);
-    }
-    if (const auto at = upper.find(c); at != std::string_view::npos) {
-        return static_cast<int>(at);
-    }
-    return -1;
+    const auto at = std::string_view("0123456789abcdef0123456789ABCDEF").find(c);
+    return at == std::string_view::npos ? -1 : static_cast<int>(at % 16);
 }
 
 inline int referenceToken(std::string_view token) {

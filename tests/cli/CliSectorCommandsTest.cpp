@@ -135,7 +135,14 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"upload", "--format", "txt", folder.file("sector.dat")},
          0,
          "upload: OK, 8192 bytes of CSBOOT0 saved to .*sector.dat as text dump\n"},
+        // Without a name: the proposed one, in the current folder, as Intel HEX.
+        {"",
+         {"upload"},
+         0,
+         "upload: OK, 8192 bytes of CSBOOT0 saved to KEL520_seg\\(CSBOOT0\\)\\.hex as Intel HEX\n"},
     };
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
     for (const auto& step : steps) {
         const std::string what = step.control + " " + step.args[0] + " " + step.args.back();
         ASSERT_TRUE(board.control(step.control.empty() ? "clear" : step.control));
@@ -148,9 +155,11 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
                 << run.errors;
         }
     }
+    std::filesystem::current_path(previous);
     Bytes sector = image;
     sector.resize(0x2000, 0xFF);
     EXPECT_EQ(folder.read("sector.dat"), textMemoryDump(sector));
+    EXPECT_EQ(folder.read("KEL520_seg(CSBOOT0).hex"), intelHexDump(sector));
     EXPECT_EQ(folder.read("keep.dat"), "kept");
     const auto raw = boot0({"upload", "--format", "bin", "-"});
     EXPECT_EQ(raw.exitStatus, 0);
@@ -158,22 +167,6 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     EXPECT_NE(raw.errors.find("upload: OK, 8192 bytes of CSBOOT0 saved to standard output as raw"),
               std::string::npos)
         << raw.errors;
-}
-
-// Upload without a file name saves under the proposed name as Intel HEX (programming such a file
-// back is the backup and restore's business).
-TEST_F(CliSectorCommandsTest, UploadWithoutANameSavesUnderTheProposedName) {
-    Bytes bytes = testing::randomBytes(3000, 3);
-    ASSERT_EQ(boot0({"program", folder.write("source.bin", textOf(bytes))}).exitStatus, 0);
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path());
-    const auto run = boot0({"upload"});
-    std::filesystem::current_path(previous);
-    EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_EQ(run.output,
-              "upload: OK, 8192 bytes of CSBOOT0 saved to KEL520_seg(CSBOOT0).hex as Intel HEX\n");
-    bytes.resize(0x2000, 0xFF);
-    EXPECT_EQ(folder.read("KEL520_seg(CSBOOT0).hex"), intelHexDump(bytes));
 }
 
 // Ctrl-C during a backup keeps the sectors saved before it, whole, and nothing of the one being

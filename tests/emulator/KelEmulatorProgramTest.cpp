@@ -166,24 +166,9 @@ TEST(KelEmulatorProgramTest, WhatTheKilledLeaveBehindIsNotInTheWay) {
     EXPECT_EQ(com1(), link);
 }
 
-TEST(KelEmulatorProgramTest, LeavesAFileWhereItsLinkShouldGoAlone) {
+TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammed) {
     const TempDir folder;
-    folder.write("COM1", "a file of the user's");
-    const auto refused = runToEnd({"--link", folder.file("COM1")});
-    EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_NE(refused.errors.find("is not a link"), std::string::npos) << refused.errors;
-    EXPECT_EQ(refused.output, "") << "no device is offered";
-    EXPECT_EQ(folder.read("COM1"), "a file of the user's");
-}
-
-TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammedAndAWrongOneIsLeftAlone) {
-    const TempDir folder;
-    const std::string flashFile = folder.write("board.flash", std::string(294913, '\0'));
-    const auto refused = runToEnd({"--no-link", "--flash-file", flashFile});
-    EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_NE(refused.errors.find("294912"), std::string::npos) << refused.errors;
-    EXPECT_EQ(fs::file_size(flashFile), 294913u);
-    fs::remove(flashFile);
+    const std::string flashFile = folder.file("board.flash");
     for (const bool again : {false, true}) {  // the second run reads what the first wrote
         EmulatorProcess board({"--no-link", "--baud", "0", "--flash-file", flashFile});
         ASSERT_TRUE(board.started()) << board.startupError();
@@ -197,15 +182,31 @@ TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammedAndAWrongOneIsLeftAl
     }
 }
 
-TEST(KelEmulatorProgramTest, BadOptionsExitTwoWithoutOfferingADevice) {
-    for (const std::string options : {"--model KEL999", "--baud fast", "--corrupt-rate nan",
-                                      "--drop-every -2", "--link /tmp/x --no-link", "stray"}) {
+// Bad options exit with 2; a file where the link should go, or a flash file of the wrong size,
+// with 1. None offers a device, and the user's files stay as they were.
+TEST(KelEmulatorProgramTest, RefusalsOfferNoDeviceAndLeaveTheFilesAlone) {
+    const TempDir folder;
+    const std::string file = folder.write("COM1", "a file of the user's");
+    const std::string flash = folder.write("wrong.flash", std::string(294913, '\0'));
+    const std::pair<std::string, std::string> cases[] = {
+        {"--model KEL999", ""},
+        {"--baud fast", ""},
+        {"--corrupt-rate nan", ""},
+        {"--drop-every -2", ""},
+        {"--link /tmp/x --no-link", ""},
+        {"stray", ""},
+        {"--link " + file, "is not a link"},
+        {"--no-link --flash-file " + flash, "294912"}};
+    for (const auto& [options, message] : cases) {
         std::istringstream words(options);
         const auto run = runToEnd({std::istream_iterator<std::string>(words), {}});
-        EXPECT_EQ(run.exitStatus, 2) << options;
+        EXPECT_EQ(run.exitStatus, message.empty() ? 2 : 1) << options;
         EXPECT_NE(run.errors, "") << options;
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
         EXPECT_EQ(run.output, "") << options;
     }
+    EXPECT_EQ(folder.read("COM1"), "a file of the user's");
+    EXPECT_EQ(fs::file_size(flash), 294913u);
 }
 
 }  // namespace

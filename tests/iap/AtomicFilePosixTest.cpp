@@ -66,15 +66,16 @@ TEST(AtomicFilePosix, RefusesWhatItCannotCreateOrReplace) {
     testing::TempDir folder;
     fs::create_directory(folder.file("folder.hex"));
     ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);
-    for (const std::string& target :
-         {folder.file("missing/sector.hex"), folder.file("folder.hex"), folder.file("new/"),
-          std::string(), std::string("/dev/null"), folder.file("pipe.hex")}) {
+    fs::create_symlink("/dev/full", folder.file("full.hex"));  // a device is never written
+    for (const std::string& target : {folder.file("missing/sector.hex"), folder.file("folder.hex"),
+                                      folder.file("new/"), std::string(), std::string("/dev/null"),
+                                      folder.file("pipe.hex"), folder.file("full.hex")}) {
         AtomicFile file(target);
         EXPECT_FALSE(file.create()) << target;
         EXPECT_FALSE(file.write("x"));
         EXPECT_FALSE(file.commit());
     }
-    EXPECT_EQ(folder.fileCount(), 2);
+    EXPECT_EQ(folder.fileCount(), 3);
 
     // A file its user may not write stays, even in a folder where a new file could be made.
     ::chmod(folder.path().c_str(), 0777);
