@@ -35,7 +35,14 @@ int EmulatorLoop::run() {
         if (outputBlocked_) {
             fds[1].events |= POLLOUT;
         }
-        const int ready = ::poll(fds, 4, pollTimeout(Clock::now()));
+        const auto pollStart = Clock::now();
+        const int timeout = pollTimeout(pollStart);
+        const int ready = ::poll(fds, 4, timeout);
+        // Awake later than the time-out asked: the machine held the loop up, whatever was due.
+        if (timeout >= 0 &&
+            Clock::now() - (pollStart + std::chrono::milliseconds(timeout)) > slipLimit) {
+            ++timeSlips_;
+        }
         if (ready < 0 && errno != EINTR) {
             throw SetupError(std::string("poll failed: ") + std::strerror(errno));
         }
@@ -78,6 +85,11 @@ int EmulatorLoop::pollTimeout(Clock::time_point now) const {
     if (board_.hasIncompleteFrame()) {
         const int expiry = *millisecondsUntil(lastInput_ + incompleteFrameTimeout, now);
         timeout = timeout ? std::min(*timeout, expiry) : expiry;
+    }
+    // While a client holds the line the loop wakes now and then even with nothing on its way, so
+    // that a hold-up while a frame was coming in is noticed too (it makes the reply late).
+    if (clients_.clients() > 0) {
+        timeout = std::min(timeout.value_or(stallWatchMs), stallWatchMs);
     }
     return timeout.value_or(-1);
 }

@@ -18,7 +18,8 @@ namespace loadstar::emulator {
 // adapter's latency timer when one is set. What is on its way is dropped when the line changes
 // hands (see ClientWatch), and the exclusive mode a client set is cleared when the last one goes,
 // also when it died without closing. The loop sleeps in poll() with a time-out only while bytes
-// are on their way or a frame is half in, so an idle emulator uses no CPU.
+// are on their way or a frame is half in, or every 5 ms while a client holds the line (to notice
+// the machine holding it up), so an emulator nobody uses takes no CPU.
 class EmulatorLoop {
   public:
     // `control` may be null (no control pipe).
@@ -40,6 +41,7 @@ class EmulatorLoop {
     // their time (a loaded machine): the line's timing was not the model's then.
     [[nodiscard]] int timeSlips() const { return timeSlips_; }
     static constexpr std::chrono::milliseconds slipLimit{10};
+    static constexpr int stallWatchMs = 5;
 
   private:
     using Clock = std::chrono::steady_clock;
