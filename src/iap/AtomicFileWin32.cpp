@@ -75,14 +75,11 @@ bool AtomicFile::create() {
         ::_close(probe);
     }
     const std::filesystem::path target(targetPath_);
-    // A name beside the target: ".<name>.tmp-<pid>-<n>".
-    std::string stem(1, '.');
-    stem += target.filename().string();
-    stem += ".tmp-";
-    stem += std::to_string(::_getpid());
     for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
         const std::string candidate =
-            (target.parent_path() / (stem + "-" + std::to_string(attempt))).string();
+            (target.parent_path() /
+             temporaryFileName(target.filename().string(), ::_getpid(), attempt))
+                .string();
         descriptor_ =
             ::_open(candidate.c_str(), binaryWrite | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE);
         if (descriptor_ >= 0) {
