@@ -29,15 +29,11 @@ ControlChannel::ControlChannel(std::string path) : path_(std::move(path)) {
     const std::string folderPath =
         named.has_parent_path() ? named.parent_path().string() : std::string(".");
     name_ = named.filename().string();
-    folder_ = UniqueFd(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat folderStatus {};
-    if (!folder_.valid() || ::fstat(folder_.get(), &folderStatus) != 0) {
-        throw SetupError("cannot open the folder of the control pipe " + path_ + ": " +
-                         systemReason());
-    }
-    if (const std::string reason = untrustedFolderReason(folderStatus, folderPath);
-        !reason.empty()) {
-        throw SetupError("refusing the control pipe " + path_ + ": " + reason);
+    // Opened name by name: no link that another user could have planted leads elsewhere.
+    std::string refusal;
+    folder_ = UniqueFd(openTrustedFolder(folderPath, refusal));
+    if (!folder_.valid()) {
+        throw SetupError("refusing the control pipe " + path_ + ": " + refusal);
     }
     if (::mkfifoat(folder_.get(), name_.c_str(), 0600) == 0) {
         created_ = true;

@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
 #include "AtomicFile.h"
@@ -16,8 +14,6 @@ namespace loadstar {
 namespace {
 
 constexpr int temporaryNameAttempts = 100;
-// As many links as the kernel follows in one name before it gives up (ELOOP).
-constexpr int linkLimit = 40;
 
 int closeDescriptor(int descriptor) {
     // POSIX leaves the descriptor's state unspecified after EINTR; Linux has closed it already,
@@ -40,6 +36,12 @@ class Descriptor {
     [[nodiscard]] int get() const { return descriptor_; }
     [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
     int release() { return std::exchange(descriptor_, -1); }
+    void reset(int descriptor) {
+        if (descriptor_ >= 0) {
+            closeDescriptor(descriptor_);
+        }
+        descriptor_ = descriptor;
+    }
 
   private:
     int descriptor_;
@@ -55,17 +57,6 @@ int openAtRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
 
 std::string reasonFor(int error) {
     return std::strerror(error);
-}
-
-// The text a link holds, read from the link that was opened (not looked up by name again).
-bool readLink(int link, std::string& target) {
-    char text[PATH_MAX];
-    const ssize_t length = ::readlinkat(link, "", text, sizeof text);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof text) {
-        return false;
-    }
-    target.assign(text, static_cast<std::size_t>(length));
-    return true;
 }
 
 // Why the existing entry `info` named `name` in `folder` may not be replaced, or empty: only a
@@ -100,26 +91,32 @@ mode_t currentUmask() {
 
 AtomicFile::AtomicFile(std::string targetPath) : targetPath_(std::move(targetPath)) {}
 
-// Walks from the name given to the file that will be replaced: each folder is opened and looked
-// at, each name in it opened without following a link; a link that may be followed leads on to
-// its target, a missing name ends the walk with a new file there. Ends with folder_ and
-// targetName_ set, and the target's mode when it exists.
+// Walks from the name given to the file that will be replaced: the folder is opened name by name
+// and looked at, the file's name in it opened without following a link; a link that may be
+// followed leads on to its target, a missing name ends the walk with a new file there. Ends with
+// folder_ and targetName_ set, and the target's mode.
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/') {
         return fail(EISDIR);  // names no file
     }
-    std::filesystem::path path(targetPath_);
-    for (int links = 0; links <= linkLimit; ++links) {
-        const std::string name = path.filename().string();
+    std::string path = targetPath_;
+    int links = 0;
+    for (;;) {
+        const std::size_t slash = path.rfind('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string folderPath = slash == std::string::npos ? std::string(".")
+                                       : slash == 0               ? std::string("/")
+                                                                  : path.substr(0, slash);
         if (name.empty() || name == "." || name == "..") {
             return fail(EISDIR);  // a link to a folder's name
         }
-        const std::string folderPath =
-            path.has_parent_path() ? path.parent_path().string() : std::string(".");
-        Descriptor folder(
-            openAtRetrying(AT_FDCWD, folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::string refusal;
+        Descriptor folder(openFolderByName(folderPath, links, refusal));
         struct stat folderInfo {};
-        if (!folder.valid() || ::fstat(folder.get(), &folderInfo) != 0) {
+        if (!folder.valid()) {
+            return fail(refusal);
+        }
+        if (::fstat(folder.get(), &folderInfo) != 0) {
             const int error = errno;
             return fail("the folder " + folderPath + ": " + reasonFor(error));
         }
@@ -133,34 +130,36 @@ bool AtomicFile::create() {
         if ((!entry.valid() && errno != ENOENT) ||
             (entry.valid() && ::fstat(entry.get(), &info) != 0)) {
             const int error = errno;
-            return fail(shownName(path.string()) + reasonFor(error));
+            return fail(shownName(path) + reasonFor(error));
         }
         if (entry.valid() && S_ISLNK(info.st_mode)) {
-            if (const std::string reason =
-                    untrustedLinkReason(info, path.string(), folderInfo, folderPath);
+            if (const std::string reason = untrustedLinkReason(info, path, folderInfo, folderPath);
                 !reason.empty()) {
                 return fail(reason);
             }
             std::string target;
-            if (!readLink(entry.get(), target)) {
-                const int error = errno;
-                return fail("the link " + path.string() + ": " + reasonFor(error));
+            if (++links > linkLimit) {
+                return fail(ELOOP);
             }
-            path = std::filesystem::path(folderPath) / target;  // an absolute target stays whole
+            if (!readOpenedLink(entry.get(), target)) {
+                const int error = errno;
+                return fail("the link " + path + ": " + reasonFor(error));
+            }
+            path =
+                !target.empty() && target.front() == '/' ? target : joinedPath(folderPath, target);
             continue;
         }
         if (entry.valid()) {
             if (const std::string reason = whyNotReplaceable(folder.get(), name, info);
                 !reason.empty()) {
-                return fail(shownName(path.string()) + reason);
+                return fail(shownName(path) + reason);
             }
         }
         targetMode_ = entry.valid() ? info.st_mode & 07777 : 0666 & ~currentUmask();
         folder_ = folder.release();
         targetName_ = name;
-        return createTemporary(path.parent_path().string());
+        return createTemporary(folderPath);
     }
-    return fail(ELOOP);
 }
 
 std::string AtomicFile::shownName(const std::string& path) const {
@@ -175,13 +174,12 @@ bool AtomicFile::createTemporary(const std::string& folderPath) {
                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor_ >= 0) {
             writingName_ = candidate;
-            writingPath_ = (std::filesystem::path(folderPath) / candidate).string();
+            writingPath_ = joinedPath(folderPath, candidate);
             return true;
         }
         if (errno == EACCES || errno == EPERM || errno == EROFS) {
             const int error = errno;
-            return fail(reasonFor(error) + " by the folder " +
-                        (folderPath.empty() ? std::string(".") : folderPath));
+            return fail(reasonFor(error) + " by the folder " + folderPath);
         }
         if (errno != EEXIST) {
             return fail(errno);

@@ -50,6 +50,13 @@ const Planted plantedObjects[] = {
          return link;
      },
      "lies in the shared folder", "is a symbolic link"},
+    {"a link to the victim's folder in a sticky folder every user may write", false,
+     [](const TempDir& folder, const std::string&) {
+         const std::string link = makeFolder(folder, "shared", 01777) + "/board";
+         fs::create_directory_symlink(folder.path(), link);
+         return link + "/victim";
+     },
+     "lies in the shared folder", "lies in the shared folder"},
     {"a link of another user", true,
      [](const TempDir& folder, const std::string& victim) {
          const std::string link = folder.file("theirs.hex");
@@ -148,7 +155,7 @@ TEST(PlantedObjects, ProgramsRefuseALinkPlantedInASharedFolder) {
         testing::cliPath(),
         {"--port", folder.file("no-board"), "test", "--cycles", "1", "--log", link},
         std::chrono::seconds(10));
-    EXPECT_EQ(log.exitStatus, 1);
+    EXPECT_EQ(log.exitStatus, 2);
     EXPECT_NE(log.errors.find("Cannot create file " + link + ": refusing to follow the link"),
               std::string::npos)
         << log.errors;
