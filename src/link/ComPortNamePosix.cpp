@@ -58,10 +58,10 @@ bool isLiveLink(const std::string& link) {
 ComPortChoice chooseComPort(const std::vector<std::string>& perUserFolders,
                             const std::string& systemLink, const std::string& fallback) {
     std::string ignored;
-    std::string looked;
+    std::vector<std::string> looked;
     for (const std::string& perUserFolder : perUserFolders) {
         const std::string perUserLink = perUserFolder + "/COM1";
-        looked += perUserLink + ", ";
+        looked.push_back(perUserLink);
         if (!exists(perUserLink)) {
             continue;
         }
@@ -81,7 +81,15 @@ ComPortChoice chooseComPort(const std::vector<std::string>& perUserFolders,
     if (!ignored.empty()) {
         return {fallback, systemLink + " does not exist" + ignored};
     }
-    return {fallback, "none of " + looked + "and " + systemLink + " exists"};
+    if (looked.size() == 1) {
+        return {fallback, "neither " + looked.front() + " nor " + systemLink + " exists"};
+    }
+    std::string listed;
+    for (const std::string& link : looked) {
+        listed += link + ", ";
+    }
+    return {fallback,
+            "none of " + listed.substr(0, listed.size() - 2) + " and " + systemLink + " exists"};
 }
 
 ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
