@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -85,6 +86,11 @@ bool AtomicFile::create() {
         if (descriptor_ >= 0) {
             writingPath_ = candidate;
             return true;
+        }
+        if (errno == EACCES) {  // the folder refuses a new file: named, as the target is not
+            const std::string folder = target.parent_path().string();
+            return fail(std::string(std::strerror(EACCES)) + " by the folder " +
+                        (folder.empty() ? std::string(".") : folder));
         }
         if (errno != EEXIST) {
             return fail(errno);
