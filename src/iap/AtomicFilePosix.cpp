@@ -177,7 +177,7 @@ bool AtomicFile::createTemporary(const std::string& folderPath) {
             writingPath_ = joinedPath(folderPath, candidate);
             return true;
         }
-        if (errno == EACCES || errno == EPERM || errno == EROFS) {
+        if (errno == EACCES || errno == EPERM) {
             const int error = errno;
             return fail(reasonFor(error) + " by the folder " + folderPath);
         }
