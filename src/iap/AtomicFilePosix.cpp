@@ -81,6 +81,35 @@ std::string whyNotReplaceable(int folder, const std::string& name, const struct 
     return {};
 }
 
+// `path` split at its last slash: its folder ("." or "/" when it names no other) and its name.
+std::pair<std::string, std::string> folderAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Follows the opened link `link` (`info`) in the folder `folderInfo` at `folderPath`: `path`, the
+// link's name, becomes the name it leads to. Why it may not be followed, or empty.
+std::string followLink(int link, const struct stat& info, const struct stat& folderInfo,
+                       const std::string& folderPath, int& links, std::string& path) {
+    if (std::string reason = untrustedLinkReason(info, path, folderInfo, folderPath);
+        !reason.empty()) {
+        return reason;
+    }
+    if (++links > linkLimit) {
+        return reasonFor(ELOOP);
+    }
+    std::string target;
+    if (!readOpenedLink(link, target)) {
+        const int error = errno;
+        return "the link " + path + ": " + reasonFor(error);
+    }
+    path = target.front() == '/' ? target : joinedPath(folderPath, target);
+    return {};
+}
+
 mode_t currentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -102,11 +131,7 @@ bool AtomicFile::create() {
     std::string path = targetPath_;
     int links = 0;
     for (;;) {
-        const std::size_t slash = path.rfind('/');
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        const std::string folderPath = slash == std::string::npos ? std::string(".")
-                                       : slash == 0               ? std::string("/")
-                                                                  : path.substr(0, slash);
+        const auto [folderPath, name] = folderAndName(path);
         if (name.empty() || name == "." || name == "..") {
             return fail(EISDIR);  // a link to a folder's name
         }
@@ -133,20 +158,11 @@ bool AtomicFile::create() {
             return fail(shownName(path) + reasonFor(error));
         }
         if (entry.valid() && S_ISLNK(info.st_mode)) {
-            if (const std::string reason = untrustedLinkReason(info, path, folderInfo, folderPath);
+            if (const std::string reason =
+                    followLink(entry.get(), info, folderInfo, folderPath, links, path);
                 !reason.empty()) {
                 return fail(reason);
             }
-            std::string target;
-            if (++links > linkLimit) {
-                return fail(ELOOP);
-            }
-            if (!readOpenedLink(entry.get(), target)) {
-                const int error = errno;
-                return fail("the link " + path + ": " + reasonFor(error));
-            }
-            path =
-                !target.empty() && target.front() == '/' ? target : joinedPath(folderPath, target);
             continue;
         }
         if (entry.valid()) {
