@@ -38,6 +38,19 @@ bool takeShared(int descriptor) {
     return false;
 }
 
+// Whether the process listening on `address` runs as this user, asked of the system
+// (SO_PEERCRED), not of the process. False when it cannot be asked.
+bool heldByThisUser(const sockaddr* address, socklen_t addressLength) {
+    const UniqueDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!probe.valid() || ::connect(probe.get(), address, addressLength) != 0) {
+        return false;
+    }
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(probe.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == ::getuid();
+}
+
 }  // namespace
 
 InstanceLock::InstanceLock(const std::string& name, const std::string& folder) {
@@ -96,14 +109,23 @@ bool InstanceLock::lockAbstractName(const std::string& name) {
     const std::size_t length = std::min(abstractName.size(), sizeof address.sun_path - 1);
     std::memcpy(address.sun_path + 1, abstractName.data(), length);
     const auto addressLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-    if (::bind(descriptor_.get(), reinterpret_cast<const sockaddr*>(&address), addressLength) ==
-        0) {
+    const auto* socketAddress = reinterpret_cast<const sockaddr*>(&address);
+    if (::bind(descriptor_.get(), socketAddress, addressLength) == 0) {
+        // Listening, so that a copy started later can ask who holds the name.
+        (void)::listen(descriptor_.get(), SOMAXCONN);
         anotherInstanceRuns_ = false;
         return true;
     }
     if (errno == EADDRINUSE) {
-        anotherInstanceRuns_ = true;
         descriptor_.reset();
+        // Any local user can bind any abstract name: it tells of a running copy only when a
+        // process of this user holds it.
+        anotherInstanceRuns_ = heldByThisUser(socketAddress, addressLength);
+        if (!anotherInstanceRuns_) {
+            notice_ +=
+                " The socket name is held by a process of another user, so no running copy "
+                "is looked for.";
+        }
         return true;
     }
     descriptor_.reset();

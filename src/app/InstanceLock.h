@@ -15,7 +15,9 @@ namespace loadstar {
 // with mode 0700 when missing. When the folder is not private (not a real folder of the calling
 // user that only the user may write to), no file is opened in it: the lock is then a Unix socket
 // bound to an abstract name made of the user id and `name`, which only one copy can hold, and
-// notice() says so.
+// notice() says so. Any local user may bind that name, so a name already bound counts as a
+// running copy only when the process that holds it runs as this user (SO_PEERCRED); a name held
+// by another user's process is noted and the question is not asked.
 class InstanceLock {
   public:
     InstanceLock(const std::string& name, const std::string& folder);

@@ -15,8 +15,9 @@ constexpr int exitBadOption = 2;
 std::variant<LoadstarOptions, int> parseLoadstarOptions(int argc, char** argv) {
     CLI::App app(
         "loadstar: the window that programs the flash of a KEL520/KEL620 board over RS-232.\n"
-        "Connect talks to COM1 (/tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, the first "
-        "that exists) at 19200 baud. The toolkit's own options (-platform, -style, ...) are "
+        "Connect talks to COM1 ($XDG_RUNTIME_DIR/loadstar/COM1, /tmp/loadstar-<uid>/COM1, "
+        "/dev/COM1 or /dev/ttyS0, the first that exists) at 19200 baud. The toolkit's own options "
+        "(-platform, -style, ...) are "
         "passed on.",
         "loadstar");
     app.set_version_flag("--version", std::string("loadstar ") + loadstarVersion);

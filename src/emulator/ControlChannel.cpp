@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
+#include "AtomicFileTrust.h"
 #include "SetupError.h"
 
 namespace loadstar::emulator {
@@ -23,28 +25,61 @@ std::string systemReason() {
 }  // namespace
 
 ControlChannel::ControlChannel(std::string path) : path_(std::move(path)) {
-    if (::mkfifo(path_.c_str(), 0600) == 0) {
+    const std::filesystem::path named(path_);
+    const std::string folderPath =
+        named.has_parent_path() ? named.parent_path().string() : std::string(".");
+    name_ = named.filename().string();
+    // Opened name by name: no link that another user could have planted leads elsewhere.
+    std::string refusal;
+    folder_ = UniqueFd(openTrustedFolder(folderPath, refusal));
+    if (!folder_.valid()) {
+        throw SetupError("refusing the control pipe " + path_ + ": " + refusal);
+    }
+    if (::mkfifoat(folder_.get(), name_.c_str(), 0600) == 0) {
         created_ = true;
     } else if (errno != EEXIST) {
         throw SetupError("cannot create the control pipe " + path_ + ": " + systemReason());
     }
+    reader_ = openPipeEnd(O_RDONLY);
     struct stat status {};
-    if (::lstat(path_.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode)) {
+    if (::fstat(reader_.get(), &status) != 0 || !S_ISFIFO(status.st_mode)) {
         throw SetupError(path_ + " exists and is not a named pipe");
     }
-    reader_ = UniqueFd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!reader_.valid()) {
+    // Whoever may write to the pipe steers the board: only this user.
+    if (status.st_uid != ::geteuid()) {
+        throw SetupError("refusing the control pipe " + path_ +
+                         ": it belongs to another user (uid " + std::to_string(status.st_uid) +
+                         "); give a name that does not exist, and kel-emulator makes the pipe");
+    }
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        throw SetupError("refusing the control pipe " + path_ +
+                         ": other users may write to it (chmod 600 it, or give a name that does "
+                         "not exist, and kel-emulator makes the pipe)");
+    }
+    keepOpenWriter_ = openPipeEnd(O_WRONLY);
+    struct stat writerStatus {};
+    if (::fstat(keepOpenWriter_.get(), &writerStatus) != 0 ||
+        writerStatus.st_ino != status.st_ino || writerStatus.st_dev != status.st_dev) {
+        throw SetupError("the control pipe " + path_ + " changed while it was being opened");
+    }
+}
+
+// Never through a link, never waiting.
+UniqueFd ControlChannel::openPipeEnd(int direction) const {
+    UniqueFd end(
+        ::openat(folder_.get(), name_.c_str(), direction | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!end.valid()) {
+        if (errno == ELOOP) {
+            throw SetupError("refusing the control pipe " + path_ + ": it is a symbolic link");
+        }
         throw SetupError("cannot open the control pipe " + path_ + ": " + systemReason());
     }
-    keepOpenWriter_ = UniqueFd(::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!keepOpenWriter_.valid()) {
-        throw SetupError("cannot open the control pipe " + path_ + ": " + systemReason());
-    }
+    return end;
 }
 
 ControlChannel::~ControlChannel() {
     if (created_) {
-        ::unlink(path_.c_str());
+        ::unlinkat(folder_.get(), name_.c_str(), 0);
     }
 }
 

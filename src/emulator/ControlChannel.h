@@ -8,8 +8,11 @@
 namespace loadstar::emulator {
 
 // A named pipe from which the running emulator takes control lines ("silent on", "drop 3", ...),
-// so that a test can change the board's faults in the middle of a pass. The pipe is made with mode
-// 0600 unless a pipe of that name exists already, and removed on destruction if it was made here.
+// so that a test can change the board's faults in the middle of a pass. Whoever may write to it
+// steers the board, so the pipe is made here with mode 0600, in a folder that no other user could
+// swap it in (see AtomicFileTrust.h); a pipe of that name that exists already is taken only when
+// it belongs to this user and no one else may write to it, and never through a link. A pipe made
+// here is removed on destruction.
 // The emulator keeps a writing end open itself, so that a writer closing never wakes its poll
 // loop with an endless end-of-file.
 class ControlChannel {
@@ -26,7 +29,12 @@ class ControlChannel {
     [[nodiscard]] std::vector<std::string> takeLines();
 
   private:
+    // The pipe opened for `direction` (O_RDONLY, O_WRONLY); throws SetupError.
+    [[nodiscard]] UniqueFd openPipeEnd(int direction) const;
+
     std::string path_;
+    UniqueFd folder_;
+    std::string name_;
     bool created_ = false;
     UniqueFd reader_;
     UniqueFd keepOpenWriter_;

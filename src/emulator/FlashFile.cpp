@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "UniqueFd.h"
 
 namespace loadstar::emulator {
@@ -37,25 +38,18 @@ bool readAll(int fd, std::uint8_t* buffer, std::size_t count) {
     return true;
 }
 
-bool writeAll(int fd, const std::uint8_t* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t put = ::write(fd, buffer + done, count - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 }  // namespace
 
 FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash) {
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // The file is saved there again when the emulator stops: a place where it cannot be saved, or
+    // must not be (a link or a folder that another user could have planted, a pipe, a device), is
+    // refused now, before the board runs with it. The trial leaves nothing behind.
+    if (AtomicFile trial(path); !trial.create()) {
+        return failure(path, "cannot be saved there: " + trial.lastError());
+    }
+    // Without blocking, so that a pipe put there meanwhile cannot hang the start; only a regular
+    // file is read.
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) {
         if (errno == ENOENT) {
             return {true, {}};  // no file yet: the board is erased
@@ -67,7 +61,7 @@ FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash) {
         return failure(path, "cannot be examined: " + systemReason());
     }
     if (!S_ISREG(status.st_mode)) {
-        return failure(path, "is not a regular file");
+        return failure(path, "is not a regular file (a pipe or a device is never read)");
     }
     if (static_cast<std::size_t>(status.st_size) != FlashMemory::imageSize) {
         return failure(path, "has " + std::to_string(status.st_size) + " bytes, but a flash file " +
@@ -83,26 +77,12 @@ FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash) {
 }
 
 FlashFileResult saveFlashFile(const std::string& path, const FlashMemory& flash) {
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-    UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file.valid()) {
-        return failure(path, "cannot be written: " + systemReason());
-    }
     const auto& image = flash.image();
-    if (!writeAll(file.get(), image.data(), image.size()) || ::fsync(file.get()) != 0) {
-        const std::string reason = systemReason();
-        ::unlink(temporary.c_str());
-        return failure(path, "cannot be written: " + reason);
-    }
-    if (!file.close()) {
-        const std::string reason = systemReason();
-        ::unlink(temporary.c_str());
-        return failure(path, "cannot be written: " + reason);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = systemReason();
-        ::unlink(temporary.c_str());
-        return failure(path, "cannot be replaced: " + reason);
+    AtomicFile file(path);
+    if (!file.create() ||
+        !file.write({reinterpret_cast<const char*>(image.data()), image.size()}) ||
+        !file.commit()) {
+        return failure(path, "cannot be written: " + file.lastError());
     }
     return {true, {}};
 }

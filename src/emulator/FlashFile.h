@@ -14,11 +14,14 @@ struct FlashFileResult {
 };
 
 // Loads `path` into `flash`. A missing file means an erased board (flash left as it is, ok). A
-// file of another size, or one that cannot be read, is refused and `flash` is left unchanged.
+// file of another size, one that cannot be read, a pipe or a device, and a place where the file
+// could not be saved later (see AtomicFile: a folder or a link that another user could have
+// planted) are refused, and `flash` is left unchanged. Never waits.
 [[nodiscard]] FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash);
 
-// Saves `flash` to `path` atomically: written to a temporary file in the same folder, flushed to
-// disk, then renamed over `path`, so a crash leaves either the old or the new contents.
+// Saves `flash` to `path` with AtomicFile: written to a new private temporary file in the same
+// folder, flushed to disk, given the old file's mode and renamed over `path`, so a crash leaves
+// either the old or the new contents.
 [[nodiscard]] FlashFileResult saveFlashFile(const std::string& path, const FlashMemory& flash);
 
 }  // namespace loadstar::emulator

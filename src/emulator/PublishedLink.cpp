@@ -29,12 +29,23 @@ void ensurePrivateFolder(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         throw SetupError("cannot create the device folder " + folder + ": " + systemReason());
     }
-    if (!loadstar::isPrivateFolder(folder)) {
-        throw SetupError("refusing to publish the board in " + folder +
-                         ": the folder must be a directory of your own that no one else may "
-                         "write to (chmod 700 " +
-                         folder + ", or remove it and run again)");
+    if (loadstar::isPrivateFolder(folder)) {
+        return;
     }
+    struct stat status {};
+    if (::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid != ::getuid()) {
+        // Made first by someone else: nothing this user can do to it makes it safe.
+        throw SetupError("refusing to publish the board in " + folder +
+                         ": the folder belongs to another user (uid " +
+                         std::to_string(status.st_uid) +
+                         "), who could swap the link; publish it elsewhere with --link, or ask an "
+                         "administrator to remove the folder");
+    }
+    throw SetupError("refusing to publish the board in " + folder +
+                     ": the folder must be a directory of your own that no one else may "
+                     "write to (chmod 700 " +
+                     folder + ", or remove it and run again)");
 }
 
 // Only a symbolic link may be replaced: anything else under the name is not ours to remove.

@@ -14,8 +14,15 @@ namespace loadstar {
 //
 // A target that exists and is not a regular file (a terminal, a pipe, a device such as /dev/null,
 // a folder) is refused, and so is one that this user may not open for writing: neither is ever
-// replaced. On Linux a symbolic link is followed, so the file it names is replaced and the link
-// stays. On Windows the replacement is MoveFileEx with write-through.
+// replaced. On Linux a symbolic link is followed, so the file it names is replaced (or created,
+// when the link dangles) and the link stays; but a link or a folder that another user could have
+// planted or could swap is refused (see AtomicFileTrust.h), and the temporary file is made with
+// O_EXCL|O_NOFOLLOW and mode 0600 in the folder that was checked, opened once, and only given the
+// target's mode when it is complete. On Windows the replacement is MoveFileEx with write-through.
+//
+// lastError() names what refused when it is not the target itself: the folder that refused a new
+// file ("Permission denied by the folder /srv/out"), the file a link led to, a link or a folder
+// that is not trusted, and says why.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);
@@ -44,18 +51,34 @@ class AtomicFile {
 
   private:
     void abandon();
+    // Linux: the temporary file beside the target in folder_, at `folderPath` as given.
+    bool createTemporary(const std::string& folderPath);
+    // "<path>: " when a link led from the target to `path`, else empty: the target is named by
+    // the caller.
+    [[nodiscard]] std::string shownName(const std::string& path) const;
     // Notes the reason, an errno value or a text, and returns false.
     bool fail(int error) { return fail(std::strerror(error)); }
     bool fail(const char* reason) {
         error_ = reason;
         return false;
     }
+    bool fail(const std::string& reason) { return fail(reason.c_str()); }
 
     std::string targetPath_;
     std::string writingPath_;
     int descriptor_ = -1;
+    // Linux: the checked folder, opened once; the names in it; the mode the target gets.
+    int folder_ = -1;
+    std::string targetName_;
+    std::string writingName_;
+    unsigned targetMode_ = 0;
     bool committed_ = false;
     std::string error_;
 };
+
+// The hidden name beside `targetName` that attempt `attempt` of process `pid` writes to:
+// ".<name>.tmp-<pid>-<attempt>", the name shortened so that the whole stays within the 255 bytes a
+// file name may have, so that a target of a long name can still be written.
+std::string temporaryFileName(const std::string& targetName, long pid, int attempt);
 
 }  // namespace loadstar

@@ -1,12 +1,13 @@
-#include "AtomicFile.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
+#include <cstring>
+#include <utility>
+
+#include "AtomicFile.h"
+#include "AtomicFileTrust.h"
 
 namespace loadstar {
 
@@ -21,76 +22,180 @@ int closeDescriptor(int descriptor) {
     return result == 0 || errno == EINTR ? 0 : -1;
 }
 
-// The path that will be replaced: a symbolic link's target when it can be resolved.
-std::string resolvedTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved(real);
-            std::free(real);
-            return resolved;
+// Closes the descriptor it holds when it goes, unless it was released.
+class Descriptor {
+  public:
+    explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+    ~Descriptor() {
+        if (descriptor_ >= 0) {
+            closeDescriptor(descriptor_);
         }
     }
-    return path;
-}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return descriptor_; }
+    [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
+    int release() { return std::exchange(descriptor_, -1); }
+    void reset(int descriptor) {
+        if (descriptor_ >= 0) {
+            closeDescriptor(descriptor_);
+        }
+        descriptor_ = descriptor;
+    }
 
-int openRetrying(const char* path, int flags, mode_t mode) {
+  private:
+    int descriptor_;
+};
+
+int openAtRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
     int descriptor = -1;
     do {
-        descriptor = ::open(path, flags, mode);
+        descriptor = ::openat(folder, name, flags, mode);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
 
-// Whether this user may open the existing regular file `path` for writing. Opened without
-// truncating and without blocking, so the file is not changed and a name that has turned into a
-// pipe meanwhile cannot hang.
-bool mayWrite(const std::string& path) {
-    const int descriptor = openRetrying(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
-    if (descriptor < 0) {
-        return false;
+std::string reasonFor(int error) {
+    return std::strerror(error);
+}
+
+// Why the existing entry `info` named `name` in `folder` may not be replaced, or empty: only a
+// regular file this user may open for writing is. It is opened without truncating, without
+// blocking and without following a link, and must still be the file that was looked at.
+std::string whyNotReplaceable(int folder, const std::string& name, const struct stat& info) {
+    // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
+    // place could hang on a pipe or reach a device: refused without being opened for writing.
+    if (!S_ISREG(info.st_mode)) {
+        return "not a regular file";
     }
-    closeDescriptor(descriptor);
-    return true;
+    const Descriptor writable(
+        openAtRetrying(folder, name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!writable.valid()) {
+        return reasonFor(errno);
+    }
+    struct stat opened {};
+    if (::fstat(writable.get(), &opened) != 0 || opened.st_dev != info.st_dev ||
+        opened.st_ino != info.st_ino) {
+        return "changed while it was being looked at";
+    }
+    return {};
+}
+
+// `path` split at its last slash: its folder ("." or "/" when it names no other) and its name.
+std::pair<std::string, std::string> folderAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Follows the opened link `link` (`info`) in the folder `folderInfo` at `folderPath`: `path`, the
+// link's name, becomes the name it leads to. Why it may not be followed, or empty.
+std::string followLink(int link, const struct stat& info, const struct stat& folderInfo,
+                       const std::string& folderPath, int& links, std::string& path) {
+    if (std::string reason = untrustedLinkReason(info, path, folderInfo, folderPath);
+        !reason.empty()) {
+        return reason;
+    }
+    if (++links > linkLimit) {
+        return reasonFor(ELOOP);
+    }
+    std::string target;
+    if (!readOpenedLink(link, target)) {
+        const int error = errno;
+        return "the link " + path + ": " + reasonFor(error);
+    }
+    path = target.front() == '/' ? target : joinedPath(folderPath, target);
+    return {};
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string targetPath) : targetPath_(resolvedTarget(targetPath)) {}
+AtomicFile::AtomicFile(std::string targetPath) : targetPath_(std::move(targetPath)) {}
 
+// Walks from the name given to the file that will be replaced: the folder is opened name by name
+// and looked at, the file's name in it opened without following a link; a link that may be
+// followed leads on to its target, a missing name ends the walk with a new file there. Ends with
+// folder_ and targetName_ set, and the target's mode.
 bool AtomicFile::create() {
     if (targetPath_.empty() || targetPath_.back() == '/') {
         return fail(EISDIR);  // names no file
     }
-    struct stat info {};
-    const bool exists = ::stat(targetPath_.c_str(), &info) == 0;
-    // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
-    // place could hang on a pipe or reach a device: refused, like a file this user may not write
-    // (which renaming over it would replace all the same).
-    if (exists && !S_ISREG(info.st_mode)) {
-        return fail("not a regular file");
-    }
-    if (exists && !mayWrite(targetPath_)) {
-        return fail(errno);
-    }
-    const std::filesystem::path target(targetPath_);
-    const std::filesystem::path folder = target.parent_path();
-    // A hidden name beside the target: ".<name>.tmp-<pid>-<n>".
-    std::string stem(1, '.');
-    stem += target.filename().string();
-    stem += ".tmp-";
-    stem += std::to_string(::getpid());
-    const mode_t mode = exists ? (info.st_mode & 07777) : 0666;
-    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
-        const std::string candidate = (folder / (stem + "-" + std::to_string(attempt))).string();
-        descriptor_ =
-            openRetrying(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (descriptor_ >= 0) {
-            writingPath_ = candidate;
-            if (exists) {
-                ::fchmod(descriptor_, mode);  // the umask must not narrow an existing file's bits
+    std::string path = targetPath_;
+    int links = 0;
+    for (;;) {
+        const auto [folderPath, name] = folderAndName(path);
+        if (name.empty() || name == "." || name == "..") {
+            return fail(EISDIR);  // a link to a folder's name
+        }
+        std::string refusal;
+        Descriptor folder(openFolderByName(folderPath, links, refusal));
+        struct stat folderInfo {};
+        if (!folder.valid()) {
+            return fail(refusal);
+        }
+        if (::fstat(folder.get(), &folderInfo) != 0) {
+            const int error = errno;
+            return fail("the folder " + folderPath + ": " + reasonFor(error));
+        }
+        if (const std::string reason = untrustedFolderReason(folderInfo, folderPath);
+            !reason.empty()) {
+            return fail("refusing to save there: " + reason);
+        }
+        const Descriptor entry(
+            openAtRetrying(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if ((!entry.valid() && errno != ENOENT) ||
+            (entry.valid() && ::fstat(entry.get(), &info) != 0)) {
+            const int error = errno;
+            return fail(shownName(path) + reasonFor(error));
+        }
+        if (entry.valid() && S_ISLNK(info.st_mode)) {
+            if (const std::string reason =
+                    followLink(entry.get(), info, folderInfo, folderPath, links, path);
+                !reason.empty()) {
+                return fail(reason);
             }
+            continue;
+        }
+        if (entry.valid()) {
+            if (const std::string reason = whyNotReplaceable(folder.get(), name, info);
+                !reason.empty()) {
+                return fail(shownName(path) + reason);
+            }
+        }
+        targetMode_ = entry.valid() ? info.st_mode & 07777 : 0666 & ~currentUmask();
+        folder_ = folder.release();
+        targetName_ = name;
+        return createTemporary(folderPath);
+    }
+}
+
+std::string AtomicFile::shownName(const std::string& path) const {
+    return path == targetPath_ ? std::string() : path + ": ";
+}
+
+// The temporary file: made new (O_EXCL, never through a link) and private until it is complete.
+bool AtomicFile::createTemporary(const std::string& folderPath) {
+    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
+        const std::string candidate = temporaryFileName(targetName_, ::getpid(), attempt);
+        descriptor_ = openAtRetrying(folder_, candidate.c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor_ >= 0) {
+            writingName_ = candidate;
+            writingPath_ = joinedPath(folderPath, candidate);
             return true;
+        }
+        if (errno == EACCES || errno == EPERM) {
+            const int error = errno;
+            return fail(reasonFor(error) + " by the folder " + folderPath);
         }
         if (errno != EEXIST) {
             return fail(errno);
@@ -120,22 +225,30 @@ bool AtomicFile::commit() {
     if (descriptor_ < 0) {
         return fail(EBADF);
     }
+    // The target's mode, given only now that the content is complete; the umask does not narrow
+    // an existing file's bits.
+    int error = ::fchmod(descriptor_, static_cast<mode_t>(targetMode_)) != 0 ? errno : 0;
     int synced = 0;
     do {
         synced = ::fsync(descriptor_);
     } while (synced != 0 && errno == EINTR);
-    int error = synced != 0 ? errno : 0;
+    if (synced != 0 && error == 0) {
+        error = errno;
+    }
     if (closeDescriptor(descriptor_) != 0 && error == 0) {
         error = errno;
     }
     descriptor_ = -1;
-    if (error == 0 && ::rename(writingPath_.c_str(), targetPath_.c_str()) != 0) {
+    if (error == 0 &&
+        ::renameat(folder_, writingName_.c_str(), folder_, targetName_.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
         abandon();
         return fail(error);
     }
+    closeDescriptor(folder_);
+    folder_ = -1;
     committed_ = true;
     return true;
 }
@@ -145,9 +258,14 @@ void AtomicFile::abandon() {
         closeDescriptor(descriptor_);
         descriptor_ = -1;
     }
-    if (!writingPath_.empty()) {
-        ::unlink(writingPath_.c_str());
-        writingPath_.clear();
+    if (!writingName_.empty() && folder_ >= 0) {
+        ::unlinkat(folder_, writingName_.c_str(), 0);
+    }
+    writingName_.clear();
+    writingPath_.clear();
+    if (folder_ >= 0) {
+        closeDescriptor(folder_);
+        folder_ = -1;
     }
 }
 

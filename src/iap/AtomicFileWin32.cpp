@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -75,19 +76,21 @@ bool AtomicFile::create() {
         ::_close(probe);
     }
     const std::filesystem::path target(targetPath_);
-    // A name beside the target: ".<name>.tmp-<pid>-<n>".
-    std::string stem(1, '.');
-    stem += target.filename().string();
-    stem += ".tmp-";
-    stem += std::to_string(::_getpid());
     for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
         const std::string candidate =
-            (target.parent_path() / (stem + "-" + std::to_string(attempt))).string();
+            (target.parent_path() /
+             temporaryFileName(target.filename().string(), ::_getpid(), attempt))
+                .string();
         descriptor_ =
             ::_open(candidate.c_str(), binaryWrite | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE);
         if (descriptor_ >= 0) {
             writingPath_ = candidate;
             return true;
+        }
+        if (errno == EACCES) {  // the folder refuses a new file: named, as the target is not
+            const std::string folder = target.parent_path().string();
+            return fail(std::string(std::strerror(EACCES)) + " by the folder " +
+                        (folder.empty() ? std::string(".") : folder));
         }
         if (errno != EEXIST) {
             return fail(errno);

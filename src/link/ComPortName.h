@@ -1,12 +1,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace loadstar {
 
 // Which device stands for "COM1" on this machine. On Windows it is COM1 itself. On Linux it is the
 // first that exists of:
-//  1. the link COM1 in the per-user device folder /tmp/loadstar-<uid>/, used only when that folder
+//  1. the link COM1 in a per-user device folder: $XDG_RUNTIME_DIR/loadstar/ (when the session's
+//     runtime folder is there), then /tmp/loadstar-<uid>/. A link is used only when its folder
 //     belongs to the user and nobody else may write to it (so no other user can slip a fake board
 //     in), and not when it was left by a board emulator that is gone: an emulator holds a lock on
 //     COM1.lock beside its link, and a link whose lock file nobody holds is stale (its device may
@@ -33,9 +35,15 @@ std::string resolveComPort(const std::string& perUserFolder, const std::string& 
                            const std::string& fallback);
 ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
                             const std::string& fallback);
+ComPortChoice chooseComPort(const std::vector<std::string>& perUserFolders,
+                            const std::string& systemLink, const std::string& fallback);
 
-// "/tmp/loadstar-<uid>" for the calling user.
+// The calling user's folder for runtime files (the emulator's link, the window's instance lock):
+// "$XDG_RUNTIME_DIR/loadstar" when XDG_RUNTIME_DIR names a private folder of the user (no other
+// user can have made anything in it), else "/tmp/loadstar-<uid>".
 std::string perUserDeviceFolder();
+// The folders where COM1 is looked for, the one above first: both when both are there.
+std::vector<std::string> perUserDeviceFolders();
 
 // False when a lock file stands beside `link` (link + ".lock") and nobody holds its lock.
 bool isLiveLink(const std::string& link);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace loadstar {
 
@@ -19,7 +20,19 @@ bool exists(const std::string& path) {
 }  // namespace
 
 std::string perUserDeviceFolder() {
-    return "/tmp/loadstar-" + std::to_string(::getuid());
+    return perUserDeviceFolders().front();
+}
+
+std::vector<std::string> perUserDeviceFolders() {
+    std::vector<std::string> folders;
+    // The session's runtime folder, which only the user can have made, when it is there and
+    // private (a variable left from another session or pointing elsewhere is passed over).
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) {
+        folders.push_back(std::string(runtime) + "/loadstar");
+    }
+    folders.push_back("/tmp/loadstar-" + std::to_string(::getuid()));
+    return folders;
 }
 
 bool isPrivateFolder(const std::string& folder) {
@@ -42,18 +55,23 @@ bool isLiveLink(const std::string& link) {
     return held;
 }
 
-ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
-                            const std::string& fallback) {
-    const std::string perUserLink = perUserFolder + "/COM1";
+ComPortChoice chooseComPort(const std::vector<std::string>& perUserFolders,
+                            const std::string& systemLink, const std::string& fallback) {
     std::string ignored;
-    if (exists(perUserLink)) {
+    std::vector<std::string> looked;
+    for (const std::string& perUserFolder : perUserFolders) {
+        const std::string perUserLink = perUserFolder + "/COM1";
+        looked.push_back(perUserLink);
+        if (!exists(perUserLink)) {
+            continue;
+        }
         if (!isPrivateFolder(perUserFolder)) {
-            ignored = "; " + perUserLink + " is ignored, since its folder is not private to you";
+            ignored += "; " + perUserLink + " is ignored, since its folder is not private to you";
         } else if (!isLiveLink(perUserLink)) {
-            ignored = "; " + perUserLink + " is ignored, since the emulator that made it is gone";
+            ignored += "; " + perUserLink + " is ignored, since the emulator that made it is gone";
         } else {
             return {perUserLink, "the link in your own device folder " + perUserFolder +
-                                     " (kel-emulator publishes itself there)"};
+                                     " (kel-emulator publishes itself there)" + ignored};
         }
     }
     if (exists(systemLink)) {
@@ -63,11 +81,24 @@ ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string&
     if (!ignored.empty()) {
         return {fallback, systemLink + " does not exist" + ignored};
     }
-    return {fallback, "neither " + perUserLink + " nor " + systemLink + " exists"};
+    if (looked.size() == 1) {
+        return {fallback, "neither " + looked.front() + " nor " + systemLink + " exists"};
+    }
+    std::string listed;
+    for (const std::string& link : looked) {
+        listed += link + ", ";
+    }
+    return {fallback,
+            "none of " + listed.substr(0, listed.size() - 2) + " and " + systemLink + " exists"};
+}
+
+ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
+                            const std::string& fallback) {
+    return chooseComPort(std::vector<std::string>{perUserFolder}, systemLink, fallback);
 }
 
 ComPortChoice chooseComPort() {
-    return chooseComPort(perUserDeviceFolder(), "/dev/COM1", "/dev/ttyS0");
+    return chooseComPort(perUserDeviceFolders(), "/dev/COM1", "/dev/ttyS0");
 }
 
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
@@ -76,8 +107,9 @@ std::string resolveComPort(const std::string& perUserFolder, const std::string& 
 }
 
 std::string comPortDescription() {
-    return "Serial device (default: COM1, i.e. /tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, "
-           "the first that exists; see the ports command)";
+    return "Serial device (default: COM1, i.e. $XDG_RUNTIME_DIR/loadstar/COM1, "
+           "/tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, the first that exists; see the "
+           "ports command)";
 }
 
 std::string resolveComPort() {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFont>
 #include <QGuiApplication>
@@ -11,9 +12,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 
+#include "AtomicFile.h"
 #include "FileDialogFilter.h"
 #include "ProcessFlags.h"
 #include "RandomReadTest.h"
@@ -226,9 +227,10 @@ void TtestForm::btSaveLogClick() {
 
 bool TtestForm::writeLogFile(const QString& fileName) const {
     // The file appears complete or not at all; an earlier file of that name stays as it was
-    // until the new one is whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // until the new one is whole. Saved as the tools save theirs: no link or folder that another
+    // user could have planted is followed.
+    loadstar::AtomicFile file(QFile::encodeName(fileName).toStdString());
+    if (!file.create()) {
         return false;
     }
     QByteArray content;
@@ -236,11 +238,9 @@ bool TtestForm::writeLogFile(const QString& fileName) const {
         content += line.toLocal8Bit();
         content += "\r\n";
     }
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return file.write(
+               std::string_view(content.constData(), static_cast<std::size_t>(content.size()))) &&
+           file.commit();
 }
 
 void TtestForm::closeEvent(QCloseEvent* event) {

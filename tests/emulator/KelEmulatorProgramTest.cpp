@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -179,15 +180,23 @@ TEST(KelEmulatorProgramTest, FlashFileKeepsWhatWasProgrammed) {
         EXPECT_EQ(replyTo(client, frameOf(payload)).substr(15),
                   again ? "\xFF\xDE\xAD\xFF" : "02 B WRITTEN");
         EXPECT_EQ(board.stop(), 0);
+        if (!again) {
+            ::chmod(flashFile.c_str(), 0600);
+        }
     }
+    EXPECT_EQ(fs::status(flashFile).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << "a save keeps the file's mode";
 }
 
-// Bad options exit with 2; a file where the link should go, or a flash file of the wrong size,
-// with 1. None offers a device, and the user's files stay as they were.
+// Bad options exit with 2; a file where the link should go, a flash file of the wrong size, or a
+// pipe as the flash file (never opened to wait for a writer), with 1. None offers a device, and
+// the user's files stay as they were.
 TEST(KelEmulatorProgramTest, RefusalsOfferNoDeviceAndLeaveTheFilesAlone) {
     const TempDir folder;
     const std::string file = folder.write("COM1", "a file of the user's");
     const std::string flash = folder.write("wrong.flash", std::string(294913, '\0'));
+    const std::string pipe = folder.file("pipe.flash");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
         {"--model KEL999", ""},
         {"--baud fast", ""},
@@ -196,7 +205,8 @@ TEST(KelEmulatorProgramTest, RefusalsOfferNoDeviceAndLeaveTheFilesAlone) {
         {"--link /tmp/x --no-link", ""},
         {"stray", ""},
         {"--link " + file, "is not a link"},
-        {"--no-link --flash-file " + flash, "294912"}};
+        {"--no-link --flash-file " + flash, "294912"},
+        {"--no-link --flash-file " + pipe, "not a regular file"}};
     for (const auto& [options, message] : cases) {
         std::istringstream words(options);
         const auto run = runToEnd({std::istream_iterator<std::string>(words), {}});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -39,6 +40,48 @@ TEST(ComPortName, FirstUsableOfPrivatePerUserLinkSystemLinkAndFallback) {
     EXPECT_EQ(resolve(dir.file("linked")), systemLink) << "a folder that is a link is not private";
     fs::remove(systemLink);
     EXPECT_EQ(resolve(dir.file("none")), fallback);
+}
+
+// COM1 is looked for in the session's runtime folder first, then under /tmp; a link in a folder
+// that is not the user's own is passed over for the next one.
+TEST(ComPortName, RuntimeFolderFirstThenTmpWhicheverIsTheUsersOwn) {
+    testing::TempDir dir;
+    const std::string runtime = dir.file("runtime"), tmp = dir.file("tmp");
+    std::ofstream(dir.file("adapter")).put('x');
+    for (const std::string& folder : {runtime, tmp}) {
+        fs::create_directory(folder);
+        ::chmod(folder.c_str(), 0700);
+        fs::create_symlink(dir.file("adapter"), folder + "/COM1");
+    }
+    const auto resolve = [&] {
+        return chooseComPort(std::vector<std::string>{runtime, tmp}, dir.file("none"),
+                             dir.file("ttyS0"))
+            .device;
+    };
+    EXPECT_EQ(resolve(), runtime + "/COM1");
+    ::chmod(runtime.c_str(), 0777);
+    EXPECT_EQ(resolve(), tmp + "/COM1") << "a folder others may write is passed over";
+
+    // The runtime folder is used only when XDG_RUNTIME_DIR names a private folder.
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    const std::string fallback = "/tmp/loadstar-" + std::to_string(::getuid());
+    for (const std::string setting : {"private", "others may write", "relative", "unset"}) {
+        ::chmod(runtime.c_str(), setting == "others may write" ? 0777 : 0700);
+        if (setting == "unset") {
+            ::unsetenv("XDG_RUNTIME_DIR");
+        } else {
+            ::setenv("XDG_RUNTIME_DIR", setting == "relative" ? "runtime" : runtime.c_str(), 1);
+        }
+        const auto expected = setting == "private"
+                                  ? std::vector<std::string>{runtime + "/loadstar", fallback}
+                                  : std::vector<std::string>{fallback};
+        EXPECT_EQ(perUserDeviceFolders(), expected) << setting;
+        EXPECT_EQ(perUserDeviceFolder(), expected.front()) << setting;
+    }
+    if (saved != nullptr) {
+        ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    }
 }
 
 }  // namespace

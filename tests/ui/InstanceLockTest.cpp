@@ -6,10 +6,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -90,6 +94,43 @@ TEST_F(InstanceLockTest, UnsafeFolderIsNotUsedButCopiesStillMeet) {
         EXPECT_NE(first.notice().find("not private"), std::string::npos) << first.notice();
         EXPECT_TRUE(anotherRuns());
         EXPECT_TRUE(fs::is_empty(link ? elsewhere : folder));
+    }
+}
+
+// Any local user may bind the socket name: one held by another user's process, listening or not,
+// is no running copy of this user's, and the question is not asked.
+TEST_F(InstanceLockTest, ASocketNameHeldByAnotherUserIsNoRunningCopy) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "not root, so no process of another user can be started";
+    }
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);  // not private: the socket name is used
+    const std::string taken = "loadstar-" + std::to_string(::getuid()) + "-" + name;
+    for (const bool listening : {true, false}) {
+        const pid_t squatter = ::fork();
+        if (squatter == 0) {
+            const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path + 1, taken.data(), taken.size());
+            const auto length =
+                static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + taken.size());
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+                ::bind(socket, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+                (listening && ::listen(socket, 1) != 0)) {
+                ::_exit(1);
+            }
+            ::raise(SIGSTOP);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(squatter, &status, WUNTRACED), squatter);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "the other user's process could not take the name";
+        const InstanceLock lock(name, folder);
+        EXPECT_FALSE(lock.anotherInstanceRuns()) << listening;
+        EXPECT_NE(lock.notice().find("another user"), std::string::npos) << lock.notice();
+        ::kill(squatter, SIGKILL);
+        ::waitpid(squatter, nullptr, 0);
     }
 }
 

@@ -1,0 +1,177 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <utility>
+
+#include "AtomicFileTrust.h"
+
+namespace loadstar {
+
+namespace {
+
+bool everyoneMayWrite(const struct stat& folder) {
+    return (folder.st_mode & S_IWOTH) != 0;
+}
+
+std::string reasonFor(int error) {
+    return std::strerror(error);
+}
+
+int openPathRetrying(int folder, const char* name, int flags) {
+    int descriptor = -1;
+    do {
+        descriptor = ::openat(folder, name, flags | O_PATH | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
+// Closes the descriptor it holds when it goes, unless it was released.
+class Held {
+  public:
+    explicit Held(int descriptor) : descriptor_(descriptor) {}
+    ~Held() { reset(-1); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    [[nodiscard]] int get() const { return descriptor_; }
+    [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
+    int release() { return std::exchange(descriptor_, -1); }
+    void reset(int descriptor) {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+        descriptor_ = descriptor;
+    }
+
+  private:
+    int descriptor_;
+};
+
+// The names of `path` between its slashes, in order.
+std::deque<std::string> namesOf(const std::string& path) {
+    std::deque<std::string> names;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        if (end > start) {
+            names.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string untrustedFolderReason(const struct stat& folder, const std::string& path) {
+    const uid_t user = ::geteuid();
+    if (folder.st_uid != user && folder.st_uid != 0 && (folder.st_mode & S_IWUSR) != 0) {
+        return "the folder " + path + " belongs to another user (uid " +
+               std::to_string(folder.st_uid) + "), who could swap what is in it";
+    }
+    if (everyoneMayWrite(folder) && (folder.st_mode & S_ISVTX) == 0) {
+        return "every user may write to the folder " + path +
+               " (it has no sticky bit), and could swap what is in it";
+    }
+    return {};
+}
+
+std::string untrustedLinkReason(const struct stat& link, const std::string& path,
+                                const struct stat& folder, const std::string& folderPath) {
+    if (everyoneMayWrite(folder) && (folder.st_mode & S_ISVTX) != 0) {
+        return "refusing to follow the link " + path + ": it lies in the shared folder " +
+               folderPath + ", where any user may plant links (give the file's own name)";
+    }
+    if (link.st_uid != ::geteuid() && link.st_uid != folder.st_uid) {
+        return "refusing to follow the link " + path + ": it belongs to another user (uid " +
+               std::to_string(link.st_uid) + ")";
+    }
+    return {};
+}
+
+std::string joinedPath(const std::string& folder, const std::string& name) {
+    if (folder == ".") {
+        return name;
+    }
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+bool readOpenedLink(int link, std::string& target) {
+    char text[PATH_MAX];
+    const ssize_t length = ::readlinkat(link, "", text, sizeof text);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) {
+        return false;
+    }
+    target.assign(text, static_cast<std::size_t>(length));
+    return true;
+}
+
+int openFolderByName(const std::string& path, int& links, std::string& refusal) {
+    std::deque<std::string> names = namesOf(path);
+    std::string shown = path.empty() || path[0] != '/' ? "." : "/";
+    Held folder(openPathRetrying(AT_FDCWD, shown.c_str(), O_DIRECTORY));
+    while (folder.valid() && !names.empty()) {
+        const std::string name = names.front();
+        names.pop_front();
+        const std::string entryShown = joinedPath(shown, name);
+        Held entry(openPathRetrying(folder.get(), name.c_str(), O_NOFOLLOW));
+        struct stat info {};
+        struct stat folderInfo {};
+        if (!entry.valid() || ::fstat(entry.get(), &info) != 0 ||
+            ::fstat(folder.get(), &folderInfo) != 0) {
+            const int failure = errno;
+            refusal = "the folder " + entryShown + ": " + reasonFor(failure);
+            return -1;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            refusal = untrustedLinkReason(info, entryShown, folderInfo, shown);
+            std::string target;
+            if (refusal.empty() && ++links > linkLimit) {
+                refusal = "the folder " + entryShown + ": " + reasonFor(ELOOP);
+            } else if (refusal.empty() && !readOpenedLink(entry.get(), target)) {
+                const int failure = errno;
+                refusal = "the link " + entryShown + ": " + reasonFor(failure);
+            }
+            if (!refusal.empty()) {
+                return -1;
+            }
+            const std::deque<std::string> targetNames = namesOf(target);
+            names.insert(names.begin(), targetNames.begin(), targetNames.end());
+            if (target.front() == '/') {
+                shown = "/";
+                folder.reset(openPathRetrying(AT_FDCWD, "/", O_DIRECTORY));
+            }
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            refusal = "the folder " + entryShown + ": " + reasonFor(ENOTDIR);
+            return -1;
+        }
+        folder.reset(entry.release());
+        shown = entryShown;
+    }
+    if (!folder.valid()) {
+        refusal = "the folder " + shown + ": " + reasonFor(errno);
+    }
+    return folder.release();
+}
+
+int openTrustedFolder(const std::string& path, std::string& refusal) {
+    int links = 0;
+    Held folder(openFolderByName(path, links, refusal));
+    struct stat info {};
+    if (folder.valid() && ::fstat(folder.get(), &info) != 0) {
+        refusal = "the folder " + path + ": " + reasonFor(errno);
+        return -1;
+    }
+    if (folder.valid()) {
+        refusal = untrustedFolderReason(info, path);
+    }
+    return refusal.empty() ? folder.release() : -1;
+}
+
+}  // namespace loadstar
