@@ -3,7 +3,7 @@
 // of a main sector (32 KB) and a boot sector (8 KB), each as a ratio to the two-way wire limit
 // (the sum over the pass's exchanges of (frame + reply bytes) x 10 / 19200 s + 30 ms + the
 // latency), the frames sent again, and this process's CPU time as a share of the wall time. Then
-// the time to load an Intel HEX image that lies at a 64 KB offset.
+// the time to load an Intel HEX image that starts with an extended linear address record.
 
 #include <unistd.h>
 
@@ -69,9 +69,10 @@ std::string hexLine(int offset, int type, const std::uint8_t* bytes, int count) 
     return line + "\n";
 }
 
-// 32 KB of data behind an extended linear address of 0x0001 (64 KB), as srec_cat -offset writes.
-std::string hexAt64KbOffset(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const std::uint8_t upper[] = {0x00, 0x01};
+// 32 KB of data behind an extended linear address of 0, as objcopy writes.
+std::string hexBehindLinearAddress(const std::string& path,
+                                   const std::vector<std::uint8_t>& bytes) {
+    const std::uint8_t upper[] = {0x00, 0x00};
     std::string text = hexLine(0, 4, upper, 2);
     for (int offset = 0; offset < static_cast<int>(bytes.size()); offset += 16) {
         text += hexLine(offset, 0, bytes.data() + offset, 16);
@@ -190,8 +191,8 @@ int main() {
 
     std::printf("\n%-44s %8s %8s\n", "image loading into a main sector", "mean ms", "max ms");
     const auto data = randomImage(0x8000);
-    benchLoad("Intel HEX, 32 KB at a 64 KB offset (type 04)",
-              hexAt64KbOffset(folder + "/at64k.hex", data), 50);
+    benchLoad("Intel HEX, 32 KB behind a type 04 record",
+              hexBehindLinearAddress(folder + "/linear.hex", data), 50);
     benchLoad("raw binary, 32 KB", writeImage(folder + "/image.bin", data), 50);
     std::filesystem::remove_all(folder);
     return 0;

@@ -1,18 +1,22 @@
-// The image loader on any file. Whatever the file holds:
-// - every byte the loader keeps is 0xFF or the byte that a data record gives for that offset,
-//   the offset counted from the record's address without a 16-bit wrap; a raw file's bytes stand
-//   at their own offsets;
-// - the loaded length never exceeds the sector (nor the buffer), and nothing past it is touched;
-// - a failure shows exactly one message, a success at most one: a warning, or "no data" when
-//   nothing was loaded;
-// - a file of well-formed records loads exactly: each offset holds the last byte a data record
-//   before the end record gave it, or 0xFF, and the warning comes exactly when a record reached
-//   past the sector (that Upload's files are such files, and load back, is the command-line
-//   tool's backup and restore test's business).
-// With a base address, record addresses less the base are the offsets, and data below offset 0
-// get their own warning. The first input byte chooses the file's kind, the sector size, the
-// buffer size and whether Intel HEX is read with the base 0x8000; well-formed records, checksums
-// included, are what the records kind makes of the input.
+// The image loader on any file, against a plain reference reading of Intel HEX. Whatever the
+// file holds:
+// - the loader accepts it exactly when the reference does: every record, whatever its type, has
+//   its checksum, only types 00-05 occur, address records hold two bytes, nothing but a line end
+//   follows a checksum (the end record aside), no line holds more than 998 characters with its
+//   line end, and an end record comes;
+// - an accepted file gives exactly the reference's bytes and defined offsets: each byte at its
+//   full address (linear extensions add without a 16-bit wrap, segment extensions wrap within
+//   their 64 KB) less the base, the last record that names an offset winning, and bytes outside
+//   the sector left out and reported as such;
+// - the window's loader (no base, by extension) shows one message per failure ("Invalid syntax in
+//   hex file" for a bad record), at most one per success (the warning exactly when bytes were
+//   left out past the sector, else "no data" exactly when nothing but 0xFF was loaded), keeps its
+//   length within the sector and the buffer, and touches nothing past either;
+// - read by content, a file is Intel HEX exactly when it starts with ":";
+// - a raw file's bytes stand at their own offsets, each one defined, up to the sector's size.
+// The first input byte chooses the file's kind, the sector size, the buffer size, whether Intel
+// HEX is read with the base 0x8000, and whether the core loader reads it by content; the records
+// kind turns the rest into well-formed records of every type, address extensions among them.
 
 #include <unistd.h>
 
@@ -24,7 +28,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "FuzzCheck.h"
@@ -40,9 +43,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t fullBuffer = 100000;
 constexpr std::size_t smallBuffer = 0x1000;
 constexpr int sectorSizes[8] = {0x2000, 0x8000, 0x10, 0x100, 0, 0xFFFF, 0x10000, 0x12000};
-const std::string outsideWarning =
-    "Warning: hex file address lies outside the selected sector.\n"
-    "Data outside the sector will be ignored.";
 const std::string hexWarning =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
@@ -87,28 +87,80 @@ int hexField(const std::string& line, std::size_t at, std::size_t digits) {
     return value;
 }
 
-// Every (offset, byte) that any data record line of `text` names, found leniently: a line (cut at
-// LF) that begins with ":", a hex header of type 00, and then as many two-digit bytes as are there.
-// The offsets are the addresses less `base`.
-std::vector<std::pair<int, std::uint8_t>> recordBytes(const std::string& text, int base) {
-    std::vector<std::pair<int, std::uint8_t>> found;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
-        const int count = hexField(line, 1, 2);
-        const int address = hexField(line, 3, 4);
-        if (line.empty() || line[0] != ':' || count < 0 || address < 0 ||
-            hexField(line, 7, 2) != 0) {
+// What the reference makes of a text: whether it is good Intel HEX, and the sector it gives.
+struct Reference {
+    bool good = false;
+    Bytes bytes;
+    std::vector<bool> defined;
+    bool pastSector = false;
+    bool beforeSector = false;
+};
+
+// Reads one record line (its line end included); false when it is not a good record.
+bool referenceRecord(const std::string& line, long long& extension, bool& segmented, long long base,
+                     Reference& reference, bool& ended) {
+    const std::string body = line.substr(0, line.find_first_of("\r\n"));
+    const int count = hexField(body, 1, 2);
+    const int address = hexField(body, 3, 4);
+    const int type = hexField(body, 7, 2);
+    if (line.size() > 998 || body.empty() || body[0] != ':' || count < 0 || address < 0 ||
+        type < 0 || type > 5) {
+        return false;
+    }
+    int sum = count + address / 256 + address % 256 + type;
+    Bytes data;
+    for (int i = 0; i <= count; ++i) {  // the data, then the checksum
+        const int value = hexField(body, 9 + 2 * static_cast<std::size_t>(i), 2);
+        if (value < 0) {
+            return false;
+        }
+        data.push_back(static_cast<std::uint8_t>(value));
+        sum += value;
+    }
+    const std::size_t tail = 9 + 2 * static_cast<std::size_t>(count) + 2;
+    if (sum % 256 != 0 ||
+        (type != 1 && line.find_first_not_of("\r\n", tail) != std::string::npos)) {
+        return false;
+    }
+    ended = type == 1;
+    if (type == 2 || type == 4) {
+        if (count != 2) {
+            return false;
+        }
+        segmented = type == 2;
+        extension = static_cast<long long>(data[0] * 256 + data[1]) << (segmented ? 4 : 16);
+    }
+    for (int i = 0; type == 0 && i < count; ++i) {
+        const long long full =
+            extension + (segmented ? (address + i) % 0x10000 : static_cast<long long>(address) + i);
+        const long long offset = full - base;
+        if (offset < 0 || offset >= static_cast<long long>(reference.bytes.size())) {
+            (offset < 0 ? reference.beforeSector : reference.pastSector) = true;
             continue;
         }
-        for (int i = 0; i < count && hexField(line, 9 + 2 * i, 2) >= 0; ++i) {
-            found.emplace_back(address - base + i,
-                               static_cast<std::uint8_t>(hexField(line, 9 + 2 * i, 2)));
-        }
+        reference.bytes[static_cast<std::size_t>(offset)] = data[static_cast<std::size_t>(i)];
+        reference.defined[static_cast<std::size_t>(offset)] = true;
     }
-    std::sort(found.begin(), found.end());
-    return found;
+    return true;
+}
+
+Reference referenceHex(const std::string& text, int sectorSize, long long base) {
+    Reference reference;
+    reference.bytes.assign(static_cast<std::size_t>(std::max(sectorSize, 0)), 0xFF);
+    reference.defined.assign(reference.bytes.size(), false);
+    long long extension = 0;
+    bool segmented = false;
+    bool ended = false;
+    for (std::size_t start = 0; start < text.size() && !ended;) {
+        const std::size_t end = std::min(text.find('\n', start), text.size() - 1);
+        if (!referenceRecord(text.substr(start, end + 1 - start), extension, segmented, base,
+                             reference, ended)) {
+            return reference;
+        }
+        start = end + 1;
+    }
+    reference.good = ended;
+    return reference;
 }
 
 // A buffer of exactly `size` bytes, all 0xA5. Kept from one input to the next: a fresh 100000
@@ -121,34 +173,35 @@ std::span<std::uint8_t> freshBuffer(std::size_t size) {
     return buffer;
 }
 
-struct Load {
+struct WindowLoad {
     int result = -9;
     int loadedLength = -9;
+    int definedEnd = -9;
     std::span<std::uint8_t> buffer;
     testing::RecordingUserInterface ui;
-    std::optional<int> lowestRecordAddress;
 };
 
-// Loads as the window does with base 0, as the command-line tool's --base does otherwise.
-void load(Load& loaded, const std::string& path, int sectorSize, std::size_t bufferSize,
-          int base = 0) {
+void loadAsWindow(WindowLoad& loaded, const std::string& path, int sectorSize,
+                  std::size_t bufferSize) {
     loaded.buffer = freshBuffer(bufferSize);
-    HexAddressing addressing{base, std::nullopt};
     loaded.result = loadImageFile(path, loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui,
-                                  base != 0 ? &addressing : nullptr);
-    loaded.lowestRecordAddress = addressing.lowestRecordAddress;
+                                  &loaded.definedEnd);
 }
 
-// What holds for every load: one message per failure, at most one per success, a length within
-// the sector and the buffer. Returns the warning shown, or an empty text.
-std::string checkOutcome(const Load& loaded, int limit) {
+// What holds for every window load: one message per failure, at most one per success, a length
+// within the sector and the buffer, nothing touched past them. Returns the warning, or "".
+std::string checkWindowOutcome(const WindowLoad& loaded, int limit) {
     const auto& messages = loaded.ui.messages;
+    for (std::size_t i = static_cast<std::size_t>(limit); i < loaded.buffer.size(); ++i) {
+        FUZZ_CHECK(loaded.buffer[i] == 0xA5);
+    }
     if (loaded.result == 0) {
         FUZZ_CHECK(messages.size() == 1 && messages[0].caption == "Data load error");
         return {};
     }
     FUZZ_CHECK(loaded.result == 1 && messages.size() <= 1);
     FUZZ_CHECK(loaded.loadedLength >= 0 && loaded.loadedLength <= limit);
+    FUZZ_CHECK(loaded.definedEnd >= loaded.loadedLength && loaded.definedEnd <= limit);
     if (messages.empty()) {
         FUZZ_CHECK(loaded.loadedLength > 0);
         return {};
@@ -160,47 +213,63 @@ std::string checkOutcome(const Load& loaded, int limit) {
     return {};
 }
 
-void checkHex(const std::string& content, int sectorSize, std::size_t bufferSize, int base) {
-    Load loaded;
-    load(loaded, writeFile("image.hex", content), sectorSize, bufferSize, base);
+// The window on `text` named .hex: accepted as the reference says, with its bytes.
+void checkWindowHex(const std::string& path, const std::string& text, int sectorSize,
+                    std::size_t bufferSize) {
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
-    const std::string warning = checkOutcome(loaded, limit);
-    const auto records = recordBytes(content, base);
-    for (std::size_t i = static_cast<std::size_t>(limit); i < bufferSize; ++i) {
-        FUZZ_CHECK(loaded.buffer[i] == 0xA5);
-    }
+    const Reference reference = referenceHex(text, sectorSize, 0);
+    WindowLoad loaded;
+    loadAsWindow(loaded, path, sectorSize, bufferSize);
+    const std::string warning = checkWindowOutcome(loaded, limit);
+    FUZZ_CHECK(loaded.result == (reference.good ? 1 : 0));
     if (loaded.result == 0) {
+        FUZZ_CHECK(loaded.ui.messages[0].text == "Invalid syntax in hex file");
         return;
     }
-    for (int offset = 0; offset < limit; ++offset) {
-        const std::uint8_t byte = loaded.buffer[static_cast<std::size_t>(offset)];
-        FUZZ_CHECK(byte == 0xFF ||
-                   std::binary_search(records.begin(), records.end(), std::pair(offset, byte)));
-        FUZZ_CHECK(offset < loaded.loadedLength || byte == 0xFF);
-        FUZZ_CHECK(offset != loaded.loadedLength - 1 || byte != 0xFF);
+    FUZZ_CHECK(std::equal(reference.bytes.begin(), reference.bytes.begin() + limit,
+                          loaded.buffer.begin()));
+    int length = limit;
+    while (length > 0 && reference.bytes[static_cast<std::size_t>(length) - 1] == 0xFF) {
+        --length;
     }
-    if (warning == hexWarning) {
-        FUZZ_CHECK(!records.empty() && records.back().first >= sectorSize);
-    } else if (!warning.empty()) {
-        FUZZ_CHECK(warning == outsideWarning && base != 0);
-        FUZZ_CHECK(!records.empty() && records.front().first < 0);
+    FUZZ_CHECK(loaded.loadedLength == length);
+    FUZZ_CHECK(warning == (reference.pastSector ? hexWarning : ""));
+}
+
+// The core loader on `text`: as the reference says, with its bytes and defined offsets.
+void checkCoreHex(const std::string& path, const std::string& text, int sectorSize, long long base,
+                  bool byContent) {
+    const Reference reference = referenceHex(text, sectorSize, base);
+    SectorImage image;
+    const ImageLoad load = loadImage(
+        path, byContent ? ImageFormat::byContent : ImageFormat::intelHex, sectorSize, base, image);
+    if (byContent && (text.empty() || text[0] != ':')) {
+        FUZZ_CHECK(load.problem == ImageProblem::unknownFormat);
+        return;
     }
+    FUZZ_CHECK(load.format == ImageFormat::intelHex);
+    FUZZ_CHECK(load.ok() == reference.good);
+    FUZZ_CHECK(load.ok() || !load.reason.empty());
+    FUZZ_CHECK(load.problem != ImageProblem::badRecord || load.line > 0);
+    if (!load.ok()) {
+        return;
+    }
+    FUZZ_CHECK(image.bytes == reference.bytes && image.defined == reference.defined);
+    FUZZ_CHECK(load.pastSector == reference.pastSector);
+    FUZZ_CHECK(load.beforeSector == reference.beforeSector);
+    const long defined = image.definedCount();
+    FUZZ_CHECK(defined == static_cast<long>(std::count(reference.defined.begin(),
+                                                       reference.defined.end(), true)));
+    FUZZ_CHECK(image.definedEnd() >= image.loadedLength());
+    FUZZ_CHECK((defined == 0) == (image.definedEnd() == 0));
+    FUZZ_CHECK(defined == 0 || image.defined[static_cast<std::size_t>(image.definedEnd()) - 1]);
 }
 
 // Intel HEX made from `content` read as records (address high and low, count, kind, then the data
-// bytes), with what loading it must give.
-struct Records {
+// bytes): mostly data, now and then an address extension of either kind, a start address, or an
+// end with more records behind it.
+std::string renderRecords(const std::string& content) {
     std::string text;
-    Bytes expected;  // offsets 0..limit-1
-    bool pastSector = false;
-    bool beforeSector = false;
-    std::optional<int> lowestAddress;  // of the data records that hold bytes
-};
-
-Records renderRecords(const std::string& content, int sectorSize, int limit, int base) {
-    Records records;
-    records.expected.assign(static_cast<std::size_t>(limit), 0xFF);
-    bool ended = false;
     std::size_t at = 0;
     const auto next = [&] { return static_cast<std::uint8_t>(content[at++]); };
     while (at + 4 <= content.size()) {
@@ -208,65 +277,60 @@ Records renderRecords(const std::string& content, int sectorSize, int limit, int
         const int address = high * 256 + next();
         const int wanted = next();
         const std::uint8_t kind = next();
-        const int count = std::min(wanted, static_cast<int>(content.size() - at));
-        // Mostly data; now and then an address extension, or an end with more records behind it.
-        const int type = kind < 0xE0 ? 0x00 : kind < 0xF8 ? 0x04 : 0x01;
-        const bool loads = type == 0x00 && !ended;
-        if (loads && count > 0) {
-            records.lowestAddress = std::min(address, records.lowestAddress.value_or(address));
-        }
+        const int type = kind < 0xD0   ? 0x00
+                         : kind < 0xE0 ? 0x04
+                         : kind < 0xE8 ? 0x02
+                         : kind < 0xF0 ? 0x03 + 2 * (kind & 1)
+                         : kind < 0xF8 ? 0x04
+                                       : 0x01;
+        const int count =
+            type == 2 || type == 4 ? 2 : std::min(wanted, static_cast<int>(content.size() - at));
         char field[16];
         std::snprintf(field, sizeof field, ":%02X%04X%02X", count, address, type);
         unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF) + type);
         std::string line = field;
         for (int i = 0; i < count; ++i) {
-            const std::uint8_t byte = next();
+            // An extension's value comes small, so that its data still land in some sector.
+            const auto byte =
+                static_cast<std::uint8_t>(type == 2 || type == 4 ? (i == 0 ? 0 : wanted & 3)
+                                          : at < content.size()  ? next()
+                                                                 : 0);
             std::snprintf(field, sizeof field, (kind & 1) != 0 ? "%02x" : "%02X", byte);
             line += field;
             sum += byte;
-            const int offset = address - base + i;
-            if (loads && offset >= 0 && offset < limit) {
-                records.expected[static_cast<std::size_t>(offset)] = byte;
-            }
-            records.pastSector |= loads && offset >= sectorSize;
-            records.beforeSector |= loads && offset < 0;
         }
         std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-        records.text += line + field + ((kind & 2) != 0 ? "\r\n" : "\n");
-        ended |= type == 0x01;
+        text += line + field + ((kind & 2) != 0 ? "\r\n" : "\n");
     }
-    records.text += ":00000001FF\n";
-    return records;
-}
-
-void checkRecords(const std::string& content, int sectorSize, std::size_t bufferSize, int base) {
-    const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
-    const Records records = renderRecords(content, sectorSize, limit, base);
-    Load loaded;
-    load(loaded, writeFile("IMAGE.HEX", records.text), sectorSize, bufferSize, base);
-    const std::string warning = checkOutcome(loaded, limit);
-    FUZZ_CHECK(loaded.result == 1);
-    FUZZ_CHECK(std::equal(records.expected.begin(), records.expected.end(), loaded.buffer.begin()));
-    FUZZ_CHECK(warning == (records.beforeSector ? outsideWarning
-                           : records.pastSector ? hexWarning
-                                                : ""));
-    FUZZ_CHECK(base == 0 || loaded.lowestRecordAddress == records.lowestAddress);
+    return text + ":00000001FF\n";
 }
 
 void checkBinary(const std::string& content, int sectorSize, std::size_t bufferSize) {
-    Load loaded;
-    load(loaded, writeFile("image.bin", content), sectorSize, bufferSize);
+    WindowLoad loaded;
+    const std::string path = writeFile("image.bin", content);
+    loadAsWindow(loaded, path, sectorSize, bufferSize);
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
-    const std::string warning = checkOutcome(loaded, limit);
+    const std::string warning = checkWindowOutcome(loaded, limit);
     FUZZ_CHECK(loaded.result == 1);
     const auto length = std::min(content.size(), static_cast<std::size_t>(limit));
     FUZZ_CHECK(loaded.loadedLength == static_cast<int>(length));
     FUZZ_CHECK(std::memcmp(content.data(), loaded.buffer.data(), length) == 0);
-    FUZZ_CHECK(std::all_of(loaded.buffer.begin() + static_cast<long>(length), loaded.buffer.end(),
-                           [](std::uint8_t byte) { return byte == 0xA5; }));
     const bool tooLong =
         content.size() > static_cast<std::size_t>(std::max(sectorSize, 0)) && limit >= sectorSize;
     FUZZ_CHECK(warning == (tooLong ? binaryWarning : ""));
+
+    SectorImage image;
+    const ImageLoad load = loadImage(path, ImageFormat::byContent, sectorSize, 0, image);
+    const auto inSector =
+        std::min(content.size(), static_cast<std::size_t>(std::max(sectorSize, 0)));
+    FUZZ_CHECK(load.ok() && load.format == ImageFormat::rawBinary);
+    FUZZ_CHECK(load.rawSize == static_cast<long>(inSector));
+    FUZZ_CHECK(load.pastSector == (content.size() > inSector));
+    FUZZ_CHECK(image.definedCount() == static_cast<long>(inSector));
+    FUZZ_CHECK(image.definedEnd() == static_cast<int>(inSector));
+    FUZZ_CHECK(std::equal(
+        image.bytes.begin(), image.bytes.begin() + static_cast<long>(inSector), content.begin(),
+        [](std::uint8_t byte, char given) { return byte == static_cast<std::uint8_t>(given); }));
 }
 
 }  // namespace
@@ -278,18 +342,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto kind = static_cast<Kind>(std::min(data[0] & 3, 2));
     const int sectorSize = sectorSizes[(data[0] >> 2) & 7];
     const std::size_t bufferSize = (data[0] & 0x20) != 0 ? smallBuffer : fullBuffer;
-    const int base = (data[0] & 0x80) != 0 ? 0x8000 : 0;
+    const bool byContent = (data[0] & 0x40) != 0;
+    const long long base = (data[0] & 0x80) != 0 ? 0x8000 : 0;
     const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (kind) {
-        case Kind::hex:
-            checkHex(content, sectorSize, bufferSize, base);
-            break;
-        case Kind::records:
-            checkRecords(content, sectorSize, bufferSize, base);
-            break;
-        case Kind::binary:
-            checkBinary(content, sectorSize, bufferSize);
-            break;
+    if (kind == Kind::binary) {
+        checkBinary(content, sectorSize, bufferSize);
+        return 0;
     }
+    const std::string text = kind == Kind::records ? renderRecords(content) : content;
+    checkWindowHex(writeFile("IMAGE.HEX", text), text, sectorSize, bufferSize);
+    checkCoreHex(writeFile("image", text), text, sectorSize, base, byContent);
     return 0;
 }

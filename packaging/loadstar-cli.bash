@@ -34,8 +34,8 @@ _loadstar_cli() {
         --flash) COMPREPLY=($(compgen -W "main boot" -- "$cur")) && return ;;
         --sector) COMPREPLY=($(compgen -W "0 1 2 3 4 5 6 7" -- "$cur")) && return ;;
         --format)
-            [[ $command == backup ]] && COMPREPLY=($(compgen -W "hex bin" -- "$cur")) ||
-                COMPREPLY=($(compgen -W "hex bin txt" -- "$cur"))
+            [[ $command == upload ]] && COMPREPLY=($(compgen -W "hex bin txt" -- "$cur")) ||
+                COMPREPLY=($(compgen -W "hex bin" -- "$cur"))
             return ;;
         --base) COMPREPLY=($(compgen -W "8000" -- "$cur")) && return ;;
         --cycles | --duration) return ;;
@@ -52,8 +52,8 @@ _loadstar_cli() {
     fi
     local options="--help"
     case $command in
-        program | verify) options+=" --base" ;;
-        flash) options+=" --base --no-erase --no-verify" ;;
+        program | verify) options+=" --base --format" ;;
+        flash) options+=" --base --format --no-erase --no-verify" ;;
         upload | backup) options+=" --format" ;;
         mirror) options+=" --follow" ;;
         test) options+=" --cycles --duration --log" ;;
@@ -63,7 +63,7 @@ _loadstar_cli() {
         return
     fi
     case $command in
-        program | verify | flash) _loadstar_cli_files '\.([hH][eE][xX]|[bB][iI][nN])$' ;;
+        program | verify | flash) _loadstar_cli_files '\.([hH][eE][xX]|[iI][hH][xX]|[bB][iI][nN])$' ;;
         upload) _loadstar_cli_files "" ;;
         backup | restore) COMPREPLY=($(compgen -d -- "$cur")) ;;
     esac

@@ -21,8 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct FlashArguments {
-    std::string file;
-    std::string base;
+    ImageSource image;
     bool noErase = false;
     bool noVerify = false;
 };
@@ -36,7 +35,7 @@ struct FolderArguments {
 // One sector file of a restore, loaded before the board is touched.
 struct RestoreItem {
     SectorGeometry geometry;
-    std::vector<std::uint8_t> image;
+    SectorImage image;
 };
 
 // The twelve sectors in the order backup and restore take them: main 0-7, then boot 0-3.
@@ -62,19 +61,26 @@ std::string sectorFile(const std::string& folder, const SectorGeometry& g, DumpF
 }
 
 // "3 of 1500 bytes differ after programming, first at 0x8002".
-std::string differenceText(const FlashOutcome& outcome, std::size_t length) {
+std::string differenceText(const FlashOutcome& outcome, long length) {
     return std::to_string(outcome.differences) + " of " + std::to_string(length) +
            " bytes differ after programming, first at " +
            boardAddressText(outcome.firstDifference.value_or(0));
+}
+
+// "failed at program; the sector is erased and programmed up to 0x8063: its old contents are
+// gone".
+std::string unfinishedFlashText(const FlashOutcome& outcome) {
+    const std::string state = sectorStateText(outcome);
+    return unfinishedText(outcome.result) + " at " + flashStepName(outcome.step) +
+           (state.empty() ? "" : "; " + state);
 }
 
 int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     const InterruptGuard guard;
     CliSession session(options);
     const SectorGeometry g = session.geometry();
-    const int base = arguments.base.empty() ? 0 : parseBaseAddress(arguments.base).value_or(0);
     // Loaded first: a file that cannot be used must not cost the sector its contents.
-    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
+    const auto image = loadSectorImage(arguments.image, g);
     if (!image || session.connect() != exitSuccess) {
         printResult("flash: failed");
         return exitFailure;
@@ -90,15 +96,14 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (outcome.result != 1) {
-        printResult("flash: " + unfinishedText(outcome.result) + " at " +
-                    flashStepName(outcome.step));
+        printResult("flash: " + unfinishedFlashText(outcome));
     } else if (outcome.differences > 0) {
-        printResult("flash: " + differenceText(outcome, image->size()));
+        printResult("flash: " + differenceText(outcome, image->definedCount()));
     } else {
         const std::string steps = std::string(plan.erase ? "erased, " : "") +
                                   (plan.verify ? "programmed and verified" : "programmed");
-        printResult("flash: OK, " + std::to_string(image->size()) + " bytes " + steps + " in " +
-                    std::to_string(milliseconds) + " ms");
+        printResult("flash: OK, " + std::to_string(image->definedCount()) + " bytes " + steps +
+                    " in " + std::to_string(milliseconds) + " ms");
     }
     return exitStatusFor(outcome.result, outcome.differences);
 }
@@ -155,10 +160,21 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
 }
 
 // Finds and loads the sector files of `folder`; a sector without one is named and skipped.
-// Nothing when a file cannot be used (the message has been shown).
-std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& folder,
-                                                         UserInterface& ui) {
+// Nothing when the folder or any file cannot be used (every message has been shown): a restore
+// erases nothing unless every file passed.
+std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& folder) {
+    std::error_code folderError;
+    const auto status = std::filesystem::status(folder, folderError);
+    if (!std::filesystem::is_directory(status)) {
+        std::fprintf(stderr, "loadstar-cli: %s: %s\n", folder.c_str(),
+                     std::filesystem::exists(status) ? "not a folder"
+                     : status.type() == std::filesystem::file_type::not_found
+                         ? "the folder does not exist"
+                         : folderError.message().c_str());
+        return std::nullopt;
+    }
     std::vector<RestoreItem> items;
+    bool allUsable = true;
     for (const auto& g : allSectors()) {
         const std::string hex = sectorFile(folder, g, DumpFormat::intelHex);
         const std::string bin = sectorFile(folder, g, DumpFormat::rawBinary);
@@ -181,11 +197,15 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
                          hex.c_str(), nameOf(g).c_str());
             continue;
         }
-        auto image = loadSectorImage(hasHex ? hex : bin, g, 0, ui, true);
+        auto image = loadRestoreImage(hasHex ? hex : bin, g);
         if (!image) {
-            return std::nullopt;
+            allUsable = false;  // go on, so that every unusable file is named at once
+            continue;
         }
         items.push_back({g, std::move(*image)});
+    }
+    if (!allUsable) {
+        return std::nullopt;
     }
     return items;
 }
@@ -193,7 +213,7 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
 int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     const InterruptGuard guard;
     CliSession session(options);
-    const auto items = loadRestoreItems(arguments.folder, session.ui());
+    const auto items = loadRestoreItems(arguments.folder);
     if (items && items->empty()) {
         std::fprintf(stderr, "loadstar-cli: %s holds no sector files.\n", arguments.folder.c_str());
     }
@@ -203,7 +223,7 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     }
     long total = 0;
     for (const auto& item : *items) {
-        total += item.geometry.sectorSize + 2 * static_cast<long>(item.image.size());
+        total += item.geometry.sectorSize + item.image.loadedLength() + item.image.definedEnd();
     }
     SectorOperations operations(session.board());
     TerminalUserInterface& ui = session.ui();
@@ -220,9 +240,8 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
         if (outcome.result != 1 || outcome.differences > 0) {
             ui.finishProgress();
             printResult("restore: " + name + ": " +
-                        (outcome.result != 1
-                             ? unfinishedText(outcome.result) + " at " + flashStepName(outcome.step)
-                             : differenceText(outcome, item.image.size())) +
+                        (outcome.result != 1 ? unfinishedFlashText(outcome)
+                                             : differenceText(outcome, item.image.definedCount())) +
                         "; " + std::to_string(flashed) + " sectors restored before it");
             return exitStatusFor(outcome.result, outcome.differences);
         }
@@ -242,8 +261,7 @@ void addFlashCommands(CLI::App& app, const CliOptions& options, CommandList& com
         "flash",
         "Erase the selected sector, program an image file into it and verify it, over one "
         "connection (exit 1: the count of differing bytes and the first address)");
-    flashCommand->add_option("FILE", flash->file, "Image file, .hex or .bin")->required();
-    addBaseOption(*flashCommand, flash->base);
+    addImageOptions(*flashCommand, flash->image);
     flashCommand->add_flag("--no-erase", flash->noErase, "Program without erasing first");
     flashCommand->add_flag("--no-verify", flash->noVerify, "Do not verify after programming");
     commands.push_back({flashCommand, [&options, flash] { return runFlash(options, *flash); }});

@@ -1,5 +1,6 @@
 #include "FlashSteps.h"
 
+#include "CommandResult.h"
 #include "Interrupt.h"
 
 namespace loadstar::cli {
@@ -24,9 +25,27 @@ const char* flashStepLabel(FlashStep step) {
     return stepTexts[static_cast<int>(step)].label;
 }
 
+std::string sectorStateText(const FlashOutcome& outcome) {
+    const std::string programmed =
+        outcome.programmedEnd ? "programmed up to " + boardAddressText(*outcome.programmedEnd - 1)
+                              : "";
+    if (outcome.imageWritten) {
+        return "the sector holds the new image, " +
+               std::string(outcome.step == FlashStep::verify ? "not verified" : "written");
+    }
+    if (outcome.erased) {
+        return "the sector is erased" + (programmed.empty() ? "" : " and " + programmed) +
+               ": its old contents are gone";
+    }
+    if (outcome.eraseSent) {
+        return "the sector may be partly erased: its old contents may be gone";
+    }
+    return programmed.empty() ? "" : "the sector is " + programmed;
+}
+
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
-                         const SectorGeometry& geometry, std::span<const std::uint8_t> image,
-                         FlashPlan plan, const std::function<void(FlashStep, long)>& announce) {
+                         const SectorGeometry& geometry, const SectorImage& image, FlashPlan plan,
+                         const std::function<void(FlashStep, long)>& announce) {
     FlashOutcome outcome;
     const auto interrupted = [&outcome](FlashStep step) {
         outcome.step = step;
@@ -39,23 +58,27 @@ FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
         }
         announce(FlashStep::erase, geometry.sectorSize);
         board.ui().reportProgress(0, geometry.sectorSize);
+        outcome.eraseSent = true;
         if (board.eraseSector(geometry.kind, geometry.sector, geometry.baseAddress) == 0) {
             outcome.result = 0;
             return outcome;
         }
+        outcome.erased = true;
         board.ui().reportProgress(geometry.sectorSize, geometry.sectorSize);
     }
-    if (image.empty() || interrupted(FlashStep::program)) {
+    if (interrupted(FlashStep::program)) {
         return outcome;
     }
-    const auto length = static_cast<long>(image.size());
+    const auto length = static_cast<long>(image.loadedLength());
     announce(FlashStep::program, length);
     outcome.result =
         operations.programImage(geometry.kind, geometry.sector, geometry.baseAddress, image);
+    outcome.programmedEnd = operations.programmedEnd();
+    outcome.imageWritten = outcome.result == 1;
     if (outcome.result != 1 || !plan.verify || interrupted(FlashStep::verify)) {
         return outcome;
     }
-    announce(FlashStep::verify, length);
+    announce(FlashStep::verify, image.definedEnd());
     operations.setCountEveryDifference(true);
     outcome.result =
         operations.verifyImage(geometry.kind, geometry.sector, geometry.baseAddress, image);

@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
+#include <string>
 
 #include "BoardCommands.h"
+#include "ImageFile.h"
 #include "SectorGeometry.h"
 #include "SectorOperations.h"
 
@@ -31,15 +32,25 @@ struct FlashOutcome {
     FlashStep step = FlashStep::program;
     long differences = 0;
     std::optional<int> firstDifference;
+    // What the sector holds now.
+    bool eraseSent = false;            // an erase was sent (it may have failed half-way)
+    bool erased = false;               // the board confirmed the erase
+    std::optional<int> programmedEnd;  // one past the last board address written
+    bool imageWritten = false;         // every block of the image was written
 };
 
+// What the sector holds after a failed or interrupted `outcome`, for its message: "the sector is
+// erased: its old contents are gone", "... erased and programmed up to 0x8063: ...". Empty when
+// nothing was sent that changes it.
+std::string sectorStateText(const FlashOutcome& outcome);
+
 // Erases the sector, programs `image` and verifies it, over the connection `operations` uses,
-// stopping at the first step that fails, is interrupted (Ctrl-C) or finds a difference. An empty
-// image is only erased. `announce` is told each step before it runs, with the bytes it covers
-// (the sector's size for the erase), so that the caller can name it on the progress line.
-// Verify counts every differing byte.
+// stopping at the first step that fails, is interrupted (Ctrl-C) or finds a difference. An image
+// of nothing but 0xFF is erased and verified, nothing written. `announce` is told each step
+// before it runs, with the bytes it covers (the sector's size for the erase), so that the caller
+// can name it on the progress line. Verify counts every differing byte the image defines.
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
-                         const SectorGeometry& geometry, std::span<const std::uint8_t> image,
-                         FlashPlan plan, const std::function<void(FlashStep, long)>& announce);
+                         const SectorGeometry& geometry, const SectorImage& image, FlashPlan plan,
+                         const std::function<void(FlashStep, long)>& announce);
 
 }  // namespace loadstar::cli

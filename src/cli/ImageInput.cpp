@@ -4,38 +4,63 @@
 #include <regex>
 
 #include "FileExtension.h"
-#include "ImageFile.h"
+#include "SectorCommands.h"
 
 namespace loadstar::cli {
 
 namespace {
 
-// Passes every message on but the loader's "File contains no data", for a caller to whom an
-// image of nothing but erased bytes is data too.
-class EmptyImageAllowed : public UserInterface {
-  public:
-    explicit EmptyImageAllowed(UserInterface& ui) : ui_(ui) {}
+std::string hexAddress(long long address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%04llX", address);
+    return text;
+}
 
-    void showMessage(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override {
-        if (text != noDataText) {
-            ui_.showMessage(text, caption, icon);
-        }
-    }
-    void setStatusText(const std::string& text) override { ui_.setStatusText(text); }
-    void processPendingEvents() override { ui_.processPendingEvents(); }
-    void noteFileProblem(const std::string& path, const std::string& reason) override {
-        ui_.noteFileProblem(path, reason);
-    }
-    std::optional<std::string> chooseSaveFile(const std::string& proposedName) override {
-        return ui_.chooseSaveFile(proposedName);
-    }
+void say(const std::string& text) {
+    std::fprintf(stderr, "loadstar-cli: %s\n", text.c_str());
+}
 
-  private:
-    UserInterface& ui_;
-};
+ImageFormat formatNamed(const std::string& name) {
+    return name == "hex"   ? ImageFormat::intelHex
+           : name == "bin" ? ImageFormat::rawBinary
+                           : ImageFormat::byContent;
+}
+
+ImageLoad load(const std::string& file, ImageFormat format, const SectorGeometry& geometry,
+               long long base, SectorImage& image) {
+    if (file == standardInputName) {
+        return readImage(stdin, "standard input", format, geometry.sectorSize, base, image);
+    }
+    return loadImage(file, format, geometry.sectorSize, base, image);
+}
+
+// A warning for the bytes a load left out, if it left any out.
+void warnAboutLeftOut(const ImageLoad& loaded, const SectorGeometry& geometry) {
+    if (loaded.format == ImageFormat::rawBinary && loaded.pastSector) {
+        std::fprintf(stderr,
+                     "Warning: %s is longer than the sector's %d bytes; the rest is left out.\n",
+                     loaded.file.c_str(), geometry.sectorSize);
+    } else if (loaded.pastSector || loaded.beforeSector) {
+        std::fprintf(stderr,
+                     "Warning: %s holds data outside the sector (offsets 0000-%s); they are left "
+                     "out.\n",
+                     loaded.file.c_str(), hexAddress(geometry.sectorSize - 1).c_str());
+    }
+}
 
 }  // namespace
+
+void addImageOptions(CLI::App& command, ImageSource& source) {
+    command
+        .add_option("FILE", source.file,
+                    "Image file: Intel HEX (by its content, whatever its name), or raw binary "
+                    "named .bin; - reads standard input")
+        ->required();
+    command
+        .add_option("--format", source.format, "Read the image as hex or bin, whatever its name")
+        ->check(CLI::IsMember({"hex", "bin"}));
+    addBaseOption(command, source.base);
+}
 
 std::optional<int> parseBaseAddress(const std::string& text) {
     static const std::regex address("(0[xX])?[0-9a-fA-F]{1,4}");
@@ -45,40 +70,75 @@ std::optional<int> parseBaseAddress(const std::string& text) {
     return std::stoi(text, nullptr, 16);
 }
 
-std::optional<std::vector<std::uint8_t>> loadSectorImage(const std::string& fileName,
-                                                         const SectorGeometry& geometry,
-                                                         int baseAddress, UserInterface& ui,
-                                                         bool emptyIsData) {
-    const int sectorSize = geometry.sectorSize;
-    if (baseAddress != 0 && fileExtension(fileName) != ".hex") {
-        ui.showMessage("--base applies to Intel HEX files (.hex) only: " + fileName,
-                       "Data load error", MessageIcon::none);
+std::string imageProblemText(const ImageLoad& load) {
+    if (load.problem == ImageProblem::unknownFormat) {
+        return load.file + ": " + load.reason +
+               ". Images are Intel HEX (any name) or raw binary (named .bin, or with --format "
+               "bin).";
+    }
+    const std::string where = load.line > 0 ? ":" + std::to_string(load.line) : "";
+    return load.file + where + ": " + load.reason;
+}
+
+std::optional<SectorImage> loadSectorImage(const ImageSource& source,
+                                           const SectorGeometry& geometry) {
+    const int base = source.base.empty() ? 0 : parseBaseAddress(source.base).value_or(0);
+    const ImageFormat format = formatNamed(source.format);
+    SectorImage image;
+    const ImageLoad loaded = load(source.file, format, geometry, base, image);
+    if (!loaded.ok()) {
+        say(imageProblemText(loaded));
         return std::nullopt;
     }
-    std::vector<std::uint8_t> image(
-        static_cast<std::size_t>(std::max(sectorBufferSize, sectorSize)), 0);
-    HexAddressing addressing{baseAddress, std::nullopt};
-    EmptyImageAllowed emptyAllowed(ui);
-    int loadedLength = 0;
-    if (loadImageFile(fileName, image, sectorSize, loadedLength,
-                      emptyIsData ? static_cast<UserInterface&>(emptyAllowed) : ui,
-                      &addressing) == 0) {
+    if (base != 0 && loaded.format != ImageFormat::intelHex) {
+        say("--base applies to Intel HEX files only: " + loaded.file);
         return std::nullopt;
     }
-    if (baseAddress == 0 && addressing.lowestRecordAddress.value_or(0) >= boardWindowStart) {
-        char base[8];
-        std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(geometry.baseAddress));
-        ui.showMessage("every record of " + fileName +
-                           " lies at 8000 or above, but addresses in the file are offsets from "
-                           "the sector's start. For a file linked at board addresses, add --base " +
-                           base + ".",
-                       "Hint", MessageIcon::none);
+    warnAboutLeftOut(loaded, geometry);
+    if (base == 0 && loaded.lowestAddress.value_or(0) >= boardWindowStart &&
+        loaded.highestAddress.value_or(0) <= 0xFFFF) {
+        say("every record of " + loaded.file +
+            " lies at 8000 or above, but addresses in the file are offsets from the sector's "
+            "start. For a file linked at board addresses, add --base " +
+            hexAddress(geometry.baseAddress) + ".");
     }
-    if (loadedLength == 0 && !emptyIsData) {
-        return std::nullopt;  // nothing to write or compare: the loader has said why
+    if (image.definedCount() == 0) {
+        say(loaded.file + " holds no data for the sector");
+        return std::nullopt;
     }
-    image.resize(static_cast<std::size_t>(loadedLength));
     return image;
+}
+
+std::optional<SectorImage> loadRestoreImage(const std::string& path,
+                                            const SectorGeometry& geometry) {
+    const bool raw = fileExtension(path) == ".bin";
+    SectorImage image;
+    ImageLoad loaded =
+        load(path, raw ? ImageFormat::rawBinary : ImageFormat::intelHex, geometry, 0, image);
+    const long long first = geometry.baseAddress;
+    const long long last = geometry.baseAddress + geometry.sectorSize - 1;
+    // Linked at the sector's board addresses: every byte lies in the sector's window.
+    if (loaded.ok() && !raw && loaded.pastSector && !loaded.beforeSector &&
+        loaded.lowestAddress >= first && loaded.highestAddress <= last) {
+        loaded = load(path, ImageFormat::intelHex, geometry, first, image);
+    }
+    const std::string size = std::to_string(geometry.sectorSize);
+    if (!loaded.ok()) {
+        say(imageProblemText(loaded));
+    } else if (raw && (loaded.rawSize != geometry.sectorSize || loaded.pastSector)) {
+        say(path + ": " +
+            (loaded.pastSector ? "more than " + size : std::to_string(loaded.rawSize)) +
+            " bytes, but a .bin must be exactly its sector's size, " + size + " bytes");
+    } else if (loaded.pastSector || loaded.beforeSector) {
+        say(path + ": data outside the sector: its records must lie at offsets 0000-" +
+            hexAddress(geometry.sectorSize - 1) + ", or at its board addresses " +
+            hexAddress(first) + "-" + hexAddress(last));
+    } else if (image.definedCount() == 0) {
+        say(path + ": holds no data; restore would only erase the sector");
+    } else {
+        return image;
+    }
+    return std::nullopt;
 }
 
 }  // namespace loadstar::cli

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "ImageFile.h"
 #include "SectorGeometry.h"
-#include "UserInterface.h"
 
 namespace loadstar::cli {
 
@@ -14,20 +15,40 @@ namespace loadstar::cli {
 // sector is seen.
 inline constexpr int boardWindowStart = 0x8000;
 
+// The name of an image file that stands for standard input.
+inline constexpr char standardInputName[] = "-";
+
+// The image file that program, verify and flash are given.
+struct ImageSource {
+    std::string file;  // "-": standard input
+    std::string
+        format;        // "hex" or "bin" forces one; empty: raw for .bin, else Intel HEX by content
+    std::string base;  // a board address in hex subtracted from Intel HEX addresses; empty: 0
+};
+
+// FILE, --format hex|bin and --base ADDRESS for a command that loads an image file.
+void addImageOptions(CLI::App& command, ImageSource& source);
+
 // "8000", "0x8000": a board address of one to four hexadecimal digits; nothing for anything else.
 std::optional<int> parseBaseAddress(const std::string& text);
 
-// Loads the image file for the sector of `geometry` with `baseAddress` subtracted from its Intel
-// HEX record addresses (a base is refused for other files), before anything is sent to the
-// board. The loaded bytes (empty when the file holds nothing but erased bytes), or nothing when
-// the file cannot be used (the message has been shown). When the file's data records all lie at
-// 8000 or above and no base was given, a hint after the loader's warning names --base with the
-// sector's board address (8000 for every main sector). With `emptyIsData`, an image of nothing
-// but erased bytes is loaded without the loader's "File contains no data" (restore erases such
-// a sector); otherwise it is refused.
-std::optional<std::vector<std::uint8_t>> loadSectorImage(const std::string& fileName,
-                                                         const SectorGeometry& geometry,
-                                                         int baseAddress, UserInterface& ui,
-                                                         bool emptyIsData = false);
+// What a failed load says on stderr, naming the file and, for a bad record, its line:
+// "image.hex:101: checksum 3A, the record sums to 3B".
+std::string imageProblemText(const ImageLoad& load);
+
+// Loads the image for the sector of `geometry` before anything is sent to the board. Everything
+// it finds is said on stderr: what is wrong with the file (and nothing is returned), bytes left out
+// past or before the sector (a warning), and, when every byte lies at 8000 or above and no base
+// was given, a hint that names --base with the sector's board address. An image that defines no
+// byte at all is refused; one that defines only erased (0xFF) bytes is data.
+std::optional<SectorImage> loadSectorImage(const ImageSource& source,
+                                           const SectorGeometry& geometry);
+
+// Loads one sector file of a restore: refused, with a message naming the file, unless a .bin is
+// exactly the sector's size, or a .hex puts every byte inside the sector and defines at least one.
+// A .hex whose addresses are the sector's board addresses (C000-DFFF for boot sector 2, 8000-FFFF
+// for a main sector) is read at them; a backup's files hold offsets from the sector's start.
+std::optional<SectorImage> loadRestoreImage(const std::string& path,
+                                            const SectorGeometry& geometry);
 
 }  // namespace loadstar::cli

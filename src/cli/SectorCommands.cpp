@@ -20,11 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct ImageArguments {
-    std::string file;
-    std::string base;  // empty: no base
-};
-
 struct UploadArguments {
     std::string file;    // empty: the proposed name; "-": stdout
     std::string format;  // empty: by the file's extension
@@ -64,13 +59,12 @@ int runBlankCheck(const CliOptions& options) {
 
 // Program and verify: the image is loaded before the board is touched, so a file that cannot be
 // used costs no connection.
-int runImagePass(const CliOptions& options, const ImageArguments& arguments, bool verify) {
+int runImagePass(const CliOptions& options, const ImageSource& arguments, bool verify) {
     const std::string command = verify ? "verify" : "program";
     const InterruptGuard guard;
     CliSession session(options);
     const SectorGeometry g = session.geometry();
-    const auto base = arguments.base.empty() ? 0 : *parseBaseAddress(arguments.base);
-    const auto image = loadSectorImage(arguments.file, g, base, session.ui());
+    const auto image = loadSectorImage(arguments, g);
     if (!image || session.connect() != exitSuccess) {
         printResult(command + ": failed");
         return exitFailure;
@@ -82,7 +76,8 @@ int runImagePass(const CliOptions& options, const ImageArguments& arguments, boo
     const int result = verify ? operations.verifyImage(g.kind, g.sector, g.baseAddress, *image)
                               : operations.programImage(g.kind, g.sector, g.baseAddress, *image);
     session.ui().finishProgress();
-    const std::string length = std::to_string(image->size());
+    const std::string length =
+        std::to_string(verify ? image->definedCount() : image->loadedLength());
     const long differences = operations.differenceCount();
     if (result != 1) {
         printResult(command + ": " + unfinishedText(result));
@@ -190,7 +185,7 @@ void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& co
     commands.push_back({blank, [&options] { return runBlankCheck(options); }});
 
     for (const bool verify : {false, true}) {
-        auto arguments = std::make_shared<ImageArguments>();
+        auto arguments = std::make_shared<ImageSource>();
         auto* command =
             verify ? app.add_subcommand("verify",
                                         "Compare the selected sector with an image file (exit 1: "
@@ -198,8 +193,7 @@ void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& co
                    : app.add_subcommand("program",
                                         "Write an Intel HEX (.hex) or raw binary (.bin) image "
                                         "into the selected sector (it is not erased first)");
-        command->add_option("FILE", arguments->file, "Image file, .hex or .bin")->required();
-        addBaseOption(*command, arguments->base);
+        addImageOptions(*command, *arguments);
         commands.push_back({command, [&options, arguments, verify] {
                                 return runImagePass(options, *arguments, verify);
                             }});

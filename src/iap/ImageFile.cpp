@@ -1,8 +1,8 @@
 #include "ImageFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -21,36 +21,42 @@ constexpr char syntaxErrorText[] = "Invalid syntax in hex file";
 constexpr char pastSectorText[] =
     "Warning: hex file address exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
-
-// Only with a base address (HexAddressing): data below it lie before the sector's first byte.
-constexpr char outsideSectorText[] =
-    "Warning: hex file address lies outside the selected sector.\n"
-    "Data outside the sector will be ignored.";
-
 constexpr char binaryPastSectorText[] =
     "Warning: binary file size exceeds selected sector size.\n"
     "Data past the last sector address will be ignored.";
 
 // Lines are read into a buffer of this size: a line, its line end included, holds at most 998
-// characters. A longer one is a syntax error; it is never cut into two lines.
+// characters. A longer one is a bad record; it is never cut into two lines.
 constexpr int lineBufferSize = 999;
 
 constexpr int dataRecord = 0x00;
 constexpr int endRecord = 0x01;
+constexpr int segmentAddressRecord = 0x02;
+constexpr int startSegmentRecord = 0x03;
+constexpr int linearAddressRecord = 0x04;
+constexpr int startLinearRecord = 0x05;
 
-enum class HexOutcome { loaded, syntaxError, readError };
-
-// Where the bytes of the records went that did not land in the sector.
-struct StrayData {
-    bool pastSector = false;
-    bool beforeSector = false;
-};
 enum class LineOutcome { line, endOfFile, tooLong };
 
 // One line of the file, its line end included.
 struct HexLine {
     char text[lineBufferSize];
     int length = 0;
+};
+
+// One record as its line gives it, checksum tested.
+struct HexRecord {
+    int count = 0;
+    int address = 0;
+    int type = 0;
+    std::array<std::uint8_t, 255> data{};
+};
+
+// Where the data records' bytes go: the extension in force and the sector they are read into.
+struct HexPlacement {
+    long long extension = 0;  // the full address of record address 0
+    bool segmented = false;   // a segment extension: record addresses wrap at 64 KB
+    long long baseAddress = 0;
 };
 
 // Value of the hex digits text[0..digits-1], or -1 when any of them is not a hex digit.
@@ -64,6 +70,12 @@ int scanHexField(const char* text, int digits) {
         value = value * 16 + digit;
     }
     return value;
+}
+
+std::string twoDigits(int value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(value & 0xFF));
+    return text;
 }
 
 // Reads the next line into `line`: the characters up to and including the next LF, or up to the
@@ -92,126 +104,165 @@ bool onlyLineEnd(const HexLine& line, int from) {
     return true;
 }
 
-// Stores the data bytes of the record in `line` (count bytes from `offset`, counted without any
-// 16-bit wrap) into buffer[0..limit-1] and checks the checksum against the record's `address`.
-// Bytes at or past `sectorSize`, or below offset 0, are noted in `stray`; bytes outside
-// 0..limit-1 are dropped.
-bool storeDataRecord(const HexLine& line, int count, int address, int offset, std::uint8_t* buffer,
-                     int limit, int sectorSize, StrayData& stray) {
-    if (line.length < 9 + 2 * count + 2) {
-        return false;
+// Reads the record on `line` into `record` and tests its checksum: empty, or what is wrong.
+std::string parseRecord(const HexLine& line, HexRecord& record) {
+    if (line.length == 0 || line.text[0] != ':') {
+        return "a record starts with \":\"";
     }
-    unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF) + dataRecord);
-    for (int i = 0; i < count; ++i) {
+    record.count = line.length >= 9 ? scanHexField(line.text + 1, 2) : -1;
+    record.address = line.length >= 9 ? scanHexField(line.text + 3, 4) : -1;
+    record.type = line.length >= 9 ? scanHexField(line.text + 7, 2) : -1;
+    if (record.count < 0 || record.address < 0 || record.type < 0) {
+        return "no record header (count, address and type in hex digits)";
+    }
+    const int checksumAt = 9 + 2 * record.count;
+    if (line.length < checksumAt + 2) {
+        return "record cut short: " + std::to_string(record.count) +
+               " data bytes and a checksum expected";
+    }
+    unsigned sum = static_cast<unsigned>(record.count + (record.address >> 8) +
+                                         (record.address & 0xFF) + record.type);
+    for (int i = 0; i < record.count; ++i) {
         const int value = scanHexField(line.text + 9 + 2 * i, 2);
         if (value < 0) {
-            return false;
+            return "data byte " + std::to_string(i + 1) + " is not two hex digits";
         }
+        record.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value);
         sum += static_cast<unsigned>(value);
-        const int at = offset + i;
-        if (at >= 0 && at < limit) {
-            buffer[at] = static_cast<std::uint8_t>(value);
-        }
-        stray.pastSector = stray.pastSector || at >= sectorSize;
-        stray.beforeSector = stray.beforeSector || at < 0;
     }
-    const int checksum = scanHexField(line.text + 9 + 2 * count, 2);
-    return checksum == static_cast<int>((0x100 - (sum & 0xFF)) & 0xFF) &&
-           onlyLineEnd(line, 9 + 2 * count + 2);
+    const int checksum = scanHexField(line.text + checksumAt, 2);
+    const int expected = static_cast<int>((0x100 - (sum & 0xFF)) & 0xFF);
+    if (checksum < 0) {
+        return "the checksum is not two hex digits";
+    }
+    if (checksum != expected) {
+        return "checksum " + twoDigits(checksum) + ", the record sums to " + twoDigits(expected);
+    }
+    // Whatever follows an end record is never read, its own line's rest included.
+    if (record.type != endRecord && !onlyLineEnd(line, checksumAt + 2)) {
+        return "text after the checksum";
+    }
+    return {};
 }
 
-// Reads `file` as Intel HEX into buffer[0..limit-1], each record at its address less the base.
-// A record's bytes outside the sector are noted in `stray` and dropped; the records behind it
-// still load.
-HexOutcome readHexRecords(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize,
-                          HexAddressing& addressing, StrayData& stray) {
+// Stores the bytes of a data record at their offsets; bytes outside the sector are noted in
+// `load` and left out.
+void storeData(const HexRecord& record, const HexPlacement& placement, SectorImage& image,
+               ImageLoad& load) {
+    const auto size = static_cast<long long>(image.bytes.size());
+    for (int i = 0; i < record.count; ++i) {
+        const long long within = placement.segmented ? (record.address + i) & 0xFFFF
+                                                     : static_cast<long long>(record.address) + i;
+        const long long full = placement.extension + within;
+        load.lowestAddress = std::min(full, load.lowestAddress.value_or(full));
+        load.highestAddress = std::max(full, load.highestAddress.value_or(full));
+        const long long offset = full - placement.baseAddress;
+        if (offset < 0) {
+            load.beforeSector = true;
+        } else if (offset >= size) {
+            load.pastSector = true;
+        } else {
+            image.bytes[static_cast<std::size_t>(offset)] =
+                record.data[static_cast<std::size_t>(i)];
+            image.defined[static_cast<std::size_t>(offset)] = true;
+        }
+    }
+}
+
+// Acts on one checked record; false at the end record. Empty `problem` unless it is bad.
+bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& image,
+                 ImageLoad& load, std::string& problem) {
+    const int extensionValue = record.count == 2 ? record.data[0] * 256 + record.data[1] : -1;
+    switch (record.type) {
+        case dataRecord:
+            storeData(record, placement, image, load);
+            return true;
+        case endRecord:
+            return false;
+        case segmentAddressRecord:
+        case linearAddressRecord:
+            if (extensionValue < 0) {
+                problem =
+                    "an address record holds 2 data bytes, not " + std::to_string(record.count);
+                return true;
+            }
+            placement.segmented = record.type == segmentAddressRecord;
+            placement.extension = placement.segmented
+                                      ? static_cast<long long>(extensionValue) << 4
+                                      : static_cast<long long>(extensionValue) << 16;
+            return true;
+        case startSegmentRecord:
+        case startLinearRecord:
+            return true;  // where a program starts means nothing to a flash sector
+        default:
+            problem = "record type " + twoDigits(record.type) + " is not an Intel HEX record type";
+            return true;
+    }
+}
+
+void readHexRecords(std::FILE* file, long long baseAddress, SectorImage& image, ImageLoad& load) {
     HexLine line;
+    HexRecord record;
+    HexPlacement placement{0, false, baseAddress};
     for (;;) {
         const LineOutcome read = readLine(file, line);
         if (read == LineOutcome::endOfFile) {
-            // The end of the file without an end record is a syntax error too.
-            return std::ferror(file) != 0 ? HexOutcome::readError : HexOutcome::syntaxError;
+            load.problem =
+                std::ferror(file) != 0 ? ImageProblem::cannotRead : ImageProblem::noEndRecord;
+            load.reason =
+                std::ferror(file) != 0 ? std::strerror(errno) : "no end record (:00000001FF)";
+            load.line = 0;
+            return;
         }
-        if (read == LineOutcome::tooLong || line.length < 9 || line.text[0] != ':') {
-            return HexOutcome::syntaxError;
+        ++load.line;
+        std::string problem =
+            read == LineOutcome::tooLong
+                ? "line longer than " + std::to_string(lineBufferSize - 1) + " characters"
+                : parseRecord(line, record);
+        const bool more = problem.empty() && applyRecord(record, placement, image, load, problem);
+        if (!problem.empty()) {
+            load.problem = ImageProblem::badRecord;
+            load.reason = std::move(problem);
+            return;
         }
-        const int count = scanHexField(line.text + 1, 2);
-        const int address = scanHexField(line.text + 3, 4);
-        const int type = scanHexField(line.text + 7, 2);
-        if (count < 0 || address < 0 || type < 0) {
-            return HexOutcome::syntaxError;
-        }
-        if (type == endRecord) {
-            return HexOutcome::loaded;
-        }
-        // Address extensions and start addresses are skipped: they do not move the data.
-        if (type != dataRecord) {
-            continue;
-        }
-        if (count > 0) {
-            addressing.lowestRecordAddress =
-                std::min(address, addressing.lowestRecordAddress.value_or(address));
-        }
-        if (!storeDataRecord(line, count, address, address - addressing.baseAddress, buffer, limit,
-                             sectorSize, stray)) {
-            return HexOutcome::syntaxError;
+        if (!more) {
+            load.line = 0;
+            return;
         }
     }
 }
 
-// One past the last offset below `limit` whose byte is not 0xFF; 0 when there is none.
-int lastUsedOffset(const std::uint8_t* buffer, int limit) {
-    int length = limit;
-    while (length > 0 && buffer[length - 1] == 0xFF) {
-        --length;
-    }
-    return length;
-}
-
-// Reads at most `limit` bytes from the start of `file` into `buffer`: the count read, or -1 on a
-// read error. `more` tells whether the file holds further bytes.
-int readRawBytes(std::FILE* file, std::uint8_t* buffer, int limit, bool& more) {
-    const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(limit), file);
-    more = n == static_cast<std::size_t>(limit) && std::getc(file) != EOF;
+void readRawBytes(std::FILE* file, SectorImage& image, ImageLoad& load) {
+    const std::size_t n = std::fread(image.bytes.data(), 1, image.bytes.size(), file);
+    load.pastSector = n == image.bytes.size() && std::getc(file) != EOF;
     if (std::ferror(file) != 0) {
-        return -1;
+        load.problem = ImageProblem::cannotRead;
+        load.reason = std::strerror(errno);
+        return;
     }
-    return static_cast<int>(n);
+    load.rawSize = static_cast<long>(n);
+    std::fill_n(image.defined.begin(), n, true);
 }
 
-// What a load ends with: the result, and the one message shown for it (none for a good load).
-struct LoadOutcome {
-    int result = 1;
-    int loadedLength = 0;
-    const char* message = nullptr;  // a load error or a warning
-};
-
-LoadOutcome loadRawImage(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize) {
-    bool more = false;
-    const int n = readRawBytes(file, buffer, limit, more);
-    if (n < 0) {
-        return {0, 0, openErrorText};
+// The format `requested` means for `file`: raw binary, Intel HEX or none.
+ImageFormat formatOf(std::FILE* file, const std::string& fileName, ImageFormat requested) {
+    if (requested == ImageFormat::intelHex || requested == ImageFormat::rawBinary) {
+        return requested;
     }
-    // Bytes past a buffer smaller than the sector are the caller's limit, not the file's fault.
-    const bool pastSector = more && limit >= sectorSize;
-    return {1, n, pastSector ? binaryPastSectorText : nullptr};
-}
-
-LoadOutcome loadHexImage(std::FILE* file, std::uint8_t* buffer, int limit, int sectorSize,
-                         HexAddressing& addressing) {
-    std::fill_n(buffer, limit, std::uint8_t{0xFF});
-    StrayData stray;
-    const HexOutcome outcome = readHexRecords(file, buffer, limit, sectorSize, addressing, stray);
-    if (outcome == HexOutcome::readError) {
-        return {0, 0, openErrorText};
+    const std::string extension = fileExtension(fileName);
+    if (extension == ".bin") {
+        return ImageFormat::rawBinary;
     }
-    if (outcome == HexOutcome::syntaxError) {
-        return {0, 0, syntaxErrorText};
+    // .ihx is what SDCC and several other compilers call their Intel HEX.
+    const bool hexName = extension == ".hex" || extension == ".ihx";
+    if (hexName || requested == ImageFormat::byExtension) {
+        return hexName ? ImageFormat::intelHex : ImageFormat::none;
     }
-    const char* warning = stray.beforeSector ? outsideSectorText
-                          : stray.pastSector ? pastSectorText
-                                             : nullptr;
-    return {1, lastUsedOffset(buffer, limit), warning};
+    const int first = std::getc(file);
+    if (first != EOF) {
+        std::ungetc(first, file);
+    }
+    return first == ':' ? ImageFormat::intelHex : ImageFormat::none;
 }
 
 // Why `path` could not be opened, in words for the user.
@@ -227,36 +278,85 @@ std::string openFailureReason(const std::string& path, int error) {
 
 }  // namespace
 
-int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui, HexAddressing* addressing) {
-    FileHandle file = openRegularFileForReading(fileName);
+int SectorImage::loadedLength() const {
+    int length = static_cast<int>(bytes.size());
+    while (length > 0 && bytes[static_cast<std::size_t>(length) - 1] == 0xFF) {
+        --length;
+    }
+    return length;
+}
+
+int SectorImage::definedEnd() const {
+    int end = static_cast<int>(defined.size());
+    while (end > 0 && !defined[static_cast<std::size_t>(end) - 1]) {
+        --end;
+    }
+    return end;
+}
+
+long SectorImage::definedCount() const {
+    return static_cast<long>(std::count(defined.begin(), defined.end(), true));
+}
+
+ImageLoad readImage(std::FILE* file, const std::string& fileName, ImageFormat format,
+                    int sectorSize, long long baseAddress, SectorImage& image) {
+    const auto size = static_cast<std::size_t>(std::max(sectorSize, 0));
+    image.bytes.assign(size, 0xFF);
+    image.defined.assign(size, false);
+    ImageLoad load;
+    load.file = fileName;
+    load.format = formatOf(file, fileName, format);
+    if (load.format == ImageFormat::rawBinary) {
+        readRawBytes(file, image, load);
+    } else if (load.format == ImageFormat::intelHex) {
+        readHexRecords(file, baseAddress, image, load);
+    } else if (format == ImageFormat::byContent) {
+        load.problem = ImageProblem::unknownFormat;
+        load.reason = "neither Intel HEX (its first line does not start with \":\") nor named .bin";
+    }
+    return load;
+}
+
+ImageLoad loadImage(const std::string& fileName, ImageFormat format, int sectorSize,
+                    long long baseAddress, SectorImage& image) {
+    const FileHandle file = openRegularFileForReading(fileName);
     if (!file) {
-        ui.noteFileProblem(fileName, openFailureReason(fileName, errno));
-        ui.showMessage(openErrorText, loadErrorCaption, MessageIcon::none);
+        ImageLoad load;
+        load.file = fileName;
+        load.problem = ImageProblem::cannotOpen;
+        load.reason = openFailureReason(fileName, errno);
+        return load;
+    }
+    return readImage(file.get(), fileName, format, sectorSize, baseAddress, image);
+}
+
+int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
+                  int& loadedLength, UserInterface& ui, int* definedEnd) {
+    SectorImage image;
+    const ImageLoad load = loadImage(fileName, ImageFormat::byExtension, sectorSize, 0, image);
+    loadedLength = 0;
+    if (!load.ok()) {
+        const bool syntax =
+            load.problem == ImageProblem::badRecord || load.problem == ImageProblem::noEndRecord;
+        ui.showMessage(syntax ? syntaxErrorText : openErrorText, loadErrorCaption,
+                       MessageIcon::none);
         return 0;
     }
-    HexAddressing offsetsInSector;
     const int limit = std::clamp(sectorSize, 0, static_cast<int>(buffer.size()));
-    const std::string extension = fileExtension(fileName);
-    LoadOutcome outcome;
-    if (extension == ".bin") {
-        outcome = loadRawImage(file.get(), buffer.data(), limit, sectorSize);
-    } else if (extension == ".hex") {
-        outcome = loadHexImage(file.get(), buffer.data(), limit, sectorSize,
-                               addressing != nullptr ? *addressing : offsetsInSector);
+    const bool raw = load.format == ImageFormat::rawBinary;
+    const int copied = raw ? std::min(static_cast<int>(load.rawSize), limit) : limit;
+    std::copy_n(image.bytes.begin(), copied, buffer.begin());
+    // Bytes past a buffer smaller than the sector are the caller's limit, not the file's fault.
+    const bool warned = load.pastSector && (!raw || limit >= sectorSize);
+    image.bytes.resize(static_cast<std::size_t>(copied));
+    image.defined.resize(static_cast<std::size_t>(copied));
+    loadedLength = raw ? copied : image.loadedLength();
+    if (definedEnd != nullptr) {
+        *definedEnd = image.definedEnd();
     }
-    const int readError = errno;
-    file.reset();
-    loadedLength = outcome.loadedLength;
-    if (outcome.result == 0) {
-        if (outcome.message == openErrorText) {
-            ui.noteFileProblem(fileName, std::strerror(readError));
-        }
-        ui.showMessage(outcome.message, loadErrorCaption, MessageIcon::none);
-        return 0;
-    }
-    if (outcome.message != nullptr) {
-        ui.showMessage(outcome.message, "Warning", MessageIcon::warning);
+    if (warned) {
+        ui.showMessage(raw ? binaryPastSectorText : pastSectorText, "Warning",
+                       MessageIcon::warning);
     } else if (loadedLength == 0) {
         showError(ui, noDataText);
     }

@@ -1,52 +1,114 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "UserInterface.h"
 
 namespace loadstar {
 
+// Image files for Program and Verify: Intel HEX and raw binary, read into one sector.
+//
+// Principles of operation. The loader reads a file into a SectorImage and returns an ImageLoad
+// that says what it found: nothing wrong, or what is wrong and where (file, line, reason), and
+// what it had to leave out. It never shows or prints anything; loadImageFile below renders the
+// outcome into the window's boxes, the command-line tool into its own messages.
+//
+// Intel HEX: record types 00 (data), 01 (end), 02 (extended segment address), 03 (start segment
+// address), 04 (extended linear address) and 05 (start linear address). Every record's checksum
+// is tested, whatever its type; 03 and 05 are skipped after the test, and any other type is a
+// bad record. A data byte's full address is the record's address plus its index, plus the last
+// linear extension (no 16-bit wrap), or within the 64 KB segment of the last segment extension
+// (16-bit wrap, as the format has it). The full address less the base address is the byte's
+// offset in the sector. Bytes whose offset lies outside 0..sectorSize-1 are left out (pastSector,
+// beforeSector) and the records behind them still load. An extension of 0 changes nothing, so
+// files that use no extension load as files from objcopy and srec_cat always did. A line holds at
+// most 998 characters, its line end included; a longer one is a bad record, never cut in two.
+// The file must end with an end record; what follows it is not read.
+//
+// Raw binary: byte i of the file is the byte at offset i, at most sectorSize bytes.
+
+// What a file is read as.
+enum class ImageFormat {
+    byExtension,  // ".bin" raw, ".hex" or ".ihx" Intel HEX, any other name: nothing (the window's)
+    byContent,    // as byExtension, else Intel HEX when the file starts with ":"
+    intelHex,
+    rawBinary,
+    none,  // what a byExtension load of another name was read as: nothing
+};
+
+// What is wrong with a file, if anything.
+enum class ImageProblem {
+    none,
+    cannotOpen,     // reason: the system's error text, or "not a regular file"
+    cannotRead,     // reason: the system's error text
+    badRecord,      // line and reason: "checksum 3A, the record sums to 3B"
+    noEndRecord,    // the file ends without an end record
+    unknownFormat,  // byContent: neither named .bin nor Intel HEX by its content
+};
+
+// How a load ended: the typed outcome that both front ends render.
+struct ImageLoad {
+    ImageProblem problem = ImageProblem::none;
+    std::string file;    // the name the caller gave
+    long line = 0;       // the line of a bad record, counted from 1; 0 when not about a line
+    std::string reason;  // what is wrong, in words, for messages that name file and line
+    ImageFormat format = ImageFormat::none;  // what the file was read as
+    long rawSize = 0;           // raw binary: the bytes read, at most the sector's size
+    bool pastSector = false;    // bytes at or past the sector's end were left out
+    bool beforeSector = false;  // bytes below the base address were left out
+    // The lowest and highest full address of a data byte in an Intel HEX file, before the base
+    // address is subtracted; nothing when no data record holds a byte.
+    std::optional<long long> lowestAddress;
+    std::optional<long long> highestAddress;
+
+    [[nodiscard]] bool ok() const { return problem == ImageProblem::none; }
+};
+
+// One sector's worth of an image: a byte for every offset, and which of them the file defines.
+// Offsets the file does not define hold 0xFF.
+struct SectorImage {
+    std::vector<std::uint8_t> bytes;
+    std::vector<bool> defined;
+
+    // One past the last offset whose byte is not 0xFF (what Program writes); 0 when none is.
+    [[nodiscard]] int loadedLength() const;
+    // One past the last offset the file defines; 0 when it defines none.
+    [[nodiscard]] int definedEnd() const;
+    // How many offsets the file defines, 0xFF bytes included.
+    [[nodiscard]] long definedCount() const;
+};
+
+// Reads `file` (named `fileName` in the outcome) into `image`, which is made sectorSize bytes
+// long, with `baseAddress` subtracted from Intel HEX addresses. `image` holds nothing a caller
+// should use unless the outcome is ok().
+ImageLoad readImage(std::FILE* file, const std::string& fileName, ImageFormat format,
+                    int sectorSize, long long baseAddress, SectorImage& image);
+
+// The same for the regular file at `fileName`; anything else (a pipe, a device, a folder) is
+// refused without being read.
+ImageLoad loadImage(const std::string& fileName, ImageFormat format, int sectorSize,
+                    long long baseAddress, SectorImage& image);
+
 // What the loader says of a file that holds nothing but erased (0xFF) bytes.
 inline constexpr char noDataText[] = "File contains no data";
 
-// How Intel HEX record addresses are read, and what the file's were.
-struct HexAddressing {
-    int baseAddress = 0;                     // subtracted from every record address
-    std::optional<int> lowestRecordAddress;  // filled in: the lowest data record's address
-};
-
-// Loads the image file that Program or Verify was given into `buffer`, the caller's sector
-// buffer, whose offset 0 is the first byte of the sector. The format follows the file name's
-// extension (fileExtension): ".bin" is raw binary, ".hex" Intel HEX; any other name loads nothing.
-//
-// - Raw binary: byte i of the file goes to offset i, at most sectorSize bytes; loadedLength is the
-//   number of bytes read and the buffer past it is left as it was. A longer file loads its first
-//   sectorSize bytes and shows a warning (caption "Warning") that the rest is ignored.
-// - Intel HEX: offsets 0..sectorSize-1 are first set to 0xFF. Record addresses are offsets within
-//   the sector, and a record's bytes follow its address without any 16-bit wrap; only data (00)
-//   and end (01) records mean anything, every other type is skipped unseen. Bytes at or past the
-//   sector's end are dropped with one warning (caption "Warning") and the records behind them
-//   still load, so every byte lands at its own offset or nowhere. A line longer than 998
-//   characters (its line end included), or one with anything but a line end behind a data
-//   record's checksum, is a syntax error. loadedLength is one past the last offset whose byte is
-//   not 0xFF.
-//
-// Every problem is shown to the user here, exactly one message each: "Error opening file !" or
-// "Invalid syntax in hex file" (caption "Data load error") with result 0, a warning with result 1,
-// or "File contains no data" through showError when nothing but 0xFF was loaded and there was no
-// warning (result 1, loadedLength 0). Result 1: the file was read and loadedLength says how many
-// bytes from offset 0 are meaningful. After result 0 the buffer and loadedLength hold nothing a
-// caller should use. Offsets at or past buffer.size() are never touched, whatever sectorSize
-// says. The file is closed before this returns.
-//
-// `addressing`, when given, subtracts a base address from every Intel HEX record address (for
-// images linked at board addresses; data below the base lie outside the sector and get a warning
-// like data past it) and reports the lowest data record's address as the file gives it. Without
-// it, record addresses are offsets within the sector, as the window reads them.
+// The window's loader: loads `fileName` by its extension (ImageFormat::byExtension) into `buffer`,
+// the caller's sector buffer, whose offset 0 is the first byte of the sector, and shows every
+// problem itself, one message each: "Error opening file !" or "Invalid syntax in hex file" (caption
+// "Data load error") with result 0; a warning (caption "Warning") when bytes past the sector's end
+// were left out, result 1; or "File contains no data" through showError when nothing but 0xFF was
+// loaded and there was no warning (result 1, loadedLength 0). Result 1: loadedLength says how many
+// bytes from offset 0 are meaningful (one past the last byte that is not 0xFF; a raw file's
+// length); an Intel HEX load sets offsets 0..sectorSize-1 to 0xFF first, a raw load leaves the
+// buffer past the file's bytes as it was. Offsets at or past buffer.size() are never touched.
+// `definedEnd`, when given, receives one past the last offset the file defines (written-out 0xFF
+// included).
 int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui, HexAddressing* addressing = nullptr);
+                  int& loadedLength, UserInterface& ui, int* definedEnd = nullptr);
 
 }  // namespace loadstar

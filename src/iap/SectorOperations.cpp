@@ -54,6 +54,7 @@ std::string SectorOperations::proposedFileName(const std::string& segmentName) {
 void SectorOperations::forgetDifferences() {
     firstDifference_.reset();
     differenceCount_ = 0;
+    programmedEnd_.reset();
 }
 
 int SectorOperations::passResult() const {
@@ -133,15 +134,22 @@ int SectorOperations::writeBlock(int address, const std::uint8_t* data, int coun
 
 std::vector<std::uint8_t> SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector,
                                                           int sectorSize,
-                                                          const std::string& fileName) {
+                                                          const std::string& fileName,
+                                                          bool throughDefined) {
     forgetDifferences();
     std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
     int loadedLength = 0;
+    int definedEnd = 0;
     if (board_.selectFlash(kind, sector) == 0 ||
-        loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui()) == 0) {
+        loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui(), &definedEnd) == 0) {
         loadedLength = 0;
     }
-    image.resize(static_cast<std::size_t>(loadedLength));
+    // A written-out 0xFF past the last programmed byte is part of the image too: "Data Verify OK"
+    // over a sector that holds something else there would be a wrong result. An image of nothing
+    // but 0xFF still holds no data.
+    const int length =
+        throughDefined && loadedLength > 0 ? std::max(loadedLength, definedEnd) : loadedLength;
+    image.resize(static_cast<std::size_t>(length));
     return image;
 }
 
@@ -160,36 +168,46 @@ int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, i
         return 0;
     }
     const std::vector<std::uint8_t> erased(static_cast<std::size_t>(std::max(sectorSize, 0)), 0xFF);
-    return compareWithSector(baseAddress, erased,
+    return compareWithSector(baseAddress, erased, nullptr,
                              {"Sector is not blank.\nSome data found at address 0x%04X",
                               "Blank check result", "The sector is blank", "Blank check result"});
 }
 
 int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                     int sectorSize, const std::string& fileName) {
-    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName);
+    const std::vector<std::uint8_t> image =
+        selectAndLoad(kind, sector, sectorSize, fileName, false);
     if (image.empty()) {
         return 0;
     }
-    return writeImage(baseAddress, image);
+    return writeImage(baseAddress, image, false);
 }
 
 int SectorOperations::programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                   std::span<const std::uint8_t> image) {
+                                   const SectorImage& image) {
     forgetDifferences();
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
-    return writeImage(baseAddress, image);
+    const auto length = static_cast<std::size_t>(image.loadedLength());
+    return writeImage(baseAddress, std::span(image.bytes).first(length), true);
 }
 
-int SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> image) {
+int SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> image,
+                                 bool skipErasedBlocks) {
     processFlags().cancelRequested = false;
     const int loadedLength = static_cast<int>(image.size());
     for (int done = 0; !cancelRequested() && done < loadedLength;) {
         const int n = std::min(loadedLength - done, writeBlockSize);
-        if (writeBlock(baseAddress + done, image.data() + done, n) == 0) {
-            return 0;
+        const auto block =
+            image.subspan(static_cast<std::size_t>(done), static_cast<std::size_t>(n));
+        const bool erased =
+            std::all_of(block.begin(), block.end(), [](std::uint8_t byte) { return byte == 0xFF; });
+        if (!(skipErasedBlocks && erased)) {
+            if (writeBlock(baseAddress + done, block.data(), n) == 0) {
+                return 0;
+            }
+            programmedEnd_ = baseAddress + done + n;
         }
         done += n;
         reportProgress(programmingPrefix, done, loadedLength);
@@ -199,31 +217,54 @@ int SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> 
 
 int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                                    int sectorSize, const std::string& fileName) {
-    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName);
+    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName, true);
     if (image.empty()) {
         return 0;
     }
     processFlags().cancelRequested = false;
-    return compareWithSector(baseAddress, image, verifyTexts);
+    return compareWithSector(baseAddress, image, nullptr, verifyTexts);
 }
 
 int SectorOperations::verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                  std::span<const std::uint8_t> image) {
+                                  const SectorImage& image) {
     forgetDifferences();
     if (board_.selectFlash(kind, sector) == 0) {
         return 0;
     }
     processFlags().cancelRequested = false;
-    return compareWithSector(baseAddress, image, verifyTexts);
+    const auto length = static_cast<std::size_t>(image.definedEnd());
+    return compareWithSector(baseAddress, std::span(image.bytes).first(length), &image.defined,
+                             verifyTexts);
 }
 
 int SectorOperations::compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
+                                        const std::vector<bool>* defined,
                                         const ComparisonTexts& texts) {
     const int length = static_cast<int>(expected.size());
+    // Whether the byte at `offset` takes part; every one does without `defined`.
+    const auto compared = [defined](int offset) {
+        return defined == nullptr || (*defined)[static_cast<std::size_t>(offset)];
+    };
+    const auto differs = [&](const std::uint8_t* data, int done, int n) {
+        for (int i = 0; i < n; ++i) {
+            if (compared(done + i) && data[i] != expected[static_cast<std::size_t>(done + i)]) {
+                return true;
+            }
+        }
+        return false;
+    };
     std::vector<std::uint8_t> reply(replyMax + 1, 0);
     for (int done = 0;
          (differenceCount_ == 0 || countEveryDifference_) && !cancelRequested() && done < length;) {
         const int n = std::min(length - done, readBlockSize);
+        bool anyCompared = false;
+        for (int i = 0; i < n && !anyCompared; ++i) {
+            anyCompared = compared(done + i);
+        }
+        if (!anyCompared) {
+            done += n;  // a block the image says nothing about is not read
+            continue;
+        }
         if (readBlock(baseAddress + done, n, reply) == 0) {
             return 0;
         }
@@ -231,13 +272,13 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
                                                  static_cast<std::size_t>(n));
         std::vector<std::uint8_t> agreed;
         // A difference is taken only when two reads agree on it; a clean block costs nothing more.
-        if (!std::equal(read.begin(), read.end(), expected.begin() + done) &&
+        if (differs(read.data(), done, n) &&
             readBlockAgreed(baseAddress + done, n, read, agreed) == 0) {
             return 0;
         }
         const auto* data = agreed.empty() ? read.data() : agreed.data();
         for (int i = 0; i < n; ++i) {
-            if (data[i] == expected[static_cast<std::size_t>(done + i)]) {
+            if (!compared(done + i) || data[i] == expected[static_cast<std::size_t>(done + i)]) {
                 continue;
             }
             if (differenceCount_++ == 0) {

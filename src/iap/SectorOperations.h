@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BoardCommands.h"
+#include "ImageFile.h"
 #include "SectorGeometry.h"
 
 namespace loadstar {
@@ -40,7 +41,9 @@ class SectorOperations {
     int programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                       const std::string& fileName);
     // Compares the image's loaded length with the sector and shows "Data Verify OK" or the first
-    // differing address. 0 also when the image could not be loaded or holds no data.
+    // differing address; the comparison runs on to the last byte the file defines, so that a
+    // written-out 0xFF is compared too. 0 also when the image could not be loaded or holds no
+    // data.
     int verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& fileName);
     // Reads the whole sector, asks for a file through the save dialog (proposing
@@ -52,14 +55,20 @@ class SectorOperations {
     int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
                      const std::string& segmentName);
 
-    // The passes on an image the caller has loaded already (loadImageFile), for a caller that
-    // uses one image for several passes: select the flash, then write or compare `image` from
-    // the sector's first byte. Same results and messages as programSector and verifySector; an
-    // empty image writes nothing and compares nothing.
+    // The passes on an image the caller has loaded already (loadImage), for a caller that uses
+    // one image for several passes, such as the command-line tool: select the flash, then write or
+    // compare what `image` defines. Program writes, in blocks of 100 bytes from the sector's first
+    // byte, only the blocks that hold a byte other than 0xFF (on an erased sector the others are
+    // there already), up to the last such byte. Verify compares every byte the image defines,
+    // written-out 0xFF included, and only those: blocks of 241 bytes that hold no defined byte are
+    // not read. Same results and messages as programSector and verifySector.
     int programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                     std::span<const std::uint8_t> image);
+                     const SectorImage& image);
     int verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                    std::span<const std::uint8_t> image);
+                    const SectorImage& image);
+    // How far the last program pass got: one past the board address of the last byte of the last
+    // block the board confirmed; nothing when it wrote none (or another pass ran since).
+    [[nodiscard]] std::optional<int> programmedEnd() const { return programmedEnd_; }
     // Upload's read without its saving: selects the flash and reads the whole sector into
     // `contents` (sectorSize bytes on result 1). Result 1, -1 cancelled, 0 failed (message shown).
     int readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
@@ -108,15 +117,19 @@ class SectorOperations {
     static const ComparisonTexts verifyTexts;
     // Reads the sector from `baseAddress` in blocks of 241 bytes and compares it with `expected`,
     // stopping at the first difference unless every one is counted; shows the pass's result and
-    // returns its result code.
+    // returns its result code. With `defined`, only the offsets it marks are compared, and blocks
+    // without one are not read.
     int compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
-                          const ComparisonTexts& texts);
-    // Writes `image` from `baseAddress` in blocks of 100 bytes; the pass's result code.
-    int writeImage(int baseAddress, std::span<const std::uint8_t> image);
+                          const std::vector<bool>* defined, const ComparisonTexts& texts);
+    // Writes `image` from `baseAddress` in blocks of 100 bytes, skipping the blocks of nothing but
+    // 0xFF when `skipErasedBlocks` is set; the pass's result code.
+    int writeImage(int baseAddress, std::span<const std::uint8_t> image, bool skipErasedBlocks);
     // Selects the flash and loads the image: its loaded bytes, or none when either failed or the
-    // image holds no data (the message has been shown).
+    // image holds no data (the message has been shown). With `throughDefined`, the bytes run on
+    // to the last one the file defines, so that a written-out 0xFF past the last programmed byte
+    // is compared too.
     std::vector<std::uint8_t> selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
-                                            const std::string& fileName);
+                                            const std::string& fileName, bool throughDefined);
     // Status text "<prefix><remaining> bytes remaining.", then lets pending events run.
     void reportProgress(const char* prefix, int done, int total);
     // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.
@@ -126,6 +139,7 @@ class SectorOperations {
 
     BoardCommands& board_;
     std::optional<int> firstDifference_;
+    std::optional<int> programmedEnd_;
     long differenceCount_ = 0;
     bool countEveryDifference_ = false;
     bool readEveryBlockTwice_ = false;

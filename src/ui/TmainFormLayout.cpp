@@ -142,8 +142,9 @@ void TmainForm::createMemoryFields() {
 
 void TmainForm::createDialogs() {
     OpenDialog1.defaultExtension = "hex";
+    // SDCC and other compilers write Intel HEX as .ihx; the loader reads those as HEX too.
     OpenDialog1.filters = loadstar::qtNameFilters(
-        "IntelHEX format (*.hex)|*.hex|Binary file (*.bin)|*.bin|All Files (*.*)|*.*");
+        "IntelHEX format (*.hex)|*.hex;*.ihx|Binary file (*.bin)|*.bin|All Files (*.*)|*.*");
     SaveDialog1.defaultExtension = "hex";
     SaveDialog1.fileName = "flash.hex";
     SaveDialog1.filters = loadstar::qtNameFilters(

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -9,9 +14,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Descriptor.h"
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
 #include "ProgramRunner.h"
@@ -66,6 +73,8 @@ class CliSectorCommandsTest : public ::testing::Test {
 TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExitStatus) {
     Bytes image = testing::randomBytes(300, 7);
     image[0] = 0x4C;
+    image[2] = 0x12;
+    image[7] = 0x34;
     Bytes inverted = image;
     for (auto& byte : inverted) {
         byte = static_cast<std::uint8_t>(~byte | 0x01);  // needs a 0 -> 1 change in every byte
@@ -80,6 +89,21 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     const std::string differing = folder.write("changed.hex", hexAt(changed, 0));
     const std::string keep = folder.write("keep.dat", "kept");
     const std::string missing = folder.file("missing.hex");
+    const std::string ihx = folder.write("image.ihx", hexAt(image, 0));
+    const std::string notes = folder.write("notes.txt", "not an image");
+    // Written-out 0xFF at offsets 2 and 7, where the image holds other bytes.
+    const std::string erasedBytes =
+        folder.write("ff.hex", ":01000200FFFE\n:01000700FFF9\n:00000001FF\n");
+    // The image with the checksum of its third record spoilt.
+    auto records = testing::linesOf(hexAt(image, 0));
+    std::string checksum = records[2].substr(records[2].size() - 2);
+    records[2].replace(records[2].size() - 2, 2, checksum == "00" ? "01" : "00");
+    std::string spoilt;
+    for (const auto& line : records) {
+        spoilt += line + "\n";
+    }
+    const std::string bad = folder.write("bad.hex", spoilt);
+    std::transform(checksum.begin(), checksum.end(), checksum.begin(), ::toupper);
     const struct {
         std::string control;  // emulator control line sent first
         std::vector<std::string> args;
@@ -91,29 +115,57 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
         {"",
          {"flash", hex},
          0,
-         "flash: OK, 300 bytes erased, programmed and verified in \\d+ ms\n",
+         "flash: OK, 304 bytes erased, programmed and verified in \\d+ ms\n",
          {"Erasing 100%", "Programming 100% \\(300 of 300 bytes", "Verifying 100%"}},
         {"",
          {"blank-check"},
          1,
          "blank-check: not blank, \\d+ of 8192 bytes used, first at 0x8000\n"},
         {"", {"flash", "--no-erase", other}, 2, "flash: failed at program\n"},
-        {"ignore EB", {"flash", hex}, 2, "flash: failed at erase\n"},
-        {"ignore RRD", {"flash", hex}, 2, "flash: failed at verify\n"},
+        // After a failure past the erase, the result line says what the sector holds.
+        {"ignore EB",
+         {"flash", hex},
+         2,
+         "flash: failed at erase; the sector may be partly erased: its old contents may be gone\n"},
+        {"ignore WFP",
+         {"flash", hex},
+         2,
+         "flash: failed at program; the sector is erased: its old contents are gone\n"},
+        {"ignore RRD",
+         {"flash", hex},
+         2,
+         "flash: failed at verify; the sector holds the new image, not verified\n"},
         // A file that cannot be loaded costs the sector nothing: the next verify still passes.
         {"",
          {"flash", missing},
          2,
          "flash: failed\n",
-         {"Error opening file ! \\(" + missing + ": No such file or directory\\)"}},
-        {"", {"verify", hex}, 0, "verify: OK, 300 bytes match\n"},
-        {"", {"verify", differing}, 1, "verify: 2 of 300 bytes differ, first at 0x8002\n"},
+         {"loadstar-cli: " + missing + ": No such file or directory"}},
+        {"", {"verify", hex}, 0, "verify: OK, 304 bytes match\n"},
+        {"", {"verify", ihx}, 0, "verify: OK, 304 bytes match\n"},
+        {"", {"verify", differing}, 1, "verify: 2 of 304 bytes differ, first at 0x8002\n"},
+        // Every written-out 0xFF is compared and every difference counted, also by flash.
+        {"",
+         {"flash", "--no-erase", erasedBytes},
+         1,
+         "flash: 2 of 2 bytes differ after programming, first at 0x8002\n"},
+        {"",
+         {"verify", bad},
+         2,
+         "verify: failed\n",
+         {"bad.hex:3: checksum 0[01], the record sums to " + checksum + "\n"}},
+        {"",
+         {"verify", notes},
+         2,
+         "verify: failed\n",
+         {"notes.txt: neither Intel HEX .* Images are Intel HEX \\(any name\\) or raw binary"}},
+        {"", {"verify", "--format", "hex", keep}, 2, "verify: failed\n", {"keep.dat:1: "}},
         {"",
          {"verify", linked},
          2,
          "verify: failed\n",
          {"linked.hex lies at 8000 or above.*add --base 8000"}},
-        {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 300 bytes match\n"},
+        {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 304 bytes match\n"},
         {"",
          {"program", "--base", "8000", boot},
          2,
@@ -167,10 +219,29 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     EXPECT_NE(raw.errors.find("upload: OK, 8192 bytes of CSBOOT0 saved to standard output as raw"),
               std::string::npos)
         << raw.errors;
+    // "-" reads the image from standard input: Intel HEX by its content, raw with --format bin.
+    for (const auto& [format, file, length] :
+         {std::tuple{"", hex, 304}, std::tuple{"bin", boot, 300}}) {
+        std::vector<std::string> args = {"-c",
+                                         "exec \"$0\" \"$@\" < \"" + file + "\"",
+                                         testing::cliPath(),
+                                         "--port",
+                                         board.devicePath(),
+                                         "--flash=boot",
+                                         "verify",
+                                         "-"};
+        if (*format != '\0') {
+            args.insert(args.end(), {"--format", format});
+        }
+        const auto piped = testing::runProgram("/bin/sh", args);
+        EXPECT_EQ(piped.exitStatus, 0) << piped.errors;
+        EXPECT_EQ(piped.output, "verify: OK, " + std::to_string(length) + " bytes match\n");
+    }
 }
 
 // Ctrl-C during a backup keeps the sectors saved before it, whole, and nothing of the one being
-// read; restore flashes what the folder holds and names the sectors it has no file for.
+// read; restore flashes what the folder holds and names the sectors it has no file for. A boot
+// file linked at its board addresses is read at them; an erased sector's file erases the sector.
 TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFiles) {
     const Bytes image = testing::randomBytes(500, 9);
     ASSERT_EQ(cli({"flash", folder.write("image.bin", textOf(image))}).exitStatus, 0);
@@ -195,15 +266,69 @@ TEST_F(CliSectorCommandsTest, BackupStopsCleanlyOnCtrlCAndRestoreSkipsMissingFil
     EXPECT_EQ(testing::contentsOf(firstFile), intelHexDump(sector));
 
     ASSERT_EQ(cli({"erase"}).exitStatus, 0);
-    const std::string bootFile = folder.write("backup/KEL520_seg(CSBOOT2).bin", "boot image");
+    const Bytes boot = testing::randomBytes(0x2000, 4);
+    folder.write("boot.bin", textOf(boot));
+    folder.write("backup/KEL520_seg(CSBOOT2).hex", hexAt(boot, 0xC000));
+    folder.write("backup/KEL520_seg(CSBOOT1).hex", intelHexDump(Bytes(0x2000, 0xFF)));
+    ASSERT_EQ(cli({"--flash=boot", "--sector=1", "flash", folder.file("boot.bin")}).exitStatus, 0);
     const auto restore = cli({"restore", backup});
     EXPECT_EQ(restore.exitStatus, 0) << restore.errors;
-    EXPECT_EQ(restore.output, "restore: OK, 2 sectors restored, 10 skipped\n");
+    EXPECT_EQ(restore.output, "restore: OK, 3 sectors restored, 9 skipped\n");
     EXPECT_NE(restore.errors.find("KEL520_seg(FS1).hex or .bin: sector FS1 is left as it is."),
               std::string::npos)
         << restore.errors;
     EXPECT_EQ(cli({"verify", folder.file("image.bin")}).exitStatus, 0);
-    EXPECT_EQ(cli({"--flash=boot", "--sector=2", "verify", bootFile}).exitStatus, 0);
+    EXPECT_EQ(cli({"--flash=boot", "--sector=2", "verify", folder.file("boot.bin")}).exitStatus, 0);
+    EXPECT_EQ(cli({"--flash=boot", "--sector=1", "blank-check"}).exitStatus, 0);
+}
+
+// A restore checks every file before it touches the board: any file it cannot write back as it
+// is refuses the whole restore, and not one byte goes to the line (the test holds the other end
+// of the port).
+TEST(CliRestore, RefusesEveryFileItCannotWriteBackBeforeSendingAnything) {
+    const std::string end = ":00000001FF\n";
+    const struct {
+        std::string file;  // in the folder; empty: no file
+        std::string content;
+        std::string message;  // found on stderr
+    } cases[] = {
+        {"KEL520_seg(CSBOOT1).bin", "",
+         "(CSBOOT1).bin: 0 bytes, but a .bin must be exactly its "
+         "sector's size, 8192 bytes"},
+        {"KEL520_seg(FS2).bin", std::string(100, 'x'), "(FS2).bin: 100 bytes, but a .bin"},
+        {"KEL520_seg(CSBOOT0).bin", std::string(0x8000, 'x'),
+         "(CSBOOT0).bin: more than 8192 bytes"},
+        {"KEL520_seg(FS0).hex", end, "(FS0).hex: holds no data"},
+        {"KEL520_seg(CSBOOT1).hex", hexAt({0x01}, 0x8000),
+         "(CSBOOT1).hex: data outside the sector: its records must lie at offsets 0000-1FFF, or "
+         "at its board addresses A000-BFFF"},
+        {"KEL520_seg(FS3).hex", ":0100000001FE\n:0100000101FF\n" + end,
+         "(FS3).hex:2: checksum FF, the record sums to FD"},
+        {"", "", "restore-folder: the folder does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        testing::TempDir folder;
+        // Another sector's good file: refused all the same, nothing is erased.
+        folder.write("KEL520_seg(FS7).bin", std::string(0x8000, '\x01'));
+        if (!c.file.empty()) {
+            folder.write(c.file, c.content);
+        }
+        int master = -1;
+        int slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        const testing::Descriptor masterEnd(master);
+        const testing::Descriptor slaveEnd(slave);
+        const std::string target = c.file.empty() ? folder.file("restore-folder") : folder.file("");
+        const auto run = testing::runProgram(testing::cliPath(),
+                                             {"--port", ::ptsname(master), "restore", target});
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_EQ(run.output, "restore: failed, nothing was changed\n");
+        EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+        ASSERT_EQ(::fcntl(master, F_SETFL, O_NONBLOCK), 0);
+        char byte = 0;
+        EXPECT_EQ(::read(master, &byte, 1), -1) << "something was sent to the board";
+    }
 }
 
 }  // namespace

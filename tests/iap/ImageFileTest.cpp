@@ -4,11 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "FileExtension.h"
 #include "ProcessFlags.h"
 #include "RecordingUserInterface.h"
 #include "TempDir.h"
@@ -16,119 +17,219 @@
 namespace loadstar {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 constexpr int mainSize = 0x8000;
+constexpr int bootSize = 0x2000;
 const std::string syntaxError = "Invalid syntax in hex file";
 const std::string noData = "File contains no data";
 const std::string openError = "Error opening file !";
-const std::string end = ":00000001FF";
+const std::string hexWarning =
+    "Warning: hex file address exceeds selected sector size.\n"
+    "Data past the last sector address will be ignored.";
+const std::string binaryWarning =
+    "Warning: binary file size exceeds selected sector size.\n"
+    "Data past the last sector address will be ignored.";
+const std::string end = ":00000001FF\n";
 
-const std::string one = ":0100000001FE";  // the data record of the byte 01 at offset 0
-
-std::string lines(const std::vector<std::string>& texts) {
-    std::string text;
-    for (const auto& line : texts) {
-        text += line + "\n";
+// One record line with its checksum.
+std::string record(int address, int type, const Bytes& data) {
+    char field[16];
+    std::snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
+                  static_cast<unsigned>(address), static_cast<unsigned>(type));
+    std::string line = field;
+    unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) +
+                   static_cast<unsigned>(type);
+    for (const auto byte : data) {
+        std::snprintf(field, sizeof field, "%02X", byte);
+        line += field;
+        sum += byte;
     }
-    return text;
+    std::snprintf(field, sizeof field, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    return line + field;
 }
+std::string data(int address, const Bytes& bytes) {
+    return record(address, 0x00, bytes);
+}
+const std::string one = data(0, {0x01});  // the byte 01 at offset 0
 
-struct Loaded {
-    int result = -9;
-    int loadedLength = -9;
-    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(100000, 0xA5);
-    testing::RecordingUserInterface ui;
+struct Case {
+    std::string name;
+    std::string content;
+    ImageProblem problem = ImageProblem::none;
+    long line = 0;
+    std::string reason;  // found in the outcome's reason
+    long definedCount = 1;
+    int loadedLength = 1;
+    int definedEnd = 1;
+    bool pastSector = false;
+    int probe = 0;  // an offset, and the byte it must hold
+    int probeByte = 0x01;
+    ImageFormat format = ImageFormat::byContent;
+    int sectorSize = mainSize;
+    long long base = 0;
 };
 
-Loaded load(const testing::TempDir& folder, const std::string& name, int sectorSize) {
-    Loaded loaded;
-    loaded.result =
-        loadImageFile(folder.file(name), loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui);
-    return loaded;
+Case refused(std::string content, long line, std::string reason,
+             ImageProblem problem = ImageProblem::badRecord) {
+    Case c{"image.hex", std::move(content), problem, line, std::move(reason)};
+    return c;
 }
 
-// Each message comes with its own caption and icon.
-void expectMessage(const Loaded& loaded, const std::string& message) {
-    static const std::map<std::string, std::pair<std::string, MessageIcon>> captions = {
-        {syntaxError, {"Data load error", MessageIcon::none}},
-        {openError, {"Data load error", MessageIcon::none}},
-        {noData, {"Error", MessageIcon::warning}}};
-    ASSERT_EQ(loaded.ui.messages.size(), message.empty() ? 0u : 1u);
+Case loads(std::string name, std::string content, long definedCount, int loadedLength,
+           int definedEnd, bool pastSector = false) {
+    return {std::move(name), std::move(content), ImageProblem::none, 0,         "",
+            definedCount,    loadedLength,       definedEnd,         pastSector};
+}
+
+// What the window shows for a file the core loader read as `c` says, by the window's rule of
+// names (".hex" and ".ihx" Intel HEX, ".bin" raw, any other name nothing).
+void expectWindowLoad(const testing::TempDir& folder, const Case& c, const ImageLoad& core) {
+    const std::string extension = fileExtension(c.name);
+    const bool raw = extension == ".bin";
+    const bool known = raw || extension == ".hex" || extension == ".ihx";
+    std::vector<std::uint8_t> buffer(100000, 0xA5);
+    testing::RecordingUserInterface ui;
+    int loadedLength = -9;
+    const int result = loadImageFile(folder.file(c.name), buffer, c.sectorSize, loadedLength, ui);
+    std::string message;
+    if (!known) {
+        message = noData;
+    } else if (!core.ok()) {
+        message = core.problem == ImageProblem::cannotOpen ? openError : syntaxError;
+    } else if (core.pastSector) {
+        message = raw ? binaryWarning : hexWarning;
+    } else if (c.loadedLength == 0) {
+        message = noData;
+    }
+    EXPECT_EQ(result, known && !core.ok() ? 0 : 1);
+    ASSERT_EQ(ui.messages.size(), message.empty() ? 0u : 1u);
     if (!message.empty()) {
-        EXPECT_EQ(loaded.ui.messages[0].text, message);
-        EXPECT_EQ(loaded.ui.messages[0].caption, captions.at(message).first);
-        EXPECT_EQ(loaded.ui.messages[0].icon, captions.at(message).second);
+        EXPECT_EQ(ui.messages[0].text, message);
+        EXPECT_EQ(ui.messages[0].caption, message == noData                ? "Error"
+                                          : message.starts_with("Warning") ? "Warning"
+                                                                           : "Data load error");
+    }
+    if (result == 1) {
+        // A raw file's length counts, its trailing 0xFF included.
+        EXPECT_EQ(loadedLength, !known ? 0 : raw ? core.rawSize : c.loadedLength);
     }
 }
 
-// What loads well-formed records exactly is left to the loader's fuzz target; here, the lines
-// that must be refused and the liberties the format allows.
-TEST(ImageFile, MalformedIntelHexIsRefusedAndWhatTheFormatLeavesOpenLoads) {
+// Every case loads through the core loader (outcome, bytes, defined offsets) and through the
+// window's, whose boxes follow from the same outcome.
+TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne) {
     processFlags() = ProcessFlags{};
-    // A skipped record of `length` characters, its line end included.
-    const auto skipped = [](std::size_t length) {
-        return ":02000004" + std::string(length - 10, '0');
+    // The record of `one` made `length` characters long, its line end included, by CRs.
+    const auto padded = [](std::size_t length) {
+        return one.substr(0, 13) + std::string(length - 14, '\r') + "\n";
     };
-    // Each file either is refused with the syntax error or loads the one byte 01 at offset 0.
-    const std::pair<std::string, bool> cases[] = {
-        {"", false},
-        {lines({":020000000102FB"}), false},  // no end record
-        {lines({one, "", end}), false},
-        {lines({one.substr(1), end}), false},
-        {lines({":1000", end}), false},
-        {lines({":0100000012EE", end}), false},
-        {lines({":0100000012", end}), false},
-        {lines({":01000000G1EF", end}), false},
-        {lines({one + " text behind the checksum", end}), false},
-        {lines({one + "\r", end + "!"}), true},
-        // Other record types are skipped unchecked; the end record's checksum is not looked at.
-        {lines({":0200000200ZZ", ":04000005xxxxxxxx", one, ":00000001"}), true},
-        {one + "\n" + end, true},
+    Case cases[] = {
+        loads("image.hex", one + end, 1, 1, 1),
+        // Liberties the format allows: CR LF, no line end at the end, lower-case digits, and
+        // anything behind the end record.
+        loads("image.hex", ":0100000001fe\r\n:00000001FF!", 1, 1, 1),
+        loads("image.hex", one + ":00000001FF", 1, 1, 1),
+        // Address records: an extension of 0 changes nothing; others move the data, here out of
+        // the sector, so the byte behind them is left out and the one before stays.
+        loads("image.hex", record(0, 4, {0, 0}) + record(0, 2, {0, 0}) + one + end, 1, 1, 1),
+        loads("image.hex", one + record(0, 4, {0x00, 0x01}) + data(0, {0x02}) + end, 1, 1, 1, true),
+        loads("image.hex", one + record(0, 2, {0x10, 0x00}) + data(0, {0x02}) + end, 1, 1, 1, true),
+        {"image.hex", record(0, 2, {0x00, 0x80}) + one + end, ImageProblem::none, 0, "", 1, 0x801,
+         0x801, false, 0x800},
+        // Start addresses are skipped once their checksum holds.
+        loads("image.hex", record(0, 3, {0, 0, 0, 0}) + record(0, 5, {0, 0, 0, 1}) + one + end, 1,
+              1, 1),
+        refused(one + ":0100000801FE\n" + end, 2, "checksum FE, the record sums to F6"),
+        refused(record(0, 7, {}) + end, 1, "record type 07 is not an Intel HEX record type"),
+        refused(":0400000300000000FA\n" + one + end, 1, "checksum FA, the record sums to F9"),
+        refused(one + ":00000001FE\n", 2, "checksum FE, the record sums to FF"),
+        refused(one + ":00000001\n", 2, "record cut short"),
+        refused(record(0, 4, {1}) + end, 1, "address record holds 2 data bytes"),
+        // Malformed lines.
+        refused("", 0, "no end record", ImageProblem::noEndRecord),
+        refused(one, 0, "no end record", ImageProblem::noEndRecord),
+        refused(one + "\n" + end, 2, "starts with \":\""),
+        refused(one.substr(1) + end, 1, "starts with \":\""),
+        refused(":1000\n" + end, 1, "no record header"),
+        refused(":0100000012\n" + end, 1, "cut short"),
+        refused(":01000000G1EF\n" + end, 1, "data byte 1 is not two hex digits"),
+        refused(":0100000001FE text\n" + end, 1, "text after the checksum"),
         // A line holds 998 characters with its line end; a longer one is never read as two.
-        {lines({skipped(998), one, end}), true},
-        {lines({skipped(999), one, end}), false},
-        {lines({skipped(998) + end, one, end}), false},
+        loads("image.hex", padded(998) + end, 1, 1, 1),
+        refused(padded(999) + end, 1, "line longer than 998"),
+        // Written-out 0xFF are defined; gaps are not; neither counts in the loaded length.
+        loads("image.hex", data(0, {0x01, 0xFF, 0xFF}) + end, 3, 1, 3),
+        {"image.hex", data(0x10, {0xFF, 0xFF}) + end, ImageProblem::none, 0, "", 2, 0, 0x12, false,
+         0x10, 0xFF},
+        loads("image.hex", one + data(0x10, {0x02}) + end, 2, 0x11, 0x11),
+        // Intel HEX by content whatever the name; raw binary by name or when forced.
+        loads("image.ihx", one + end, 1, 1, 1),
+        loads("IMAGE.IHEX", one + end, 1, 1, 1),
+        loads("image.hx", one + end, 1, 1, 1),
+        loads("image", one + end, 1, 1, 1),
+        {"notes.txt", "hello", ImageProblem::unknownFormat, 0, "neither Intel HEX", 0, 0, 0},
+        {"image.hex", "\x01\xFF", ImageProblem::none, 0, "", 2, 1, 2, false, 0, 0x01,
+         ImageFormat::rawBinary},
+        {"image.dat", one + end, ImageProblem::none, 0, "", 1, 1, 1, false, 0, 0x01,
+         ImageFormat::intelHex},
+        loads("IMAGE.BIN", "\x01\x02\xFF\xFF", 4, 2, 4),
+        {"image.bin", "", ImageProblem::none, 0, "", 0, 0, 0, false, 0, 0xFF},
+        // At the sector's end: a record ending exactly there, one a byte later, a raw file a
+        // byte longer; a record crossing FFFF goes on past it, never back to 0000.
+        {"boot.hex", data(0x1FF0, Bytes(16, 0x01)) + end, ImageProblem::none, 0, "", 16, 0x2000,
+         0x2000, false, 0x1FFF, 0x01, ImageFormat::byContent, bootSize},
+        {"boot.hex", data(0x1FF1, Bytes(16, 0x01)) + end, ImageProblem::none, 0, "", 15, 0x2000,
+         0x2000, true, 0x1FFF, 0x01, ImageFormat::byContent, bootSize},
+        {"boot.bin", std::string(0x2001, '\x01'), ImageProblem::none, 0, "", 0x2000, 0x2000, 0x2000,
+         true, 0x1FFF, 0x01, ImageFormat::byContent, bootSize},
+        {"linked.hex", data(0xFFFF, {0x01, 0x02}) + end, ImageProblem::none, 0, "", 1, 0x8000,
+         0x8000, true, 0x7FFF, 0x01, ImageFormat::byContent, mainSize, 0x8000},
     };
-    for (const auto& [content, loads] : cases) {
-        SCOPED_TRACE(content.substr(0, 80));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + ": " + c.content.substr(0, 60));
         testing::TempDir folder;
-        folder.write("image.hex", content);
-        const Loaded loaded = load(folder, "image.hex", mainSize);
-        EXPECT_EQ(loaded.result, loads ? 1 : 0);
-        expectMessage(loaded, loads ? "" : syntaxError);
-        if (loads) {
-            EXPECT_EQ(loaded.loadedLength, 1);
-            EXPECT_EQ(loaded.buffer[0], 1);
+        folder.write(c.name, c.content);
+        SectorImage image;
+        const ImageLoad load =
+            loadImage(folder.file(c.name), c.format, c.sectorSize, c.base, image);
+        EXPECT_EQ(load.problem, c.problem) << load.reason;
+        EXPECT_EQ(load.line, c.line);
+        EXPECT_NE(load.reason.find(c.reason), std::string::npos) << load.reason;
+        if (load.ok()) {
+            EXPECT_EQ(image.definedCount(), c.definedCount);
+            EXPECT_EQ(image.loadedLength(), c.loadedLength);
+            EXPECT_EQ(image.definedEnd(), c.definedEnd);
+            EXPECT_EQ(load.pastSector, c.pastSector);
+            EXPECT_EQ(image.bytes.at(static_cast<std::size_t>(c.probe)), c.probeByte);
+            EXPECT_EQ(image.bytes.size(), static_cast<std::size_t>(c.sectorSize));
+        }
+        if (c.format == ImageFormat::byContent && c.base == 0) {
+            expectWindowLoad(folder, c, load);
         }
     }
 }
 
-TEST(ImageFile, OnlyRegularFilesNamedBinOrHexInAnyCaseLoad) {
+TEST(ImageFile, OnlyRegularFilesAreRead) {
     processFlags() = ProcessFlags{};
     testing::TempDir folder;
     std::filesystem::create_directory(folder.file("folder.bin"));
     // Only regular files are read: a pipe without a writer would block, a device never ends.
     ASSERT_EQ(::mkfifo(folder.file("pipe.hex").c_str(), 0666), 0);
     std::filesystem::create_symlink("/dev/zero", folder.file("zero.bin"));
-    const struct {
-        const char* name;
-        const char* content;  // null: no such file
-        int result;
-        int loadedLength;
-        std::string message;
-    } cases[] = {
-        {"IMAGE.BIN", "\x01\x02\xFF\xFF", 1, 4, ""}, {"image.txt", "\x01\x02", 1, 0, noData},
-        {"image", "\x01\x02", 1, 0, noData},         {"folder.bin", nullptr, 0, 0, openError},
-        {"pipe.hex", nullptr, 0, 0, openError},      {"zero.bin", nullptr, 0, 0, openError},
+    const std::pair<const char*, const char*> cases[] = {
+        {"folder.bin", "not a regular file"},
+        {"pipe.hex", "not a regular file"},
+        {"zero.bin", "not a regular file"},
+        {"missing.hex", "No such file or directory"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.content != nullptr) {
-            folder.write(c.name, c.content);
-        }
-        const Loaded loaded = load(folder, c.name, mainSize);
-        EXPECT_EQ(loaded.result, c.result);
-        expectMessage(loaded, c.message);
-        EXPECT_EQ(loaded.result == 1 ? loaded.loadedLength : 0, c.loadedLength);
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        SectorImage image;
+        const ImageLoad load =
+            loadImage(folder.file(name), ImageFormat::byContent, mainSize, 0, image);
+        EXPECT_EQ(load.problem, ImageProblem::cannotOpen);
+        EXPECT_EQ(load.reason, reason);
+        expectWindowLoad(folder, Case{name, "", ImageProblem::cannotOpen, 0, reason}, load);
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "BoardModel.h"
 #include "DumpWriters.h"
+#include "ImageFile.h"
 #include "InProcessBoardPort.h"
 #include "ProcessFlags.h"
 #include "RandomBytes.h"
@@ -231,6 +232,48 @@ TEST_F(SectorOperationsTest, VerifyReadsTheLoadedLengthAndNamesTheFirstDifferenc
     EXPECT_EQ(board.payloadsOf("RRD").size(), 2u) << "the differing block is read again";
     EXPECT_EQ(operations.firstDifferenceAddress(), 0xE002);
     expectMessage("Data do not match at address 0xE002", "Verify Error");
+}
+
+// The tool's passes on a loaded image write only blocks that hold data and compare only what the
+// file defines; the window's Verify compares a written-out 0xFF past the last programmed byte.
+TEST_F(SectorOperationsTest, WhatTheFileDefinesIsWhatIsWrittenAndCompared) {
+    SectorImage image;
+    image.bytes.assign(mainSize, 0xFF);
+    image.defined.assign(mainSize, false);
+    for (const int offset : {0, 99, 250, 251, 5000}) {
+        image.bytes[offset] = offset == 251 ? 0xFF : 0x5A;  // 251: a written-out 0xFF
+        image.defined[offset] = true;
+    }
+    EXPECT_EQ(operations.programImage(0, 2, 0x8000, image), 1);
+    std::vector<int> written;
+    for (const auto& payload : board.payloadsOf("WFP")) {
+        written.push_back(addressOf(payload));
+    }
+    EXPECT_EQ(written, (std::vector<int>{0x8000, 0x8000 + 200, 0x8000 + 5000}));
+    EXPECT_EQ(operations.programmedEnd(), 0x8000 + 5001);
+    EXPECT_EQ(flash(0, 2)[5000], 0x5A);
+
+    flash(0, 2)[251] = 0x00;  // differs from a defined byte
+    flash(0, 2)[252] = 0x00;  // no record defines it: not compared
+    flash(0, 2)[99] = 0x00;
+    board.clearPayloads();
+    operations.setCountEveryDifference(true);
+    EXPECT_EQ(operations.verifyImage(0, 2, 0x8000, image), 1);
+    std::vector<int> read;
+    for (const auto& payload : board.payloadsOf("RRD")) {
+        read.push_back(addressOf(payload));
+    }
+    // Blocks 0 and 1 differ and are read again; the block of offset 5000 once; no other block.
+    EXPECT_EQ(read, (std::vector<int>{0x8000, 0x8000, 0x8000 + 241, 0x8000 + 241, 0x8000 + 4820}));
+    EXPECT_EQ(operations.differenceCount(), 2);
+    EXPECT_EQ(operations.firstDifferenceAddress(), 0x8000 + 99);
+    expectMessage("Data do not match at address 0x8063", "Verify Error");
+
+    flash(0, 3)[250] = 0x5A;
+    flash(0, 3)[251] = 0x00;
+    folder.write("ff.hex", ":0200FA005AFFAB\n:00000001FF\n");  // 5A FF at offsets 250, 251
+    EXPECT_EQ(operations.verifySector(0, 3, 0x8000, mainSize, folder.file("ff.hex")), 1);
+    expectMessage("Data do not match at address 0x80FB", "Verify Error");
 }
 
 TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksFor) {

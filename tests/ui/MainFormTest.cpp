@@ -112,7 +112,7 @@ class MainFormTest : public QObject {
         rig.click("btProgram");
         QCOMPARE(rig.dialogs.openDialogs.at(0).defaultExtension, "hex");
         QCOMPARE(rig.dialogs.openDialogs.at(0).filters,
-                 (Names{"IntelHEX format (*.hex)", "Binary file (*.bin)", "All Files (*)"}));
+                 (Names{"IntelHEX format (*.hex *.ihx)", "Binary file (*.bin)", "All Files (*)"}));
         // Upload replaces the initial "flash.hex" with its own proposal, in the folder last chosen.
         QTemporaryDir folder;
         rig.dialogs.saveAnswer = folder.filePath("first.hex").toStdString();
