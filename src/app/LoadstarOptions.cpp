@@ -22,7 +22,10 @@ std::variant<LoadstarOptions, int> parseLoadstarOptions(int argc, char** argv) {
     app.set_version_flag("--version", std::string("loadstar ") + loadstarVersion);
     app.allow_extras();
     LoadstarOptions options;
-    app.add_option("--port", options.port, "Serial device that Connect opens instead of COM1");
+    app.add_option("--port", options.port,
+                   "Serial device that Connect opens instead of COM1; LOADSTAR_PORT is used when "
+                   "not given, else the device last chosen in the window")
+        ->envname("LOADSTAR_PORT");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -76,7 +76,7 @@ void listOptions(const CLI::App& app, const std::string& command, std::ostringst
         for (const auto& name : option->get_lnames()) {
             names += (names.empty() ? "--" : ",--") + name;
         }
-        out << command << ' ' << names << ' ' << (option->get_type_size() != 0 ? 1 : 0) << ' '
+        out << command << ' ' << names << ' ' << (option->get_type_name().empty() ? 0 : 1) << ' '
             << choicesOf(*option) << '\n';
     }
 }

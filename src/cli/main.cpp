@@ -26,14 +26,14 @@ constexpr char description[] =
 
 constexpr char examples[] =
     "Examples:\n"
-    "  loadstar-cli ports                       which serial device is COM1, and why\n"
-    "  loadstar-cli identify                    check that the board answers on COM1\n"
-    "  loadstar-cli --port /dev/ttyUSB0 identify\n"
-    "  loadstar-cli --sector 3 flash app.hex    erase, program and verify main sector 3\n"
+    "  loadstar-cli ports                     which serial device is COM1, and why\n"
+    "  loadstar-cli identify                  check that the board answers on COM1\n"
+    "  loadstar-cli --sector 3 flash app.hex  erase, program, verify main sector 3\n"
     "  loadstar-cli --flash boot --sector 1 upload boot1.hex\n"
-    "  loadstar-cli backup saved/               all twelve sectors into saved/\n"
-    "  loadstar-cli read 8000 10                16 bytes from 0x8000\n"
-    "  LOADSTAR_PORT=/dev/serial/by-id/usb-FTDI_... loadstar-cli -v blank-check\n"
+    "  loadstar-cli read 8000 10              16 bytes from 0x8000\n"
+    "  loadstar-cli backup saved/             all twelve sectors into saved/\n"
+    "  loadstar-cli --port /dev/ttyUSB0 -v blank-check\n"
+    "  LOADSTAR_PORT=/dev/serial/by-id/usb-FTDI_... loadstar-cli identify\n"
     "Run loadstar-cli COMMAND --help for a command's own options.";
 
 // Set before the commands are added, so that they inherit the formatter.
