@@ -39,7 +39,6 @@ constexpr char examples[] =
 // Set before the commands are added, so that they inherit the formatter.
 void describeApp(CLI::App& app) {
     app.description(description);
-    app.footer(examples);
     app.formatter(std::make_shared<WrappingFormatter>());
 }
 
@@ -86,6 +85,7 @@ int main(int argc, char** argv) {
     addFlashCommands(app, options, commands);
     addTestCommand(app, options, commands);
     addPortsCommand(app, commands);
+    app.footer(examples);  // after the commands, which would inherit it
     // For the completion tests: every option the completions must offer.
     bool listOptions = false;
     app.add_flag("--list-options", listOptions)->group("");
