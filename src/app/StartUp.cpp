@@ -28,7 +28,7 @@ constexpr char duplicateQuestion[] =
 void describeApplication(LoadstarApplication& application) {
     QCoreApplication::setApplicationName(QStringLiteral("Loadstar"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(loadstarVersion));
-    QGuiApplication::setDesktopFileName(QStringLiteral("loadstar"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.loadstar"));
     // The program ends when the main window closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
 }
