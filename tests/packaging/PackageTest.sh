@@ -75,6 +75,15 @@ for man in "$usr"/share/man/man1/*.1.gz; do
   ! zcat "$man" | grep -qE 'loadstar\\?-[0-9]+' || fail "$(basename "$man") names a uid"
 done
 
+# The help fits a terminal's 80 columns, and the tool's shows examples.
+helps=$("$usr/bin/loadstar-cli" --help)
+for command in $("$usr/bin/loadstar-cli" --list-options | awk '$1 != "-" {print $1}' | sort -u); do
+  helps+=$'\n'$("$usr/bin/loadstar-cli" "$command" --help)
+done
+[[ $window == ON ]] && helps+=$'\n'$(env -i "$usr/bin/loadstar" --help)
+[[ -z $(awk 'length > 80' <<<"$helps") ]] || fail "help lines over 80 columns: $(awk 'length > 80' <<<"$helps")"
+grep -q '^Examples:' <<<"$("$usr/bin/loadstar-cli" --help)" || fail "no examples in loadstar-cli --help"
+
 # The udev rule is only a template: every line a comment.
 ! grep -v -e '^#' -e '^$' "$usr/share/loadstar/99-loadstar-com1.rules" || fail "active udev rule"
 
