@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: loadstar_icon_painter FOLDER\n";
         return 2;
     }
-    for (const int size : {32, 48, 64, 128, 256}) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);

@@ -1,5 +1,7 @@
 #include "StartUp.h"
 
+#include <QSettings>
+
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -26,15 +28,32 @@ constexpr char duplicateQuestion[] =
 void describeApplication(LoadstarApplication& application) {
     QCoreApplication::setApplicationName(QStringLiteral("Loadstar"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(loadstarVersion));
-    QGuiApplication::setDesktopFileName(QStringLiteral("loadstar"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.loadstar"));
     // The program ends when the main window closes, whatever other window is open.
     application.setQuitOnLastWindowClosed(false);
 }
 
+// Where the device chosen in the window is kept between runs (~/.config/loadstar/loadstar.conf).
+QSettings portSettings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("loadstar"),
+                     QStringLiteral("loadstar"));
+}
+constexpr char portKey[] = "port";
+
 int runWindows(LoadstarApplication& application, QtUserDialogs& dialogs,
                const LoadstarOptions& options) {
     try {
-        ProgramWindows windows(dialogs, makePlatformSerialPort, options.port);
+        // --port, else LOADSTAR_PORT (both in options.port), else the device chosen last time.
+        const std::string port = !options.port.empty() ? options.port
+                                                       : portSettings()
+                                                             .value(QLatin1String(portKey))
+                                                             .toString()
+                                                             .toLocal8Bit()
+                                                             .toStdString();
+        ProgramWindows windows(dialogs, makePlatformSerialPort, port);
+        windows.mainForm().setPortMemory([](const std::string& device) {
+            portSettings().setValue(QLatin1String(portKey), QString::fromLocal8Bit(device));
+        });
         dialogs.setOwnerWindow(&windows.mainForm());
         windows.show();
         (void)application.exec();

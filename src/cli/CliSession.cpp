@@ -2,8 +2,9 @@
 
 #include "ComPortName.h"
 #include "Connection.h"
-#include "DeviceGroup.h"
 #include "ExitCode.h"
+#include "OpenFailure.h"
+#include "SerialDeviceList.h"
 
 namespace loadstar::cli {
 
@@ -33,6 +34,7 @@ CliSession::CliSession(const CliOptions& options)
       board_(link_, ui_) {
     link_.setDevicePath(devicePath_);
     ui_.setQuiet(options.quiet);
+    ui_.setVerbose(options.verbose);
     if (trace_) {
         ui_.useLogLines();
     }
@@ -44,36 +46,46 @@ std::string CliSession::deviceName() const {
                                                           : devicePath_;
 }
 
-// The window says "Can't open COM1, ..."; here the device tried is named with the system's
-// reason, and the dialout hint comes only where joining a group would let the user in.
-void CliSession::reportOpenFailure() {
-    const std::string& reason = link_.lastOpenFailure();
-    std::string text =
-        "Can't open " + deviceName() +
-        (reason.empty() ? ", port does not exist or is already allocated." : ": " + reason + ".");
-    if (link_.lastOpenFailureWasPermission()) {
-        if (const auto group = groupToJoinFor(devicePath_)) {
-            text += "\nYour user is not in the group " + *group + ", which may use " + devicePath_ +
-                    ": add it (sudo usermod -aG " + *group + " $USER), then log out and in again.";
-        }
+CliSession::~CliSession() {
+    ui_.endStep();
+}
+
+std::string CliSession::adapterNote() const {
+    if (!options_.port.empty()) {
+        return {};
     }
-    showError(ui_, text);
+    const auto note = soleAdapterNote(devicePath_, listSerialDevices().devices);
+    return note ? "\n" + *note : std::string();
+}
+
+// The device tried is named with the system's reason, and the dialout hint comes only where
+// joining a group would let the user in.
+void CliSession::reportOpenFailure() {
+    ui_.endStep();
+    showError(ui_, openFailureMessage(deviceName(), devicePath_, link_.lastOpenFailure(),
+                                      link_.lastOpenFailureWasPermission()) +
+                       adapterNote());
 }
 
 int CliSession::connect() {
     if (link_.isPortOpen() != 0) {
         return exitSuccess;
     }
+    ui_.beginStep("Opening " + deviceName());
     if (link_.openPort() != 1) {
         return exitFailure;
     }
+    ui_.beginStep("Identifying the board");
     std::string reply;
     if (board_.identifyBoard(&reply)) {
         boardModel_ = reply.substr(4);  // after "BRD "
+        ui_.endStep();
         return exitSuccess;
     }
+    ui_.endStep();
     showError(ui_, std::string(connectionFailedMessage) + "\nNo KEL520/KEL620 board answered on " +
-                       deviceName() + " (the reply was \"" + printable(reply) + "\").");
+                       deviceName() + " (the reply was \"" + printable(reply) + "\")." +
+                       adapterNote());
     link_.closePort();
     return exitFailure;
 }

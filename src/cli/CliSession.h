@@ -16,8 +16,9 @@ struct CliOptions {
     std::string port;            // empty: COM1 as this machine resolves it
     std::string flash = "main";  // "main" or "boot"
     int sector = 0;
-    bool trace = false;  // every frame and reply on stderr
-    bool quiet = false;  // no progress line
+    bool trace = false;    // every frame and reply on stderr
+    bool quiet = false;    // no progress line
+    bool verbose = false;  // each step's time on stderr
 };
 
 // The flash (mainFlash or bootFlash) and sector that --flash and --sector select.
@@ -33,10 +34,15 @@ inline SectorGeometry selectedSector(const CliOptions& options) {
 class CliSession {
   public:
     explicit CliSession(const CliOptions& options);
+    // Verbose, tells how long the last step took.
+    ~CliSession();
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
 
     // Opens the port and identifies the board as the window's Connect does. Exit code: success,
     // or failure after the message, which names the device tried (and the system's reason when
-    // it could not be opened).
+    // it could not be opened). When COM1 was tried while nothing assigns it and one USB serial
+    // adapter is present, the message names that adapter too; nothing is sent to it.
     [[nodiscard]] int connect();
 
     [[nodiscard]] int flashKind() const { return selectedFlash(options_); }
@@ -54,6 +60,8 @@ class CliSession {
 
   private:
     void reportOpenFailure();
+    // The note about a sole USB adapter when COM1 was tried unassigned, else "".
+    [[nodiscard]] std::string adapterNote() const;
 
     CliOptions options_;
     std::string devicePath_;

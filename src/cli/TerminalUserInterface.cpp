@@ -38,7 +38,26 @@ void TerminalUserInterface::setStatusText(const std::string& text) {
     status_ = text;
 }
 
+void TerminalUserInterface::beginStep(std::string name) {
+    endStep();
+    timedStep_ = std::move(name);
+    timedStart_ = Clock::now();
+}
+
+void TerminalUserInterface::endStep() {
+    if (verbose_ && !timedStep_.empty()) {
+        finishProgress();
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - timedStart_);
+        std::fprintf(out_, "%s: %lld ms\n", timedStep_.c_str(),
+                     static_cast<long long>(took.count()));
+        std::fflush(out_);
+    }
+    timedStep_.clear();
+}
+
 void TerminalUserInterface::setStep(std::string name, long overallDone, long overallTotal) {
+    beginStep(name);
     step_ = std::move(name);
     overallTotal_ = overallTotal;
     overallDone_ = overallDone;

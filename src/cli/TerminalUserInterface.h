@@ -32,6 +32,12 @@ class TerminalUserInterface : public UserInterface {
     // the percentage runs over several passes: this pass starts `overallDone` bytes into it.
     void setStep(std::string name, long overallDone = 0, long overallTotal = 0);
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // Verbose: each step, once it ends, gets a line with the time it took ("Programming: 2513 ms").
+    void setVerbose(bool verbose) { verbose_ = verbose; }
+    // Ends the step named last (setStep or beginStep); verbose, says how long it took.
+    void endStep();
+    // Names a step that shows no progress line (opening the port, identifying the board).
+    void beginStep(std::string name);
     // Progress as log lines even on a terminal, so that other lines (a trace) do not tear it.
     void useLogLines() { terminal_ = false; }
     // Ends a line redrawn in place, so that the next output starts on a fresh line.
@@ -43,6 +49,9 @@ class TerminalUserInterface : public UserInterface {
     std::FILE* out_;
     bool terminal_;
     bool quiet_ = false;
+    bool verbose_ = false;
+    std::string timedStep_;
+    Clock::time_point timedStart_{};
     bool progressShown_ = false;
     std::string status_;
     std::string fileProblem_;

@@ -28,6 +28,15 @@ class MainFormUserInterface : public UserInterface {
         dialogs_.showMessage(text, caption, icon);
     }
     void setStatusText(const std::string& text) override { setStatus_(text); }
+    // The window's progress bar; nothing before one is set.
+    void setProgressReporter(std::function<void(long, long)> report) {
+        reportProgress_ = std::move(report);
+    }
+    void reportProgress(long bytesDone, long bytesTotal) override {
+        if (reportProgress_) {
+            reportProgress_(bytesDone, bytesTotal);
+        }
+    }
     // Repaints the window first, so the progress text shows even while the pass is busy.
     void processPendingEvents() override {
         repaint_();
@@ -40,6 +49,7 @@ class MainFormUserInterface : public UserInterface {
     UserDialogs& dialogs_;
     StatusSetter setStatus_;
     Repainter repaint_;
+    std::function<void(long, long)> reportProgress_;
     FileDialogSettings& saveDialog_;
 };
 

@@ -1,9 +1,14 @@
 #include "QtUserDialogs.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
+#include <QVBoxLayout>
 
 namespace loadstar {
 
@@ -54,6 +59,34 @@ std::optional<std::string> QtUserDialogs::runFileDialog(const FileDialogSettings
         return std::nullopt;
     }
     return dialog.selectedFiles().first().toLocal8Bit().toStdString();
+}
+
+std::optional<std::size_t> QtUserDialogs::choosePort(const PortChoice& choice) {
+    QDialog dialog(owner_);
+    dialog.setWindowTitle(QStringLiteral("Serial port"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* explanation = new QLabel(fromLocal(choice.explanation), &dialog);
+    explanation->setWordWrap(true);
+    explanation->setTextFormat(Qt::PlainText);
+    auto* list = new QComboBox(&dialog);
+    list->setObjectName(QStringLiteral("cbPortChoice"));
+    for (const auto& label : choice.labels) {
+        list->addItem(fromLocal(label));
+    }
+    list->setCurrentIndex(static_cast<int>(choice.selected));
+    list->setToolTip(QStringLiteral("The device that Connect opens from now on"));
+    explanation->setBuddy(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(explanation);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    dialog.resize(520, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted || list->currentIndex() < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(list->currentIndex());
 }
 
 void QtUserDialogs::processPendingEvents() {

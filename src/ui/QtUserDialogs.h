@@ -18,6 +18,7 @@ class QtUserDialogs : public UserDialogs {
     bool askYesNo(const std::string& text, const std::string& caption) override;
     std::optional<std::string> runOpenDialog(const FileDialogSettings& settings) override;
     std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) override;
+    std::optional<std::size_t> choosePort(const PortChoice& choice) override;
     void processPendingEvents() override;
 
   private:

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -44,15 +45,19 @@ TmainForm::TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortF
     userInterface_ = std::make_unique<loadstar::MainFormUserInterface>(
         dialogs_, [this](const std::string& text) { setStatusText(QString::fromLocal8Bit(text)); },
         [this] { repaintNow(); }, SaveDialog1);
+    userInterface_->setProgressReporter(
+        [this](long bytesDone, long bytesTotal) { showProgress(bytesDone, bytesTotal); });
+    // The link's own can't-open text names COM1 whatever was opened: this one names the device
+    // tried, with the system's reason.
     link_ = std::make_unique<loadstar::SerialLink>(
-        [this](const std::string& text) { loadstar::showError(*userInterface_, text); },
-        std::move(makePort));
-    if (!devicePath.empty()) {
-        link_->setDevicePath(std::move(devicePath));
-    }
+        [this](const std::string&) { reportOpenFailure(); }, std::move(makePort));
+    chosenDevice_ = std::move(devicePath);
+    listDevices_ = [] { return loadstar::listSerialDevices().devices; };
     board_ = std::make_unique<loadstar::BoardCommands>(*link_, *userInterface_);
     sectors_ = std::make_unique<loadstar::SectorOperations>(*board_);
     connectHandlers();
+    describeControls();
+    showPortInUse();
     // Key preview: the application hands every key event to this filter before its receiver.
     qApp->installEventFilter(this);
 }
@@ -96,11 +101,71 @@ void TmainForm::showEvent(QShowEvent* event) {
 
 void TmainForm::setWorkControlsEnabled(bool enabled) {
     for (QWidget* control : workControls_) {
-        control->setEnabled(enabled);
+        control->setEnabled(enabled && (!passRunning_ || control == btStopMirror));
     }
 }
 
+bool TmainForm::connected() const {
+    return btConnect->text() != QLatin1String(connectCaption);
+}
+
+void TmainForm::updateWorkControls() {
+    setWorkControlsEnabled(connected());
+}
+
+TmainForm::PassScope::PassScope(TmainForm& form) : form_(form), active_(!form.passRunning_) {
+    if (!active_) {
+        return;
+    }
+    form_.passRunning_ = true;
+    form_.progressStartDone_ = -1;
+    form_.progressLastDone_ = -1;
+    form_.updateWorkControls();
+}
+
+TmainForm::PassScope::~PassScope() {
+    if (!active_) {
+        return;
+    }
+    form_.passRunning_ = false;
+    form_.pbProgress->hide();
+    form_.updateWorkControls();
+}
+
+namespace {
+
+QString minutesAndSeconds(std::chrono::milliseconds time) {
+    const long long seconds = (time.count() + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+void TmainForm::showProgress(long bytesDone, long bytesTotal) {
+    const auto now = clock_();
+    if (progressStartDone_ < 0 || bytesDone < progressLastDone_) {
+        // The first report of a pass, or a new pass under the same command.
+        progressStartDone_ = bytesDone;
+        progressStart_ = now;
+    }
+    progressLastDone_ = bytesDone;
+    QString text = QStringLiteral("Esc cancels");
+    const long measured = bytesDone - progressStartDone_;
+    if (measured > 0) {
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - progressStart_);
+        const auto left = elapsed * (bytesTotal - bytesDone) / measured;
+        text = minutesAndSeconds(left) + QStringLiteral(" left, ") + text;
+    }
+    pbProgress->setRange(0, static_cast<int>(std::max(bytesTotal, 1L)));
+    pbProgress->setValue(static_cast<int>(std::clamp(bytesDone, 0L, bytesTotal)));
+    pbProgress->setFormat(text);
+    pbProgress->show();
+}
+
 int TmainForm::connectBoard() {
+    triedDevicePath_ = devicePathForConnect();
+    link_->setDevicePath(triedDevicePath_);
     return loadstar::connectBoard(*board_);
 }
 
@@ -109,14 +174,16 @@ void TmainForm::btConnectClick() {
         if (connectBoard() != 0) {
             mirrorTimer->start();
             btConnect->setText(QLatin1String(disconnectCaption));
-            setWorkControlsEnabled(true);
+            updateWorkControls();
             setStatusText(QStringLiteral("Connected to the board, ready..."));
+        } else {
+            offerPortChoice(triedDevicePath_);
         }
     } else {
         mirrorTimer->stop();
         setStatusText(QStringLiteral("Connection to the board has been closed."));
         btConnect->setText(QLatin1String(connectCaption));
-        setWorkControlsEnabled(false);
+        updateWorkControls();
         lbDisplayMirror->setText(QString());
         link_->closePort();
     }
@@ -174,10 +241,7 @@ void TmainForm::FormKeyPress(char key) {
 }
 
 void TmainForm::btAboutClick() {
-    dialogs_.showMessage(std::string("Loadstar v.") + loadstar::loadstarVersion +
-                             "\n\nIn-application programming of the KEL520 board's flash over "
-                             "RS-232.",
-                         "About the program", loadstar::MessageIcon::none);
+    dialogs_.showMessage(aboutText(), "About the program", loadstar::MessageIcon::none);
 }
 
 int TmainForm::selectedFlashKind() const {
@@ -189,7 +253,8 @@ int TmainForm::selectedSector() const {
 }
 
 void TmainForm::btTestClick() {
-    if (testForm_ == nullptr) {
+    const PassScope pass(*this);
+    if (testForm_ == nullptr || !pass.active()) {
         return;
     }
     RandomReadTestContext context{*testForm_, *board_, *userInterface_, *btStopMirror,

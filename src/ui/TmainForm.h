@@ -10,6 +10,7 @@
 #include "BoardCommands.h"
 #include "RandomReadTest.h"
 #include "SectorOperations.h"
+#include "SerialDeviceList.h"
 #include "SerialLink.h"
 #include "UserDialogs.h"
 
@@ -19,6 +20,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
@@ -38,16 +40,27 @@ class MainFormUserInterface;
 // every handler here may run nested inside another one; none of them deletes anything, and an
 // accepted close only hides the window and emits programEndRequested, so the owner ends the
 // event loop once the running handler has returned and destroys the window after that.
+//
+// A pass (Blank Check, Upload, Program, Verify, the random read test) never starts inside
+// another: while one runs, the work controls other than Stop Mirror are disabled and their
+// handlers return at once. The status bar then shows a progress bar with the time left, which
+// says that Esc cancels, beside the status text.
+//
+// The serial device that Connect opens is COM1 as this machine resolves it, unless one was
+// chosen: at start (the device given), or in the list that a refused Connect offers. The window
+// title names a chosen device, and the owner is told of every choice so it can remember it.
 class TmainForm : public QWidget {
     Q_OBJECT
 
   public:
     using PauseFunction = std::function<void(std::chrono::milliseconds)>;
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    using DeviceLister = std::function<std::vector<loadstar::SerialDevice>()>;
+    using PortMemory = std::function<void(const std::string& device)>;
 
     // `dialogs` answers every box and dialog (it must outlive the window); `makePort` makes the
-    // serial port that Connect opens; `devicePath`, when not empty, replaces the device that
-    // stands for COM1 (by default looked up at every Connect).
+    // serial port that Connect opens; `devicePath`, when not empty, is the device chosen for
+    // Connect instead of COM1 (looked up at every Connect).
     TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortFactory makePort,
               std::string devicePath = {}, QWidget* parent = nullptr);
     ~TmainForm() override;
@@ -69,6 +82,13 @@ class TmainForm : public QWidget {
     // Replaceable for tests: the pause after a reset (1000 ms) and the clock that times Program.
     void setPauseFunction(PauseFunction pause) { pause_ = std::move(pause); }
     void setClock(Clock clock) { clock_ = std::move(clock); }
+    // Replaceable for tests: the serial devices offered after a refused Connect.
+    void setDeviceLister(DeviceLister lister) { listDevices_ = std::move(lister); }
+    // Told the device path whenever the user chooses one ("" for COM1).
+    void setPortMemory(PortMemory remember) { rememberPort_ = std::move(remember); }
+    // The device chosen for Connect, "" for COM1.
+    [[nodiscard]] const std::string& chosenDevice() const { return chosenDevice_; }
+    [[nodiscard]] bool passRunning() const { return passRunning_; }
 
   signals:
     // A close was accepted: the program should end as soon as the handler that is running, if
@@ -115,7 +135,38 @@ class TmainForm : public QWidget {
     void connectHandlers();
     void createDialogs();
 
+    // Every control's tooltip, and the buddies of the labels' mnemonics.
+    void describeControls();
+
+    // Work controls on while connected, except that a pass leaves only Stop Mirror on.
     void setWorkControlsEnabled(bool enabled);
+    void updateWorkControls();
+    [[nodiscard]] bool connected() const;
+
+    // Marks a pass as running for its lifetime; `active` is false when one runs already, and
+    // the handler must then return without doing anything.
+    class PassScope {
+      public:
+        explicit PassScope(TmainForm& form);
+        ~PassScope();
+        PassScope(const PassScope&) = delete;
+        PassScope& operator=(const PassScope&) = delete;
+        [[nodiscard]] bool active() const { return active_; }
+
+      private:
+        TmainForm& form_;
+        bool active_;
+    };
+    void showProgress(long bytesDone, long bytesTotal);
+
+    // The device Connect opens now, and what the messages call it ("COM1 (/dev/ttyS0)").
+    [[nodiscard]] std::string devicePathForConnect() const;
+    [[nodiscard]] std::string deviceNameFor(const std::string& path) const;
+    void reportOpenFailure();
+    // After a refused Connect: the serial devices found, to choose the one Connect opens.
+    void offerPortChoice(const std::string& triedPath);
+    void showPortInUse();
+    [[nodiscard]] std::string aboutText() const;
     [[nodiscard]] int selectedFlashKind() const;
     [[nodiscard]] int selectedSector() const;
     [[nodiscard]] std::optional<std::string> runOpenDialog1();
@@ -151,6 +202,7 @@ class TmainForm : public QWidget {
     QPushButton* btReset = nullptr;
     QStatusBar* sbStatus = nullptr;
     QLabel* sbStatusPanel = nullptr;
+    QProgressBar* pbProgress = nullptr;
     QTimer* mirrorTimer = nullptr;
     loadstar::FileDialogSettings OpenDialog1;
     loadstar::FileDialogSettings SaveDialog1;
@@ -167,5 +219,14 @@ class TmainForm : public QWidget {
     TtestForm* testForm_ = nullptr;
     PauseFunction pause_;
     Clock clock_;
+    DeviceLister listDevices_;
+    PortMemory rememberPort_;
+    std::string chosenDevice_;
+    std::string triedDevicePath_;
+    bool passRunning_ = false;
+    // Where the running pass's progress was first reported: the time left counts from there.
+    long progressStartDone_ = -1;
+    long progressLastDone_ = -1;
+    std::chrono::steady_clock::time_point progressStart_{};
     bool centred_ = false;
 };

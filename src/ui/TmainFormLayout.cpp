@@ -7,11 +7,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <array>
+#include <tuple>
+#include <utility>
 
 #include "FileDialogFilter.h"
 #include "TmainForm.h"
@@ -22,6 +25,7 @@ namespace {
 constexpr int clientWidth = 415;
 constexpr int clientHeight = 258;
 constexpr int statusBarHeight = 19;
+constexpr int progressBarWidth = 138;
 
 // "MS Sans Serif" 8 point and the "Terminal" font do not exist here; these are the nearest
 // faces that every Linux desktop has, sized so that every caption fits.
@@ -72,6 +76,13 @@ void TmainForm::createControls() {
     sbStatus->setSizeGripEnabled(false);
     sbStatusPanel = makeLabel(sbStatus, "sbStatusPanel", "Not connected to the board...");
     sbStatus->addWidget(sbStatusPanel, 1);
+    // Beside the status text during a pass: how far, the time left, and that Esc cancels.
+    pbProgress = named(new QProgressBar(sbStatus), "pbProgress");
+    pbProgress->setFixedWidth(progressBarWidth);
+    pbProgress->setTextVisible(true);
+    pbProgress->setAlignment(Qt::AlignCenter);
+    sbStatus->addPermanentWidget(pbProgress);
+    pbProgress->hide();
     mirrorTimer = named(new QTimer(this), "mirrorTimer");
     mirrorTimer->setInterval(250);
     createDialogs();
@@ -138,6 +149,79 @@ void TmainForm::createMemoryFields() {
     edCount = makeEdit(this, "edCount", "10");
     lbData = makeLabel(this, "lbData", "Data");
     edData = makeEdit(this, "edData", "");
+}
+
+void TmainForm::describeControls() {
+    // Mnemonics where the caption is not the control's state: Connect/Disconnect and Stop
+    // Mirror/Start Mirror are compared as they are, so they carry none.
+    const std::array<std::pair<QAbstractButton*, const char*>, 13> mnemonics = {{
+        {btClose, "C&lose"},
+        {btTest, "Run &test"},
+        {btAbout, "&About program"},
+        {btRead, "&Read"},
+        {btWrite, "&Write"},
+        {btErase, "&Erase"},
+        {btBlankCheck, "Blan&k Check"},
+        {btUpload, "&Upload"},
+        {btProgram, "&Program"},
+        {btVerify, "&Verify"},
+        {btReset, "Re&set"},
+        {rbMain, "&Main"},
+        {rbBoot, "&Boot"},
+    }};
+    for (const auto& [button, caption] : mnemonics) {
+        button->setText(QString::fromLatin1(caption));
+    }
+    const std::array<std::tuple<QLabel*, const char*, QWidget*>, 4> buddies = {{
+        {lbOffset, "&Offset", edOffset},
+        {lbCount, "Cou&nt", edCount},
+        {lbData, "&Data", edData},
+        {Label4, "Se&ctor", cbSector},
+    }};
+    for (const auto& [label, caption, buddy] : buddies) {
+        label->setText(QString::fromLatin1(caption));
+        label->setBuddy(buddy);
+    }
+
+    const std::array<std::pair<QWidget*, const char*>, 22> tips = {{
+        {btStopMirror,
+         "Stop or restart the copy of the board's display (fetched every 250 ms); "
+         "stop it during long passes"},
+        {btClose, "Close the program (refused while the random read test runs)"},
+        {lbMirrorAdvice, "Each mirror fetch shares the line with the pass that runs"},
+        {pDisplayMirror, "The text on the board's own display"},
+        {lbDisplayMirror, "The text on the board's own display"},
+        {gbFlashSelect,
+         "The flash and sector every command works on; a change is sent to the "
+         "board at once and switches its execution page"},
+        {rbMain, "Main flash: sectors 0 to 7 of 32 KB, at 8000"},
+        {rbBoot, "Boot flash: sectors 0 to 3 of 8 KB, from 8000 in steps of 2000"},
+        {cbSector, "The sector of the selected flash"},
+        {edOffset, "Board address for Read and Write, hexadecimal"},
+        {edCount, "Number of bytes Read reads, hexadecimal, at most F0"},
+        {edData, "Bytes in hexadecimal separated by blanks: what Write writes, what Read read"},
+        {btTest, "Random read test: select and read random blocks until stopped, with a log"},
+        {btAbout, "Version, licence, and the board emulator"},
+        {btRead, "Read Count bytes at Offset into Data"},
+        {btWrite, "Write the bytes in Data at Offset"},
+        {btErase, "Erase the selected sector, without asking"},
+        {btBlankCheck, "Check that the selected sector is erased (Esc cancels)"},
+        {btUpload, "Save the selected sector in a .hex, .bin or .txt file (Esc cancels)"},
+        {btProgram,
+         "Write an Intel HEX or binary image file into the selected sector (Esc "
+         "cancels)"},
+        {btVerify, "Compare the selected sector with an image file (Esc cancels)"},
+        {btReset, "Reset the board, then wait one second"},
+    }};
+    for (const auto& [control, tip] : tips) {
+        control->setToolTip(QString::fromLatin1(tip));
+    }
+    for (const auto& [label, caption, buddy] : buddies) {
+        label->setToolTip(buddy->toolTip());
+    }
+    sbStatus->setToolTip(QStringLiteral("What the last command did, or how far a pass has come"));
+    sbStatusPanel->setToolTip(sbStatus->toolTip());
+    pbProgress->setToolTip(QStringLiteral("How far the pass has come; press Esc to cancel it"));
 }
 
 void TmainForm::createDialogs() {

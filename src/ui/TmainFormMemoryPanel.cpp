@@ -29,6 +29,9 @@ QString addressText(int address) {
 }  // namespace
 
 void TmainForm::btReadClick() {
+    if (passRunning_) {
+        return;  // no command inside a pass
+    }
     setStatusText(QStringLiteral("Flash reading unsuccessful."));
     const auto checked = loadstar::checkReadFields(fieldText(edCount), fieldText(edOffset));
     if (!checked.ok()) {
@@ -58,6 +61,9 @@ void TmainForm::btReadClick() {
 }
 
 void TmainForm::btWriteClick() {
+    if (passRunning_) {
+        return;  // no command inside a pass
+    }
     setStatusText(QStringLiteral("Flash writing unsuccessful."));
     const auto checked = loadstar::checkWriteFields(fieldText(edOffset), fieldText(edData));
     if (!checked.ok()) {
@@ -79,6 +85,9 @@ void TmainForm::btWriteClick() {
 }
 
 void TmainForm::btEraseClick() {
+    if (passRunning_) {
+        return;  // no command inside a pass
+    }
     const int kind = selectedFlashKind();
     const auto geometry = loadstar::sectorGeometry(kind, selectedSector());
     if (board_->eraseSector(kind, geometry.sector, geometry.baseAddress) != 0) {
@@ -87,6 +96,9 @@ void TmainForm::btEraseClick() {
 }
 
 void TmainForm::btResetClick() {
+    if (passRunning_) {
+        return;  // no command inside a pass
+    }
     setStatusText(QStringLiteral("Board reset..."));
     // The reset blocks the window for more than a second: show the text before it does.
     sbStatus->repaint();
@@ -96,6 +108,9 @@ void TmainForm::btResetClick() {
 }
 
 void TmainForm::rbMainClick() {
+    if (passRunning_) {
+        return;  // no command inside a pass
+    }
     {
         // The sector list is changed from code here; that must not run this handler again.
         const QSignalBlocker blocker(cbSector);

@@ -25,6 +25,10 @@ std::optional<std::string> TmainForm::runOpenDialog1() {
 }
 
 void TmainForm::btBlankCheckClick() {
+    const PassScope pass(*this);
+    if (!pass.active()) {
+        return;
+    }
     const auto geometry = loadstar::sectorGeometry(selectedFlashKind(), selectedSector());
     const int result = sectors_->blankCheckSector(geometry.kind, geometry.sector,
                                                   geometry.baseAddress, geometry.sectorSize);
@@ -33,6 +37,10 @@ void TmainForm::btBlankCheckClick() {
 }
 
 void TmainForm::btUploadClick() {
+    const PassScope pass(*this);
+    if (!pass.active()) {
+        return;
+    }
     const int kind = selectedFlashKind();
     const auto geometry = loadstar::sectorGeometry(kind, selectedSector());
     const int result =
@@ -43,6 +51,10 @@ void TmainForm::btUploadClick() {
 }
 
 void TmainForm::btProgramClick() {
+    const PassScope pass(*this);
+    if (!pass.active()) {
+        return;
+    }
     setStatusText(QStringLiteral("Program Sector..."));
     const auto geometry = loadstar::sectorGeometry(selectedFlashKind(), selectedSector());
     const auto fileName = runOpenDialog1();
@@ -66,6 +78,10 @@ void TmainForm::btProgramClick() {
 }
 
 void TmainForm::btVerifyClick() {
+    const PassScope pass(*this);
+    if (!pass.active()) {
+        return;
+    }
     setStatusText(QStringLiteral("Verify Sector..."));
     const auto geometry = loadstar::sectorGeometry(selectedFlashKind(), selectedSector());
     const auto fileName = runOpenDialog1();

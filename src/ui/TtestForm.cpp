@@ -109,6 +109,18 @@ void TtestForm::createControls() {
     lbDesc = makeLabel(this, "lbDesc", QStringLiteral("Description:"), {360, 16, 72, 17}, true);
     lbDescription = makeLabel(this, "lbDescription", {}, {360, 32, 61, 13}, false);
 
+    // No mnemonics here: during a run any key in this window stops it.
+    logMemo->setToolTip(
+        QStringLiteral("One line per cycle: the flash, sector, address and count read"));
+    btEndTest->setToolTip(
+        QStringLiteral("End the test after the cycle that runs (any key does too)"));
+    btStartAgain->setToolTip(QStringLiteral("Start a new run with an empty log"));
+    btSaveLog->setToolTip(QStringLiteral("Save the log and its summary in a text file"));
+    lbStatistics->setToolTip(QStringLiteral("Cycles run and failures counted so far"));
+    lbStat->setToolTip(lbStatistics->toolTip());
+    lbDescription->setToolTip(QStringLiteral("What the test does"));
+    lbDesc->setToolTip(lbDescription->toolTip());
+
     setTabOrder(logMemo, btEndTest);
     setTabOrder(btEndTest, btStartAgain);
     setTabOrder(btStartAgain, btSaveLog);

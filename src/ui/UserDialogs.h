@@ -19,6 +19,18 @@ struct FileDialogSettings {
     std::vector<std::string> filters;
 };
 
+// The serial devices offered after a Connect that did not reach the board.
+struct PortChoice {
+    // Why the user is asked, and what a choice does.
+    std::string explanation;
+    // What the list shows, and the device path each entry stands for ("" for COM1 as this machine
+    // resolves it), in the same order.
+    std::vector<std::string> labels;
+    std::vector<std::string> devices;
+    // The entry selected when the dialog opens.
+    std::size_t selected = 0;
+};
+
 // Every modal box, file dialog and event pump of the windows goes through this seam, so that the
 // tests answer them from a script instead of a user. The application uses QtUserDialogs.
 class UserDialogs {
@@ -35,6 +47,9 @@ class UserDialogs {
     virtual std::optional<std::string> runOpenDialog(const FileDialogSettings& settings) = 0;
     // The save dialog run modally; the chosen path, or nothing when the user dismissed it.
     virtual std::optional<std::string> runSaveDialog(const FileDialogSettings& settings) = 0;
+    // The device list run modally (caption "Serial port", OK and Cancel); the index of the entry
+    // chosen, or nothing when the user cancelled.
+    virtual std::optional<std::size_t> choosePort(const PortChoice& choice) = 0;
     // Lets every pending event run (nested handlers included), then returns.
     virtual void processPendingEvents() = 0;
 };

@@ -94,5 +94,27 @@ TEST_F(CliMemoryCommandsTest, PortsAndPortErrorsNameTheDeviceAndTheReason) {
         << silent.errors;
 }
 
+// LOADSTAR_PORT stands in for --port, which wins; -v tells how long each step took.
+TEST_F(CliMemoryCommandsTest, LoadstarPortStandsInForPortAndVerboseTimesEachStep) {
+    const testing::ChildEnvironment environment =
+        std::vector<std::string>{"LOADSTAR_PORT=" + board.devicePath()};
+    const auto verbose =
+        runProgram(testing::cliPath(), {"-v", "identify"}, std::chrono::seconds(30), environment);
+    EXPECT_EQ(verbose.exitStatus, 0) << verbose.errors;
+    for (const std::string& step : {"Opening " + board.devicePath(), std::string("Identifying")}) {
+        EXPECT_TRUE(contains(verbose.errors, step)) << verbose.errors;
+    }
+    EXPECT_TRUE(contains(verbose.errors, " ms\n")) << verbose.errors;
+    const auto quiet =
+        runProgram(testing::cliPath(), {"identify"}, std::chrono::seconds(30), environment);
+    EXPECT_EQ(quiet.exitStatus, 0);
+    EXPECT_EQ(quiet.errors, "");
+    const auto overridden =
+        runProgram(testing::cliPath(), {"--port", "/dev/loadstar-missing", "identify"},
+                   std::chrono::seconds(30), environment);
+    EXPECT_TRUE(contains(overridden.errors, "Can't open /dev/loadstar-missing"))
+        << overridden.errors;
+}
+
 }  // namespace
 }  // namespace loadstar

@@ -2,6 +2,8 @@
 // commands, the sector each works on, their status texts, and ESC or Disconnect during a pass.
 // The input checks and the passes themselves are tested in the core and the command-line tool.
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QtTest>
 
 #include "MainFormRig.h"
@@ -180,6 +182,56 @@ class MainFormCommandsTest : public QObject {
         rig.dialogs.openAnswer.reset();
         rig.click("btVerify");
         QCOMPARE(rig.dialogs.openDialogs.back().fileName, file);
+    }
+
+    // While a pass runs, only Stop Mirror of the work controls stays on, and no command starts
+    // inside it, not even from code; the status bar shows how far it is, the time left and that
+    // Esc cancels.
+    void aPassRefusesAnotherAndShowsItsProgress() {
+        MainFormRig rig;
+        rig.form.show();
+        rig.connect();
+        using namespace std::chrono;
+        steady_clock::time_point now{};
+        rig.form.setClock([&] { return now += milliseconds(100); });
+        auto* bar = rig.control<QProgressBar>("pbProgress");
+        rig.dialogs.saveAnswer = folder.file("nested.hex");
+        QStringList seen;
+        rig.dialogs.onEvents = [&](int round) {
+            if (round > 2) {
+                return;
+            }
+            QStringList on;
+            for (const char* name :
+                 {"btRead", "btWrite", "btErase", "btVerify", "btProgram", "btBlankCheck",
+                  "btUpload", "btReset", "btStopMirror", "btTest", "rbMain", "cbSector", "edData",
+                  "btConnect", "btClose", "btAbout"}) {
+                rig.control(name)->isEnabled() ? void(on << name) : void();
+            }
+            seen << on.join(" ") << bar->text() << rig.status();
+            // Bar and text side by side in the status bar, the text whole.
+            const QRect barArea(bar->mapTo(&rig.form, QPoint()), bar->size());
+            auto* text = rig.control<QLabel>("sbStatusPanel");
+            QVERIFY(rig.form.rect().contains(barArea) && bar->isVisible());
+            QVERIFY(text->fontMetrics().horizontalAdvance(text->text()) <=
+                    text->contentsRect().width());
+            QVERIFY(text->mapTo(&rig.form, QPoint()).x() + text->width() <= barArea.left());
+            rig.form.btUploadClick();
+            rig.form.btReadClick();
+            rig.form.btTestClick();
+            rig.form.rbMainClick();
+        };
+        rig.click("btBlankCheck");
+        // 32768 bytes in reads of 241: the second block leaves 133.97 blocks at 100 ms each.
+        QCOMPARE(seen,
+                 (QStringList{"btStopMirror btConnect btClose btAbout", "Esc cancels",
+                              "Reading flash, 32527 bytes remaining.",
+                              "btStopMirror btConnect btClose btAbout", "0:13 left, Esc cancels",
+                              "Reading flash, 32286 bytes remaining."}));
+        QCOMPARE(rig.status(), "Blank Check done.");
+        QVERIFY(rig.dialogs.saveDialogs.empty() && rig.board.countOf("VM ") == 1);
+        QVERIFY(!bar->isVisible() && rig.control("btRead")->isEnabled());
+        QVERIFY(!rig.form.passRunning());
     }
 
     void disconnectDuringAPassFailsItsNextExchange() {

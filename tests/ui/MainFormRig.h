@@ -13,6 +13,7 @@
 #include "InProcessBoardPort.h"
 #include "ProcessFlags.h"
 #include "RecordingDialogs.h"
+#include "SerialDeviceList.h"
 #include "TmainForm.h"
 
 namespace loadstar::testing {
@@ -30,6 +31,8 @@ class MainFormRig {
               return port;
           }) {
         processFlags() = ProcessFlags{};
+        form.setDeviceLister([this] { return devices; });
+        form.setPortMemory([this](const std::string& device) { remembered.push_back(device); });
         form.setPauseFunction([this](std::chrono::milliseconds time) { pauses.push_back(time); });
     }
     ~MainFormRig() { processFlags() = ProcessFlags{}; }
@@ -68,6 +71,9 @@ class MainFormRig {
     RecordingDialogs dialogs;
     emulator::InProcessBoardPort* lastPort = nullptr;
     std::vector<std::chrono::milliseconds> pauses;
+    // The serial devices a refused Connect finds, and the choices the window was told to keep.
+    std::vector<SerialDevice> devices;
+    std::vector<std::string> remembered;
     TmainForm form;
 };
 

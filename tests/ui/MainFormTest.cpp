@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "ComPortName.h"
 #include "Connection.h"
 #include "MainFormRig.h"
 #include "ScriptedPort.h"
@@ -28,9 +29,13 @@ int neededWidth(QAbstractButton* button) {
     QStyleOptionButton option;
     option.initFrom(button);
     const QStyle* style = button->style();
-    return button->fontMetrics().horizontalAdvance(button->text()) +
+    return button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
            style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) +
            2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+}
+
+std::string offer(MainFormRig& rig) {
+    return rig.dialogs.portChoices.at(0).explanation;
 }
 
 void verifyConnected(MainFormRig& rig, bool connected) {
@@ -65,12 +70,27 @@ class MainFormTest : public QObject {
             }
         } while ((widget = widget->nextInFocusChain()) != rig.button("btConnect"));
         QCOMPARE(order.join(", "),
-                 "btConnect Connect on, btStopMirror Stop Mirror off, btClose Close on, "
-                 "edOffset 8000 off, edCount 10 off, edData  off, rbMain Main off, rbBoot Boot "
-                 "off, cbSector 0 off, btRead Read off, btWrite Write off, btErase Erase off, "
-                 "btBlankCheck Blank Check off, btUpload Upload off, btProgram Program off, "
-                 "btVerify Verify off, btReset Reset off, btAbout About program on, btTest Run "
-                 "test off");
+                 "btConnect Connect on, btStopMirror Stop Mirror off, btClose C&lose on, "
+                 "edOffset 8000 off, edCount 10 off, edData  off, rbMain &Main off, rbBoot &Boot "
+                 "off, cbSector 0 off, btRead &Read off, btWrite &Write off, btErase &Erase off, "
+                 "btBlankCheck Blan&k Check off, btUpload &Upload off, btProgram &Program off, "
+                 "btVerify &Verify off, btReset Re&set off, btAbout &About program on, btTest Run "
+                 "&test off");
+        // The fields' labels lead to them; every control explains itself.
+        for (const char* field : {"edOffset", "edCount", "edData", "cbSector"}) {
+            QVERIFY2(rig.form.findChildren<QLabel*>().end() !=
+                         std::find_if(rig.form.findChildren<QLabel*>().begin(),
+                                      rig.form.findChildren<QLabel*>().end(),
+                                      [&](QLabel* label) {
+                                          return label->buddy() == rig.control(field) &&
+                                                 label->text().contains('&');
+                                      }),
+                     field);
+        }
+        for (QWidget* control : rig.form.findChildren<QWidget*>()) {
+            QVERIFY2(control->objectName().isEmpty() || !control->toolTip().isEmpty(),
+                     qPrintable(control->objectName()));
+        }
         QCOMPARE(rig.control<QLabel>("lbMirrorAdvice")->text(),
                  "Try to stop the mirroring during time-consuming operations.");
         QCOMPARE(rig.status(), "Not connected to the board...");
@@ -85,7 +105,8 @@ class MainFormTest : public QObject {
         rig.form.showMirrorText("mirroring stopped\n=================");
         for (QWidget* control : rig.form.findChildren<QWidget*>()) {
             const QRect area(control->mapTo(&rig.form, QPoint(0, 0)), control->size());
-            QVERIFY2(control->objectName().isEmpty() || rig.form.rect().contains(area),
+            QVERIFY2(control->objectName().isEmpty() || !control->isVisibleTo(&rig.form) ||
+                         rig.form.rect().contains(area),
                      qPrintable(control->objectName()));
         }
         for (QAbstractButton* button : rig.form.findChildren<QAbstractButton*>()) {
@@ -93,7 +114,8 @@ class MainFormTest : public QObject {
         }
         for (QLabel* label : rig.form.findChildren<QLabel*>()) {
             const QRect needed = label->fontMetrics().boundingRect(
-                label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft, label->text());
+                label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::TextShowMnemonic,
+                label->text());
             QVERIFY2(needed.width() <= label->contentsRect().width() &&
                          needed.height() <= label->contentsRect().height(),
                      qPrintable(label->objectName()));
@@ -106,7 +128,10 @@ class MainFormTest : public QObject {
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
         const auto& about = rig.dialogs.messages.front();
         QCOMPARE(about.caption, "About the program");
-        QVERIFY(about.text.find("Loadstar v.1.1.2") != std::string::npos);
+        for (const char* part :
+             {"Loadstar v.1.1.2", "Licence: MIT", "kel-emulator", "Connect uses COM1"}) {
+            QVERIFY2(about.text.find(part) != std::string::npos, part);
+        }
         QCOMPARE(about.icon, loadstar::MessageIcon::none);
         rig.connect();
         rig.click("btProgram");
@@ -138,11 +163,11 @@ class MainFormTest : public QObject {
             rig.board.setLineHeld(board == "held");
             rig.click("btConnect");
             QCOMPARE(rig.board.countOf("BRD"), board == "silent" ? 11 : board == "held" ? 0 : 1);
-            QCOMPARE(rig.dialogs.texts(), board == "KEL620" ? Names{}
-                                          : board == "silent"
-                                              ? Names{loadstar::connectionFailedMessage}
-                                              : Names{"Can't open COM1, port does not exist or is "
-                                                      "already allocated."});
+            QCOMPARE(rig.dialogs.texts(),
+                     board == "KEL620"   ? Names{}
+                     : board == "silent" ? Names{loadstar::connectionFailedMessage}
+                                         : Names{"Can't open COM1 (" + loadstar::resolveComPort() +
+                                                 "): Device or resource busy."});
             QCOMPARE(rig.status(), board == "KEL620" ? "Connected to the board, ready..."
                                                      : "Not connected to the board...");
             rig.board.setLineHeld(rig.board.lineHeld() && board != "held");  // let go
@@ -176,6 +201,50 @@ class MainFormTest : public QObject {
         QVERIFY(processFlags().cancelRequested && processFlags().stopTest);
         QVERIFY(!rig.form.link().isPortOpen() && !rig.board.lineHeld());
         QVERIFY(!rig.mirrorTimerActive());
+    }
+
+    // A refused Connect offers the devices found, the sole USB adapter first in line; the choice
+    // is opened by the next Connect (its message names it), shown in the title, and remembered.
+    void refusedConnectOffersTheDevicesAndKeepsTheChoice() {
+        MainFormRig rig;
+        const std::string adapter = "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0";
+        rig.devices = {{"/dev/ttyS0", "", "", ""},
+                       {"/dev/ttyUSB0", adapter, "0403:6001", "FT232R USB UART"}};
+        rig.board.setLineHeld(true);
+        struct Step {
+            std::optional<std::size_t> answer;
+            std::string message;  // the can't-open message's start
+            std::size_t offered;  // the entry selected when the list opened
+            std::string title;    // after the choice
+        };
+        const std::string com1 = loadstar::resolveComPort();
+        const Step steps[] = {
+            {std::nullopt, "Can't open COM1 (" + com1 + "): Device or resource busy.", 2,
+             "Loadstar"},
+            {2, "Can't open COM1 (" + com1 + ")", 2, "Loadstar - " + adapter},
+            {0, "Can't open " + adapter + ": Device or resource busy.", 2, "Loadstar"},
+        };
+        for (const auto& step : steps) {
+            rig.dialogs.messages.clear();
+            rig.dialogs.portAnswer = step.answer;
+            rig.click("btConnect");
+            QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+            QVERIFY2(rig.dialogs.messages[0].text.rfind(step.message, 0) == 0,
+                     rig.dialogs.messages[0].text.c_str());
+            const auto& offer = rig.dialogs.portChoices.back();
+            QCOMPARE(offer.devices, (Names{"", "/dev/ttyS0", adapter}));
+            QCOMPARE(offer.selected, step.offered);
+            QCOMPARE(rig.form.windowTitle().toStdString(), step.title);
+        }
+        QCOMPARE(rig.remembered, (Names{adapter, ""}));
+        // COM1 unassigned: the note names the adapter by its stable name, but only as advice.
+        QCOMPARE(offer(rig).find(adapter) != std::string::npos,
+                 com1 == loadstar::unassignedComPort);
+        // No device found: nothing is offered.
+        rig.devices.clear();
+        rig.click("btConnect");
+        QCOMPARE(rig.dialogs.portChoices.size(), std::size_t{3});
+        QCOMPARE(rig.button("btConnect")->text(), "Connect");
     }
 
     void mirrorShowsTheDisplayUntilStoppedAndBlanksSilently() {

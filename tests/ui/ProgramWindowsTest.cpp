@@ -95,6 +95,11 @@ class ProgramWindowsTest : public QObject {
         QCOMPARE(rig.testForm.windowTitle(), "Flash Random Read Test");
         QCOMPARE(rig.testForm.size(), QSize(507, 296));
         QCOMPARE(rig.testForm.maximumSize(), rig.testForm.size());
+        for (QWidget* control : rig.testForm.findChildren<QWidget*>()) {
+            QVERIFY2(control->objectName().isEmpty() || !control->toolTip().isEmpty() ||
+                         control->parent() != &rig.testForm,
+                     qPrintable(control->objectName()));
+        }
         QVERIFY(!(rig.testForm.windowFlags() &
                   (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(!rig.testForm.isVisible());

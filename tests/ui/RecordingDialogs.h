@@ -34,6 +34,10 @@ class RecordingDialogs : public UserDialogs {
         saveDialogs.push_back(settings);
         return saveAnswer;
     }
+    std::optional<std::size_t> choosePort(const PortChoice& choice) override {
+        portChoices.push_back(choice);
+        return portAnswer;
+    }
     void processPendingEvents() override {
         if (onEvents) {
             onEvents(++eventRounds);
@@ -49,6 +53,8 @@ class RecordingDialogs : public UserDialogs {
     std::vector<FileDialogSettings> saveDialogs;
     std::optional<std::string> openAnswer;
     std::optional<std::string> saveAnswer;
+    std::vector<PortChoice> portChoices;
+    std::optional<std::size_t> portAnswer;
     bool yesAnswer = true;
     // The event pumps counted while onEvents is set, which runs at each with its number.
     int eventRounds = 0;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 #include <vector>
 
@@ -62,8 +64,8 @@ TEST(Program, WithoutADisplaySaysSoButTellsItsVersion) {
     EXPECT_EQ(version.output, "loadstar 1.1.2\n");
 }
 
-// --port reaches the window and the toolkit's own options are left to it; a bad option ends the
-// program before any window is needed.
+// --port (or LOADSTAR_PORT) reaches the window and the toolkit's own options are left to it; a
+// bad option ends the program before any window is needed.
 TEST(LoadstarOptions, PortAndTheToolkitsOwnOptions) {
     std::vector<std::string> words = {"loadstar",   "-platform", "offscreen", "--port",
                                       "/dev/ttyS1", "-style",    "fusion"};
@@ -75,7 +77,13 @@ TEST(LoadstarOptions, PortAndTheToolkitsOwnOptions) {
         return parseLoadstarOptions(static_cast<int>(argv.size()), argv.data());
     };
     EXPECT_EQ(std::get<LoadstarOptions>(parse()).port, "/dev/ttyS1");
-    words.resize(4);  // --port without its device
+    // LOADSTAR_PORT stands in for --port, which wins.
+    ::setenv("LOADSTAR_PORT", "/dev/ttyUSB3", 1);
+    EXPECT_EQ(std::get<LoadstarOptions>(parse()).port, "/dev/ttyS1");
+    words = {"loadstar"};
+    EXPECT_EQ(std::get<LoadstarOptions>(parse()).port, "/dev/ttyUSB3");
+    ::unsetenv("LOADSTAR_PORT");
+    words = {"loadstar", "--port"};  // --port without its device
     EXPECT_EQ(std::get<int>(parse()), 2);
 }
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace loadstar::cli {
+namespace loadstar {
 
 bool joiningGroupWouldHelp(mode_t deviceMode, gid_t deviceGroup,
                            std::span<const gid_t> userGroups) {
@@ -35,4 +35,4 @@ std::optional<std::string> groupToJoinFor(const std::string& devicePath) {
     return entry != nullptr ? std::string(entry->gr_name) : std::to_string(device.st_gid);
 }
 
-}  // namespace loadstar::cli
+}  // namespace loadstar

@@ -1,9 +1,9 @@
 #include "DeviceGroup.h"
 
-namespace loadstar::cli {
+namespace loadstar {
 
 std::optional<std::string> groupToJoinFor(const std::string& /*devicePath*/) {
     return std::nullopt;
 }
 
-}  // namespace loadstar::cli
+}  // namespace loadstar

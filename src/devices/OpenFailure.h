@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace loadstar {
+
+// The message for a serial device that could not be opened, for the window's error box and the
+// command-line tool alike: "Can't open NAME: REASON." with the system's reason, or the classic
+// "Can't open NAME, port does not exist or is already allocated." when the system gave none.
+// `name` is what the user knows the device by ("COM1 (/dev/ttyS0)", "/dev/ttyUSB0"), `path` the
+// device opened. When the open was refused for lack of permission and joining the device's group
+// would let the user in, a second line says which group and how to join it.
+std::string openFailureMessage(const std::string& name, const std::string& path,
+                               const std::string& reason, bool refusedForPermission);
+
+}  // namespace loadstar

@@ -1,0 +1,9 @@
+#include "SerialDeviceList.h"
+
+namespace loadstar {
+
+SerialDeviceListing listSerialDevices() {
+    return {};
+}
+
+}  // namespace loadstar
