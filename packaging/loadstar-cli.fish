@@ -55,11 +55,12 @@ complete -c loadstar-cli -n $before -a ports -d 'List the serial devices and COM
 # After the command: its own options and arguments.
 complete -c loadstar-cli -n "__fish_seen_subcommand_from $commands" -s h -l help -d 'Show the help'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from program verify flash' -l base -x -a 8000 -d 'Board address the file starts at'
-complete -c loadstar-cli -n '__fish_seen_subcommand_from program verify flash' -F -a '(__fish_complete_suffix .hex .bin)'
+complete -c loadstar-cli -n '__fish_seen_subcommand_from program verify flash' -F -a '(__fish_complete_suffix .hex .ihx .bin)'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from flash' -l no-erase -d 'Program without erasing first'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from flash' -l no-verify -d 'Do not verify after programming'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from upload' -l format -x -a 'hex bin txt' -d 'File format'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from backup' -l format -x -a 'hex bin' -d 'File format'
+complete -c loadstar-cli -n '__fish_seen_subcommand_from program verify flash' -l format -x -a 'hex bin' -d 'Read the image as'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from upload backup' -l read-twice -d 'Read every block until it comes alike twice'
 complete -c loadstar-cli -n '__fish_seen_subcommand_from upload' -F
 complete -c loadstar-cli -n '__fish_seen_subcommand_from backup restore' -x -a '(__fish_complete_directories)'
