@@ -1,6 +1,7 @@
-// The passes over a boot sector (8 KB) against kel-emulator at 19200 baud whose replies have
-// bytes flipped at random, 0, 1 in 10,000 and 1 in 1,000: the wall time of each pass, the frames
-// it sent, and whether it came out right. Upload with and without reading every block twice.
+// The passes over a boot sector (8 KB) against kel-emulator at 19200 baud whose reply bytes have a
+// bit flipped at random (one bit per damaged byte, as on a real line), none, 1 in 1,000, 2 % and
+// 5 % of them: the wall time of each pass, the frames it sent, and whether it came out right.
+// Upload with and without reading every block until its bytes agree.
 
 #include <cstdio>
 #include <functional>
@@ -33,7 +34,8 @@ std::vector<std::uint8_t> randomImage() {
 }
 
 void benchRate(const std::string& rate, const std::string& folder) {
-    bench::BenchLine line("corrupt " + rate, {"--corrupt-rate", rate, "--seed", "3"});
+    bench::BenchLine line("corrupt " + rate,
+                          {"--corrupt-rate", rate, "--corrupt-bits", "--seed", "3"});
     if (!line.ready()) {
         return;
     }
@@ -46,31 +48,43 @@ void benchRate(const std::string& rate, const std::string& folder) {
     std::fwrite(image.data(), 1, image.size(), out);
     std::fclose(out);
     std::vector<std::uint8_t> copy;
-    const std::vector<std::pair<std::string, std::function<bool()>>> passes = {
-        {"blank check", [&] { return operations.blankCheckSector(1, sector, base, size) == 1; }},
+    // "exact", "failed" (loudly), or the worst: done, but with wrong bytes.
+    auto uploaded = [&](int result) {
+        if (result != 1) {
+            return std::string("failed");
+        }
+        long wrong = 0;
+        for (std::size_t i = 0; i < image.size(); ++i) {
+            wrong += copy.at(i) != image[i] ? 1 : 0;
+        }
+        return wrong == 0 ? std::string("exact")
+                          : "WRONG: done with " + std::to_string(wrong) + " wrong bytes";
+    };
+    auto checked = [](bool right) { return std::string(right ? "exact" : "failed, or wrong"); };
+    const std::vector<std::pair<std::string, std::function<std::string()>>> passes = {
+        {"blank check",
+         [&] { return checked(operations.blankCheckSector(1, sector, base, size) == 1); }},
         {"program",
-         [&] { return operations.programSector(1, sector, base, size, imageFile) == 1; }},
+         [&] { return checked(operations.programSector(1, sector, base, size, imageFile) == 1); }},
         {"verify",
          [&] {
-             return operations.verifySector(1, sector, base, size, imageFile) == 1 &&
-                    operations.differenceCount() == 0;
+             return checked(operations.verifySector(1, sector, base, size, imageFile) == 1 &&
+                            operations.differenceCount() == 0);
          }},
-        {"upload",
-         [&] { return operations.readSector(1, sector, base, size, copy) == 1 && copy == image; }},
+        {"upload", [&] { return uploaded(operations.readSector(1, sector, base, size, copy)); }},
         {"upload --read-twice",
          [&] {
              operations.setReadEveryBlockTwice(true);
-             return operations.readSector(1, sector, base, size, copy) == 1 && copy == image;
+             return uploaded(operations.readSector(1, sector, base, size, copy));
          }},
     };
     for (const auto& [name, pass] : passes) {
         line.tally.reset();
         ui.lastMessage.clear();
         const bench::BenchClock clock;
-        const bool right = pass();
+        const std::string outcome = pass();
         std::printf("%-8s %-20s %8.3f %7ld   %s%s\n", rate.c_str(), name.c_str(),
-                    clock.wallSeconds(), line.tally.frames,
-                    right ? "exact" : "NOT exact, or failed",
+                    clock.wallSeconds(), line.tally.frames, outcome.c_str(),
                     ui.lastMessage.empty() ? "" : (", \"" + ui.lastMessage + "\"").c_str());
     }
 }
@@ -79,9 +93,9 @@ void benchRate(const std::string& rate, const std::string& folder) {
 
 int main() {
     const testing::TempDir folder;
-    std::printf("Boot sector passes at 19200 baud with reply bytes flipped at random\n");
+    std::printf("Boot sector passes at 19200 baud with one bit of some reply bytes flipped\n");
     std::printf("%-8s %-20s %8s %7s   %s\n", "rate", "pass", "wall s", "frames", "outcome");
-    for (const char* rate : {"0", "0.0001", "0.001"}) {
+    for (const char* rate : {"0", "0.001", "0.02", "0.05"}) {
         benchRate(rate, folder.path().string());
     }
     return 0;

@@ -131,7 +131,11 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
     }
     std::FILE* resultOut = path == standardOutputName ? stderr : stdout;
     const auto format = uploadFormat(arguments, path);
-    if (!format) {
+    const std::string folderFault = path == standardOutputName ? "" : targetFolderProblem(path);
+    if (!folderFault.empty()) {
+        std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
+    }
+    if (!format || !folderFault.empty()) {
         printResult("upload: failed", resultOut);
         return exitFailure;
     }
