@@ -180,10 +180,12 @@ void addBaseOption(CLI::App& command, std::string& base) {
 }
 
 void addReadTwiceFlag(CLI::App& command, bool& readTwice) {
-    command.add_flag("--read-twice", readTwice,
-                     "Read every block until each byte has come alike twice, so a noisy line gives "
-                     "an exact copy or a failure, never a silently wrong byte (replies carry no "
-                     "checksum); takes about twice the time on a clean line");
+    command.add_flag(
+        "--read-twice", readTwice,
+        "Read every block until each byte's value leads all other reads of it by what the "
+        "line's noise needs, so a noisy line gives an exact copy or a failure, never a "
+        "silently wrong byte (replies carry no checksum); takes about three times the "
+        "time on a clean line");
 }
 
 void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {
