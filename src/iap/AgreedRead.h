@@ -39,7 +39,7 @@ namespace loadstar {
 enum class AgreedRead {
     agreed,      // `agreed` holds the block
     readFailed,  // a read failed; its message has been shown
-    tooNoisy,    // the damage seen needs more than the largest lead, or the reads allowed ran out
+    tooNoisy,    // some byte had not reached the lead needed when the reads allowed ran out
 };
 
 // The largest lead a byte may be asked for, and how many reads of one block at most (the first

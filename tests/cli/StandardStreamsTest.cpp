@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../emulator/FrameBytes.h"
@@ -25,23 +25,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Where descriptor `fd` of process `pid` leads; empty while it is closed.
-std::string descriptorTarget(const std::string& pid, int fd) {
-    std::error_code error;
-    const auto target =
-        std::filesystem::read_symlink("/proc/" + pid + "/fd/" + std::to_string(fd), error);
-    return error ? std::string() : target.string();
-}
-
-// `args` run as the shell runs `program args <redirections>`: the program itself, with the
-// descriptors closed that `redirections` close ("<&- >&- 2>&-"). Its process id goes to `pidFile`.
-std::vector<std::string> shellArgs(const std::string& setup, const std::string& program,
-                                   const std::vector<std::string>& args,
-                                   const std::string& redirections, const std::string& pidFile) {
-    std::vector<std::string> words = {
-        "-c", setup + "echo $$ > '" + pidFile + "'; exec \"$0\" \"$@\" " + redirections, program};
-    words.insert(words.end(), args.begin(), args.end());
-    return words;
+// What descriptors 0-2 of process `pid` lead to ("" while closed).
+std::vector<std::string> standardTargets(const std::string& pid) {
+    std::vector<std::string> targets;
+    for (const char* fd : {"0", "1", "2"}) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink("/proc/" + pid + "/fd/" + fd, error);
+        targets.push_back(error || pid.empty() ? "" : target.string());
+    }
+    return targets;
 }
 
 class StandardStreamsTest : public ::testing::Test {
@@ -70,49 +62,37 @@ TEST_F(StandardStreamsTest, ClosedOrBrokenStreamsNeverReachTheBoardAndFailuresSt
     ASSERT_EQ(testing::runProgram(testing::cliPath(), cli({"flash", imageFile})).exitStatus, 0);
 
     const std::string allClosed = "<&- >&- 2>&-";
+    const std::string cliPath = testing::cliPath();
+    constexpr int runsOn = -1;  // until stopped: its descriptors are looked at while it runs
     const struct {
         const char* name;
-        std::string setup;  // shell commands before the program starts
         std::string program;
         std::vector<std::string> args;
-        std::string redirections;
-        bool readerStopped = false;  // stdout is a pipe nobody reads any more
-        bool runsOn = false;         // runs until stopped; its descriptors are looked at meanwhile
-        int exitStatus = 0;          // of one that ends by itself
-        std::string errors = "";     // regex found on its stderr, when that is open
+        std::string redirections;  // as the shell takes them
+        bool readerStopped;        // stdout is a pipe nobody reads any more
+        int exitStatus;
+        std::string errors = "";  // regex found on its stderr, when that is open
     } rows[] = {
-        {"upload - with stdout closed", "", testing::cliPath(),
-         cli({"upload", "--format", "bin", "-"}), ">&-", false, false, 0,
-         "upload: OK, 8192 bytes of CSBOOT0 saved to standard output"},
-        {"upload with stderr closed", "", testing::cliPath(),
-         cli({"upload", "--format", "bin", folder.file("copy.bin")}), "2>&-"},
-        {"upload - to a reader that stopped", "", testing::cliPath(),
-         cli({"upload", "--format", "bin", "-"}), "", true, false, 2,
-         "Broken pipe[\\s\\S]*upload: failed\n$"},
-        {"blank-check to a reader that stopped", "", testing::cliPath(), cli({"blank-check"}), "",
-         true, false, 2,
+        {"upload - with stdout closed", cliPath, cli({"upload", "--format", "bin", "-"}), ">&-",
+         false, 0, "upload: OK, 8192 bytes of CSBOOT0 saved to standard output"},
+        {"upload with stderr closed", cliPath,
+         cli({"upload", "--format", "bin", folder.file("copy.bin")}), "2>&-", false, 0},
+        {"upload - to a reader that stopped", cliPath, cli({"upload", "--format", "bin", "-"}), "",
+         true, 2, "Broken pipe[\\s\\S]*upload: failed\n$"},
+        {"blank-check to a reader that stopped", cliPath, cli({"blank-check"}), "", true, 2,
          "blank-check: not blank, .*\nloadstar-cli: standard output could not be written"},
         // Ends at its first log line, long before its 50 s or the 30 s this test waits.
-        {"a test run to a reader that stopped", "", testing::cliPath(),
-         cli({"test", "--duration", "50"}), "", true, false, 2,
-         "standard output could not be written"},
-        {"loadstar-cli", "", testing::cliPath(), cli({"mirror", "--follow"}), allClosed, false,
-         true},
+        {"a test run to a reader that stopped", cliPath, cli({"test", "--duration", "50"}), "",
+         true, 2, "standard output could not be written"},
+        {"loadstar-cli", cliPath, cli({"mirror", "--follow"}), allClosed, false, runsOn},
         {"kel-emulator",
-         "",
          testing::EmulatorProcess::programPath(),
          {"--no-link", "--baud", "0"},
          allClosed,
          false,
-         true},
+         runsOn},
 #ifdef LOADSTAR_PROGRAM
-        {"loadstar",
-         "export QT_QPA_PLATFORM=offscreen; ",
-         LOADSTAR_PROGRAM,
-         {},
-         allClosed,
-         false,
-         true},
+        {"loadstar", LOADSTAR_PROGRAM, {}, allClosed, false, runsOn},
 #endif
     };
     for (const auto& row : rows) {
@@ -121,37 +101,33 @@ TEST_F(StandardStreamsTest, ClosedOrBrokenStreamsNeverReachTheBoardAndFailuresSt
         ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
         testing::Descriptor reader(pipeEnds[0]);
         const testing::Descriptor writer(pipeEnds[1]);
-        testing::ChildOutput output = run.file("out");
         if (row.readerStopped) {
             reader.reset();
-            output = writer.get();
         }
+        // The shell closes what the row says, notes its process id and becomes the program.
+        std::vector<std::string> shellArgs = {"-c",
+                                              "export QT_QPA_PLATFORM=offscreen; echo $$ > " +
+                                                  run.file("pid") + "; exec \"$0\" \"$@\" " +
+                                                  row.redirections,
+                                              row.program};
+        shellArgs.insert(shellArgs.end(), row.args.begin(), row.args.end());
         testing::ChildProcess child(
-            "/bin/sh",
-            shellArgs(row.setup, row.program, row.args, row.redirections, run.file("pid")), output,
+            "/bin/sh", shellArgs,
+            row.readerStopped ? testing::ChildOutput(writer.get()) : run.file("out"),
             run.file("err"));
-        ASSERT_TRUE(child.started()) << row.name;
-        if (!row.runsOn) {
-            EXPECT_EQ(child.waitForExit(std::chrono::seconds(30)), row.exitStatus)
-                << row.name << ": " << run.read("err");
+        if (row.exitStatus != runsOn) {
+            EXPECT_EQ(child.waitForExit(std::chrono::seconds(30)), row.exitStatus) << row.name;
             EXPECT_TRUE(std::regex_search(run.read("err"), std::regex(row.errors)))
                 << row.name << ": " << run.read("err");
             continue;
         }
-        // Until it has filled descriptors 0-2, or ended.
-        std::vector<std::string> targets(3);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (child.running() && std::chrono::steady_clock::now() < deadline) {
-            const std::string pid = run.read("pid");
-            for (int fd = 0; fd < 3 && !pid.empty(); ++fd) {
-                targets[static_cast<std::size_t>(fd)] =
-                    descriptorTarget(pid.substr(0, pid.find('\n')), fd);
-            }
-            if (targets[0] != "" && targets[1] != "" && targets[2] != "") {
+        // Once it has filled descriptors 0-2 (or ended), each must be the null device.
+        std::vector<std::string> targets;
+        for (int i = 0; i < 1000 && child.waitForExit(std::chrono::milliseconds(20)) < 0; ++i) {
+            targets = standardTargets(run.read("pid").substr(0, run.read("pid").find('\n')));
+            if (std::count(targets.begin(), targets.end(), "") == 0) {
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            (void)child.waitForExit(std::chrono::milliseconds(0));
         }
         EXPECT_TRUE(child.running()) << row.name << " ended";
         EXPECT_EQ(targets, std::vector<std::string>(3, "/dev/null")) << row.name;

@@ -53,12 +53,6 @@ TEST(AgreedReadTest, AByteIsTakenWhenItsValueLeadsTheOtherReadsByTheLeadNeeded) 
         std::size_t readsUsed;
     } cases[] = {
         {"clean line", {}, {flash, flash, flash}, AgreedRead::agreed, 3},
-        {"first read hit", {}, {hit(0), flash, flash, flash, flash}, AgreedRead::agreed, 5},
-        {"each read hit elsewhere",
-         {},
-         {hit(0), hit(1), flash, flash, flash},
-         AgreedRead::agreed,
-         5},
         // Two damaged reads that agree are outvoted, not taken.
         {"two reads hit alike",
          {},
