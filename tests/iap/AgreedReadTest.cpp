@@ -98,8 +98,8 @@ TEST(AgreedReadTest, AByteIsTakenWhenItsValueLeadsTheOtherReadsByTheLeadNeeded) 
 // exact or fails as too noisy, never with a wrong byte. Many passes at 5 % give a rule too lax for
 // that rate (two agreeing reads, or a lead that does not grow) the wrong bytes to show.
 TEST(AgreedReadTest, ANoisyLineGivesAnExactCopyOrFailsLoudly) {
-    constexpr int sectorSize = 0x8000;
-    constexpr int blockSize = 241;
+    constexpr std::size_t sectorSize = 0x8000;
+    constexpr std::size_t blockSize = 241;
     const struct {
         double rate;
         int passes;
@@ -116,32 +116,27 @@ TEST(AgreedReadTest, ANoisyLineGivesAnExactCopyOrFailsLoudly) {
         long wrongBytes = 0;
         for (int passNumber = 0; passNumber < c.passes; ++passNumber) {
             NoiseTally pass(sectorSize);
-            bool failed = false;
-            for (int done = 0; done < sectorSize && !failed; done += blockSize) {
-                const int n = std::min(blockSize, sectorSize - done);
+            auto outcome = AgreedRead::agreed;
+            for (std::size_t done = 0; done < sectorSize && outcome == AgreedRead::agreed;) {
+                const Bytes block(
+                    sector.begin() + static_cast<long>(done),
+                    sector.begin() + static_cast<long>(std::min(done + blockSize, sectorSize)));
                 const ReadBlock readOnce = [&](Bytes& bytes) {
-                    for (int i = 0; i < n; ++i) {
-                        bytes[static_cast<std::size_t>(i)] =
-                            sector[static_cast<std::size_t>(done + i)];
-                        if (damaged(random)) {
-                            bytes[static_cast<std::size_t>(i)] ^=
-                                static_cast<std::uint8_t>(1u << (random() % 8));
-                        }
+                    for (std::size_t i = 0; i < block.size(); ++i) {
+                        bytes[i] = block[i] ^ (damaged(random) ? 1 << (random() % 8) : 0);
                     }
                     return true;
                 };
                 Bytes agreed;
-                const auto outcome = readUntilAgreed(readOnce, n, {}, agreed, pass);
+                outcome =
+                    readUntilAgreed(readOnce, static_cast<int>(block.size()), {}, agreed, pass);
                 ASSERT_NE(outcome, AgreedRead::readFailed);
-                failed = outcome == AgreedRead::tooNoisy;
-                for (int i = 0; i < n && !failed; ++i) {
-                    wrongBytes += agreed[static_cast<std::size_t>(i)] !=
-                                          sector[static_cast<std::size_t>(done + i)]
-                                      ? 1
-                                      : 0;
+                for (std::size_t i = 0; i < block.size() && outcome == AgreedRead::agreed; ++i) {
+                    wrongBytes += agreed[i] != block[i] ? 1 : 0;
                 }
+                done += block.size();
             }
-            exact += failed ? 0 : 1;
+            exact += outcome == AgreedRead::agreed ? 1 : 0;
         }
         EXPECT_EQ(wrongBytes, 0) << "at " << c.rate;
         EXPECT_GE(exact, c.leastExact) << "at " << c.rate;
