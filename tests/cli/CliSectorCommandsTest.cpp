@@ -223,13 +223,10 @@ TEST(CliNoisyLineTest, UploadReadingUntilAgreedIsExactOrFails) {
     const auto copy =
         testing::runProgram(testing::cliPath(), {"--port", board.devicePath(), "--flash=boot",
                                                  "upload", "--read-twice", "--format", "bin", "-"});
-    if (copy.exitStatus == 0) {
-        EXPECT_TRUE(copy.output == std::string(0x2000, '\xFF')) << "an erased sector, exactly";
-    } else {
-        EXPECT_EQ(copy.exitStatus, 2);
-        EXPECT_TRUE(std::regex_search(copy.errors, std::regex("too noisy|READ FLASH")))
-            << copy.errors;
-    }
+    const bool exact = copy.exitStatus == 0 && copy.output == std::string(0x2000, '\xFF');
+    const bool loud =
+        copy.exitStatus == 2 && std::regex_search(copy.errors, std::regex("too noisy|READ FLASH"));
+    EXPECT_TRUE(exact || loud) << copy.exitStatus << ": " << copy.errors;
 }
 
 }  // namespace
