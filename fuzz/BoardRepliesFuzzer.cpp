@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "AgreedRead.h"
 #include "BoardCommands.h"
 #include "FuzzCheck.h"
 #include "ProcessFlags.h"
@@ -109,8 +110,21 @@ Bytes readPayload(int address, int count) {
     return {'R', 'R', 'D', byte(address >> 8), byte(address), byte(count)};
 }
 
-// A write: confirmed by its reply, or else by the bytes read back twice alike (the port gives
-// every frame the same reply, so the two reads agree); one frame per try when no reply came.
+// How many reads of `count` bytes that always come alike a write's read-back makes.
+std::size_t readsAlike(int count) {
+    std::size_t reads = 0;
+    Bytes agreed;
+    (void)readUntilAgreed(
+        [&reads](Bytes&) {
+            ++reads;
+            return true;
+        },
+        count, {}, agreed);
+    return reads;
+}
+
+// A write: confirmed by its reply, or else by the bytes read back until agreed on (the port gives
+// every frame the same reply, so the reads agree); one frame per try when no reply came.
 void checkWrite(Rig& rig, const Bytes& reply, int address, int count) {
     const Bytes bytes(static_cast<std::size_t>(count), 0x5A);
     Bytes payload = readPayload(address, count);
@@ -125,7 +139,8 @@ void checkWrite(Rig& rig, const Bytes& reply, int address, int count) {
                                        std::equal(bytes.begin(), bytes.end(), reply.begin() + 15));
     std::vector<Bytes> payloads(tagged(kept) ? 1 : 11, payload);
     if (tagged(kept) && !confirmed) {
-        payloads.insert(payloads.end(), readable ? 2 : 1, readPayload(address, count));
+        payloads.insert(payloads.end(), readable ? readsAlike(count) : 1,
+                        readPayload(address, count));
     }
     checkCommand(rig, rig.board.writeFlash(address, bytes.data(), count) == 1, written, payloads);
 }

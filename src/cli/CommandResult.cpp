@@ -6,7 +6,20 @@ namespace loadstar::cli {
 
 void printResult(const std::string& line, std::FILE* out) {
     std::fprintf(out, "%s\n", line.c_str());
-    std::fflush(out);
+    if (std::fflush(out) != 0 && out != stderr) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+int checkStandardOutput(int status) {
+    const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    if (written || (status != exitSuccess && status != exitDifference)) {
+        return status;
+    }
+    std::fprintf(stderr,
+                 "loadstar-cli: standard output could not be written in full (did its reader "
+                 "stop?)\n");
+    return exitFailure;
 }
 
 int exitStatusFor(int result, long differences) {

@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
 
 namespace loadstar::cli {
 
@@ -55,6 +58,37 @@ std::string dumpFormatExtension(DumpFormat format) {
 std::string dumpFormatDescription(DumpFormat format) {
     const FormatName* named = nameOf(format);
     return named != nullptr ? named->description : "nothing";
+}
+
+std::string folderProblem(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (!fs::exists(status)) {
+        if (error && error != std::errc::no_such_file_or_directory) {
+            return "cannot reach the folder " + folder + ": " + error.message();
+        }
+        return "the folder " + folder + " does not exist";
+    }
+    if (!fs::is_directory(status)) {
+        return folder + " is not a folder";
+    }
+    std::random_device random;
+    const std::string probe = (fs::path(folder) / (".loadstar-probe-" + std::to_string(random()) +
+                                                   "-" + std::to_string(random())))
+                                  .string();
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) {
+        return "cannot make files in the folder " + folder + ": " + std::strerror(errno);
+    }
+    std::fclose(file);
+    fs::remove(probe, error);
+    return {};
+}
+
+std::string targetFolderProblem(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return folderProblem(folder.empty() ? std::string(".") : folder.string());
 }
 
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,

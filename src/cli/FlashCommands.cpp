@@ -112,9 +112,11 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
     const DumpFormat format = dumpFormatNamed(arguments.format).value_or(DumpFormat::intelHex);
     std::error_code error;
     std::filesystem::create_directories(arguments.folder, error);
-    if (error) {
-        std::fprintf(stderr, "loadstar-cli: cannot create the folder %s: %s\n",
-                     arguments.folder.c_str(), error.message().c_str());
+    const std::string folderFault =
+        error ? "cannot create the folder " + arguments.folder + ": " + error.message()
+              : folderProblem(arguments.folder);
+    if (!folderFault.empty()) {
+        std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
         printResult("backup: failed");
         return exitFailure;
     }

@@ -1,9 +1,12 @@
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
 #include "CliCommands.h"
+#include "CommandResult.h"
 #include "Connection.h"
 #include "Console.h"
 #include "ExitCode.h"
@@ -76,16 +79,17 @@ int runWrite(const CliOptions& options, const std::string& addressText,
     return exitSuccess;
 }
 
+// The one memory command that changes a whole sector ends, like the sector commands, with a result
+// line either way.
 int runErase(const CliOptions& options) {
     CliSession session(options);
-    if (session.connect() != exitSuccess) {
+    const SectorGeometry g = session.geometry();
+    if (session.connect() != exitSuccess ||
+        session.board().eraseSector(g.kind, g.sector, g.baseAddress) == 0) {
+        printResult("erase: failed");
         return exitFailure;
     }
-    const SectorGeometry geometry = session.geometry();
-    if (session.board().eraseSector(geometry.kind, geometry.sector, geometry.baseAddress) == 0) {
-        return exitFailure;
-    }
-    std::printf("Erase Sector done.\n");
+    printResult("erase: OK, " + segmentName(g.kind, g.sector) + " erased");
     return exitSuccess;
 }
 
@@ -134,7 +138,10 @@ int runMirror(const CliOptions& options, bool follow) {
         if (first || text != shown) {
             // On a terminal the display is redrawn in place; in a log each change is one block.
             std::printf(terminal ? "\x1b[H\x1b[2J%s\n" : "%s\n\n", text.c_str());
-            std::fflush(stdout);
+            if (std::fflush(stdout) != 0) {
+                std::fprintf(stderr, "loadstar-cli: standard output: %s\n", std::strerror(errno));
+                return exitFailure;  // its reader stopped: nobody watches any more
+            }
             shown = text;
             first = false;
         }

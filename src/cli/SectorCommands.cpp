@@ -126,7 +126,11 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
     }
     std::FILE* resultOut = path == standardOutputName ? stderr : stdout;
     const auto format = uploadFormat(arguments, path);
-    if (!format) {
+    const std::string folderFault = path == standardOutputName ? "" : targetFolderProblem(path);
+    if (!folderFault.empty()) {
+        std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
+    }
+    if (!format || !folderFault.empty()) {
         printResult("upload: failed", resultOut);
         return exitFailure;
     }
@@ -171,10 +175,12 @@ void addBaseOption(CLI::App& command, std::string& base) {
 }
 
 void addReadTwiceFlag(CLI::App& command, bool& readTwice) {
-    command.add_flag("--read-twice", readTwice,
-                     "Read every block until each byte has come alike twice, so a noisy line gives "
-                     "an exact copy or a failure, never a silently wrong byte (replies carry no "
-                     "checksum); takes about twice the time on a clean line");
+    command.add_flag(
+        "--read-twice", readTwice,
+        "Read every block until each byte's value leads all other reads of it by what the "
+        "line's noise needs, so a noisy line gives an exact copy or a failure, never a "
+        "silently wrong byte (replies carry no checksum); takes about three times the "
+        "time on a clean line");
 }
 
 void addSectorCommands(CLI::App& app, const CliOptions& options, CommandList& commands) {

@@ -109,9 +109,10 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
         showStatistics(output, text);
         ++cycles;
         const std::chrono::duration<double> elapsed = Clock::now() - start;
+        // A log that stdout no longer takes (its reader stopped) ends the run too.
         if ((limits.cycles > 0 && cycles >= limits.cycles) ||
             (limits.seconds > 0 && elapsed.count() >= limits.seconds) ||
-            InterruptGuard::interrupted()) {
+            InterruptGuard::interrupted() || std::ferror(stdout) != 0) {
             processFlags().stopTest = true;
         }
     };

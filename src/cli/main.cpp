@@ -5,13 +5,16 @@
 #include <cstdio>
 #include <memory>
 
+#include "BrokenPipe.h"
 #include "CliCommands.h"
 #include "ComPortName.h"
+#include "CommandResult.h"
 #include "ExitCode.h"
 #include "HelpText.h"
 #include "LoadstarVersion.h"
 #include "PortsCommand.h"
 #include "SectorCommands.h"
+#include "StandardDescriptors.h"
 #include "TestCommand.h"
 
 using namespace loadstar::cli;
@@ -68,6 +71,10 @@ void addGlobalOptions(CLI::App& app, CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!loadstar::keepStandardDescriptorsOpen()) {
+        return exitFailure;
+    }
+    failWritesToBrokenPipes();
     CLI::App app{
         "loadstar-cli: program and inspect the flash of a KEL520/KEL620 board over RS-232.\n"
         "Addresses, counts and bytes are hexadecimal. Sector commands end with one result line on\n"
@@ -102,7 +109,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& command : commands) {
         if (command.subcommand->parsed()) {
-            return command.run();
+            return checkStandardOutput(command.run());
         }
     }
     std::fprintf(stderr, "loadstar-cli: no command given. Run loadstar-cli --help for the list.\n");

@@ -45,6 +45,9 @@ void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     app.add_option("--corrupt-rate", options.faults.corruptRate,
                    "Chance (0..1) that a reply byte arrives changed")
         ->check(CLI::Validator(checkChance, "CHANCE"));
+    app.add_flag("--corrupt-bits", options.faults.corruptOneBit,
+                 "A changed reply byte has one bit flipped, as on a real line (default: any other "
+                 "value)");
     app.add_flag("--unknown-tag", options.faults.unknownTag,
                  "Answer with the tag XYZ, which the host never accepts");
     app.add_option("--ignore", options.faults.ignoredCommand,

@@ -61,7 +61,9 @@ void FaultInjector::corrupt(std::vector<std::uint8_t>& reply) {
     constexpr double range = 4294967296.0;  // 2^32: mt19937 draws 32-bit values
     for (auto& byte : reply) {
         if (static_cast<double>(random_()) / range < settings_.corruptRate) {
-            byte = static_cast<std::uint8_t>(byte ^ (1 + random_() % 255));
+            const auto flipped =
+                settings_.corruptOneBit ? 1u << (random_() % 8) : 1 + random_() % 255;
+            byte = static_cast<std::uint8_t>(byte ^ flipped);
         }
     }
 }

@@ -22,6 +22,9 @@ struct FaultSettings {
     std::chrono::milliseconds lateDelay{0};
     // The chance (0..1) that a reply byte arrives changed.
     double corruptRate = 0.0;
+    // A changed byte has one bit flipped, the damage a real line does most often (two such
+    // damaged reads of a byte agree one time in eight); else it takes any other value alike.
+    bool corruptOneBit = false;
     // Replies carry the tag "XYZ" instead of the command's own, which the host never accepts.
     bool unknownTag = false;
     // The board ignores frames whose payload begins with this ("EM", "WFP", "RRD"): it does and

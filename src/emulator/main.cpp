@@ -22,6 +22,7 @@
 #include "PublishedLink.h"
 #include "SetupError.h"
 #include "SignalWatch.h"
+#include "StandardDescriptors.h"
 
 namespace {
 
@@ -94,6 +95,9 @@ int runEmulator(const EmulatorOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!loadstar::keepStandardDescriptorsOpen()) {
+        return exitSetupFailed;
+    }
     const auto parsed = parseEmulatorOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) {
         return *status;

@@ -55,6 +55,7 @@ void SectorOperations::forgetDifferences() {
     firstDifference_.reset();
     differenceCount_ = 0;
     programmedEnd_.reset();
+    passNoise_ = NoiseTally(largestPass);
 }
 
 int SectorOperations::passResult() const {
@@ -93,7 +94,7 @@ int SectorOperations::readBlockAgreed(int address, int count,
         std::copy_n(reply.begin() + replyHeaderLength, count, bytes.begin());
         return true;
     };
-    switch (readUntilAgreed(readOnce, count, firstRead, agreed)) {
+    switch (readUntilAgreed(readOnce, count, firstRead, agreed, passNoise_)) {
         case AgreedRead::agreed:
             return 1;
         case AgreedRead::tooNoisy:
@@ -271,7 +272,7 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
         const std::span<const std::uint8_t> read(reply.data() + replyHeaderLength,
                                                  static_cast<std::size_t>(n));
         std::vector<std::uint8_t> agreed;
-        // A difference is taken only when two reads agree on it; a clean block costs nothing more.
+        // A difference is taken only when the reads agree on it; a clean block costs nothing more.
         if (differs(read.data(), done, n) &&
             readBlockAgreed(baseAddress + done, n, read, agreed) == 0) {
             return 0;

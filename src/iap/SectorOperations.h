@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AgreedRead.h"
 #include "BoardCommands.h"
 #include "ImageFile.h"
 #include "SectorGeometry.h"
@@ -23,8 +24,9 @@ namespace loadstar {
 //
 // Replies carry no checksum, so a byte flipped on the line would be taken as data. A block that
 // blank check or verify finds different is read again, and the difference is reported only when
-// two reads agree on it; a write whose reply does not confirm it is read back, and fails only when
-// the flash does not hold what was written. On a clean line neither costs an exchange.
+// the reads agree on it as AgreedRead.h sets out; a write whose reply does not confirm it is read
+// back, and fails only when the flash does not hold what was written. On a clean line neither costs
+// an exchange.
 class SectorOperations {
   public:
     static constexpr int readBlockSize = 241;
@@ -75,7 +77,7 @@ class SectorOperations {
                    std::vector<std::uint8_t>& contents);
 
     // Upload's read as the window makes it takes each block once. With this set every block is
-    // read until each of its bytes has been seen alike in two reads (at least twice the time on a
+    // read until each of its bytes is agreed on (AgreedRead.h: about three times the time on a
     // clean line), so a noisy line gives an exact copy or a failure, never a silent difference.
     void setReadEveryBlockTwice(bool twice) { readEveryBlockTwice_ = twice; }
 
@@ -99,9 +101,9 @@ class SectorOperations {
     // Sends READ FLASH for `count` bytes at `address`; on success the bytes stand in `reply` from
     // offset 15. 0 after showing "Error sending READ FLASH command.".
     int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
-    // Reads the block again until every byte has been seen alike in two reads (`firstRead`, when
-    // given, counts as one) and puts the bytes into `agreed`. 0 after a failed read or, when the
-    // reads never agree, after showing that the line is too noisy.
+    // Reads the block again until every byte's value leads by what the pass's noise needs
+    // (`firstRead`, when given, counts as one read; AgreedRead.h) and puts the bytes into
+    // `agreed`. 0 after a failed read or, when the line is too noisy, after saying so.
     int readBlockAgreed(int address, int count, std::span<const std::uint8_t> firstRead,
                         std::vector<std::uint8_t>& agreed);
     // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
@@ -143,6 +145,9 @@ class SectorOperations {
     long differenceCount_ = 0;
     bool countEveryDifference_ = false;
     bool readEveryBlockTwice_ = false;
+    // The damage the agreed reads of this pass have seen; a pass covers one sector, 32 KB at most.
+    static constexpr long largestPass = 0x8000;
+    NoiseTally passNoise_{largestPass};
 };
 
 }  // namespace loadstar

@@ -183,6 +183,14 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} > 21 00 09 F7 42 52 44 D8 54\n",
           "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} < 42 52 44 20 4B 45 4C 35 32 30\n"}},
         {"", {"upload", keep}, 2, "upload: failed\n", {"Unknown file type.*--format hex"}},
+        // A folder that cannot take the dump is found before the sector is read.
+        {"",
+         {"upload", folder.file("missing/x.hex")},
+         2,
+         "upload: failed\n",
+         {"the folder .*missing does not exist", "^(?![\\s\\S]*Reading)"}},
+        {"", {"upload", keep + "/x.hex"}, 2, "upload: failed\n", {"keep.dat is not a folder"}},
+        {"ignore EB", {"erase"}, 2, "erase: failed\n"},
         {"",
          {"upload", "--format", "txt", folder.file("sector.dat")},
          0,
@@ -329,6 +337,21 @@ TEST(CliRestore, RefusesEveryFileItCannotWriteBackBeforeSendingAnything) {
         char byte = 0;
         EXPECT_EQ(::read(master, &byte, 1), -1) << "something was sent to the board";
     }
+}
+
+// The noisy-line rule end to end (its statistics are AgreedReadTest's): a board whose reply bytes
+// have one bit flipped at 2 % gives an exact copy or a loud failure, never a wrong one.
+TEST(CliNoisyLineTest, UploadReadingUntilAgreedIsExactOrFails) {
+    testing::EmulatorProcess board(
+        {"--no-link", "--baud", "0", "--corrupt-rate", "0.02", "--corrupt-bits", "--seed", "7"});
+    ASSERT_TRUE(board.started()) << board.startupError();
+    const auto copy =
+        testing::runProgram(testing::cliPath(), {"--port", board.devicePath(), "--flash=boot",
+                                                 "upload", "--read-twice", "--format", "bin", "-"});
+    const bool exact = copy.exitStatus == 0 && copy.output == std::string(0x2000, '\xFF');
+    const bool loud =
+        copy.exitStatus == 2 && std::regex_search(copy.errors, std::regex("too noisy|READ FLASH"));
+    EXPECT_TRUE(exact || loud) << copy.exitStatus << ": " << copy.errors;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "BoardModel.h"
 #include "FrameBytes.h"
 
@@ -47,24 +49,31 @@ TEST(FaultInjectorTest, EachFaultShapesTheRepliesAsSet) {
     EXPECT_EQ(delays, std::vector<long long>({5, 85, 5, 85})) << "every second reply is late";
 }
 
+// A hit byte takes any other value, or with corruptOneBit has exactly one bit flipped.
 TEST(FaultInjectorTest, CorruptionIsReproducibleBySeedAtTheSetRate) {
-    auto run = [](std::uint32_t seed) {
-        BoardModel board;
-        board.setFaults({.corruptRate = 0.3, .seed = seed});
-        return repliesTo(board, 50);
-    };
-    const auto first = run(11);
-    EXPECT_EQ(first, run(11)) << "same seed, same replies";
-    EXPECT_NE(first, run(12)) << "another seed, other replies";
-    int changed = 0;
-    for (const auto& reply : first) {
-        ASSERT_EQ(reply.size(), 10u);
-        for (std::size_t i = 0; i < reply.size(); ++i) {
-            changed += reply[i] != std::string("BRD KEL520")[i] ? 1 : 0;
+    for (const bool oneBit : {false, true}) {
+        auto run = [oneBit](std::uint32_t seed) {
+            BoardModel board;
+            board.setFaults({.corruptRate = 0.3, .corruptOneBit = oneBit, .seed = seed});
+            return repliesTo(board, 50);
+        };
+        const auto first = run(11);
+        EXPECT_EQ(first, run(11)) << "same seed, same replies";
+        EXPECT_NE(first, run(12)) << "another seed, other replies";
+        int changed = 0;
+        int singleBit = 0;
+        for (const auto& reply : first) {
+            ASSERT_EQ(reply.size(), 10u);
+            for (std::size_t i = 0; i < reply.size(); ++i) {
+                const auto flipped = static_cast<unsigned>(reply[i] ^ std::string("BRD KEL520")[i]);
+                changed += flipped != 0 ? 1 : 0;
+                singleBit += std::popcount(flipped & 0xFFu) == 1 ? 1 : 0;
+            }
         }
+        EXPECT_GT(changed, 75) << "500 bytes at a rate of 0.3";
+        EXPECT_LT(changed, 225);
+        EXPECT_EQ(singleBit == changed, oneBit) << "one bit flipped in every hit byte";
     }
-    EXPECT_GT(changed, 75) << "500 bytes at a rate of 0.3";
-    EXPECT_LT(changed, 225);
 }
 
 }  // namespace

@@ -122,12 +122,12 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
     const struct {
         std::uint8_t kind, sector;
         int offset;
-        std::size_t reads;  // the block that holds the finding is read once more to confirm it
+        std::size_t reads;  // the block that holds the finding is read until agreed on: 3 more
         int address;
     } cases[] = {
-        {1, 2, 0, 2, 0xC000},
-        {0, 5, 0x1234, 0x1234 / 241 + 2, 0x9234},
-        {1, 3, bootSize - 1, 35, 0xFFFF},
+        {1, 2, 0, 4, 0xC000},
+        {0, 5, 0x1234, 0x1234 / 241 + 4, 0x9234},
+        {1, 3, bootSize - 1, 37, 0xFFFF},
     };
     for (const auto& c : cases) {
         flash(c.kind, c.sector)[static_cast<std::size_t>(c.offset)] = 0x00;
@@ -229,7 +229,8 @@ TEST_F(SectorOperationsTest, VerifyReadsTheLoadedLengthAndNamesTheFirstDifferenc
     bytes[400] ^= 0x01;
     board.clearPayloads();
     EXPECT_EQ(operations.verifySector(1, 3, 0xE000, bootSize, image("other.bin", bytes)), 1);
-    EXPECT_EQ(board.payloadsOf("RRD").size(), 2u) << "the differing block is read again";
+    // Read until agreed on: four reads, the first block of a pass (AgreedRead.h).
+    EXPECT_EQ(board.payloadsOf("RRD").size(), 4u) << "the differing block is read again";
     EXPECT_EQ(operations.firstDifferenceAddress(), 0xE002);
     expectMessage("Data do not match at address 0xE002", "Verify Error");
 }

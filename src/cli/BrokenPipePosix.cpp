@@ -1,0 +1,11 @@
+#include <csignal>
+
+#include "BrokenPipe.h"
+
+namespace loadstar::cli {
+
+void failWritesToBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace loadstar::cli
