@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "DeviceGroup.h"
 #include "ExitCode.h"
+#include "Interrupt.h"
 
 namespace loadstar::cli {
 
@@ -32,9 +33,12 @@ CliSession::CliSession(const CliOptions& options)
       link_([this](const std::string&) { reportOpenFailure(); }, portFactory(trace_.get())),
       board_(link_, ui_) {
     link_.setDevicePath(devicePath_);
+    // Ctrl-C or SIGTERM ends a wait on the line at once, not only between blocks.
+    link_.setStopRequest(&InterruptGuard::interrupted);
     ui_.setQuiet(options.quiet);
     if (trace_) {
         ui_.useLogLines();
+        link_.setKnowledgeNotes([trace = trace_.get()](const std::string& text) { trace->note(text); });
     }
 }
 
