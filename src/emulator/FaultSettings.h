@@ -44,8 +44,9 @@ struct FaultSettings {
     std::chrono::milliseconds pause{0};
     // Bytes the board sends behind every reply (a line end, say).
     std::string trailing{};
-    // After its Nth frame the board resets: it is deaf and silent for resetSilence, then back on
-    // main flash sector 0. 0 = never; it resets once.
+    // After its Nth frame the board resets: the next frame finds it deaf and silent for
+    // resetSilence from then, after which it is back on main flash sector 0. 0 = never; it resets
+    // once.
     int resetAfter = 0;
     std::chrono::milliseconds resetSilence{0};
     // An erase takes this long: its reply comes then, and frames that come meanwhile are handled,

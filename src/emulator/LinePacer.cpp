@@ -40,7 +40,9 @@ LinePacer::Clock::time_point LinePacer::releaseTime(const Burst& burst) const {
     if (burst.bytes.size() - burst.sent < adapterBuffer) {
         return timerRunsOut;
     }
-    return std::min(timerRunsOut, burst.start + timeOfBytes(burst.sent + adapterBuffer));
+    // A microsecond more, so that the schedule's rounding counts the byte that filled it in.
+    return std::min(timerRunsOut, burst.start + timeOfBytes(burst.sent + adapterBuffer) +
+                                      std::chrono::microseconds(1));
 }
 
 // How many bytes of the burst are due by `now`: without latency byte i is due at start + i byte

@@ -72,7 +72,7 @@ class Exchange {
     bool discardWaitingInput();
     std::optional<Clock::time_point> settle(Clock::time_point until);
     Clock::time_point sendFrame();
-    Reception receive(std::uint8_t* received, Clock::time_point windowOpens);
+    Reception receive(std::uint8_t* received, Clock::time_point windowOpens, bool resent);
     bool sendSelectionAgain();
     void takeAccepted(const Reception& reception, Clock::time_point window, int attempts,
                       bool answeredTwice);
@@ -86,6 +86,8 @@ class Exchange {
     CommandForm form_;
     Clock::time_point firstWindow_{};
     bool portFailed_ = false;
+    // When this exchange's late answer came while the selection was being sent again.
+    std::optional<Clock::time_point> lateAnswerAt_;
 };
 
 // Reads and drops what the port holds now. False when the port failed. Bounded, so a device that
@@ -116,11 +118,13 @@ std::optional<Clock::time_point> Exchange::settle(Clock::time_point until) {
         if (now >= quietUntil || now >= hardEnd || portFailed_ || stopRequested()) {
             return firstArrival;
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            std::min(quietUntil, hardEnd) - now);
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(quietUntil, hardEnd) - now);
         const InputWait wait = port_->waitForInput(left);
         if (wait == InputWait::failed) {
             portFailed_ = true;
+        } else if (wait == InputWait::timeout && clock_.now() < quietUntil) {
+            return firstArrival;  // a port whose waits take no time (an in-process stand-in)
         } else if (wait == InputWait::ready) {
             firstArrival = firstArrival.value_or(clock_.now());
             (void)discardWaitingInput();
@@ -152,9 +156,8 @@ void Exchange::prepareLine() {
 // has no line time: its window opens at once.
 Clock::time_point Exchange::sendFrame() {
     const auto writeBegan = clock_.now();
-    const int written = port_ != nullptr ? serialWrite(*port_, frame_.data(),
-                                                       static_cast<int>(frame_.size()))
-                                         : -1;
+    const int written =
+        port_ != nullptr ? serialWrite(*port_, frame_.data(), static_cast<int>(frame_.size())) : -1;
     const auto onWire = written > 0 ? lineTime(written, port_->lineSpeed()) : Duration{};
     return std::max(clock_.now(), writeBegan + onWire);
 }
@@ -162,12 +165,12 @@ Clock::time_point Exchange::sendFrame() {
 // Takes one reply into `received`: its first byte must come within the first-byte window after
 // the window opens; it ends a guard time after its learned length, or at a silence, or when the
 // buffer is full (the rest stays in the port).
-Reception Exchange::receive(std::uint8_t* received, Clock::time_point windowOpens) {
+Reception Exchange::receive(std::uint8_t* received, Clock::time_point windowOpens, bool resent) {
     Reception reception;
     const int expected = line_.knowledge.expectedLength(form_);
     const Duration silence = line_.knowledge.silenceLimit();
     const Duration guard = guardAfterLength(port_->lineSpeed());
-    auto deadline = windowOpens + line_.knowledge.firstByteWindow(form_);
+    auto deadline = windowOpens + line_.knowledge.firstByteWindow(form_, resent);
     for (int emptyReads = 0; reception.count < receiveBufferSize;) {
         const auto now = clock_.now();
         if (now >= deadline) {
@@ -180,12 +183,14 @@ Reception Exchange::receive(std::uint8_t* received, Clock::time_point windowOpen
         const InputWait wait =
             port_->waitForInput(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
         if (wait == InputWait::timeout) {
-            continue;  // the deadline decides; a wait that a signal ended looks again
+            break;
         }
-        const int got = wait == InputWait::ready
-                            ? serialRead(*port_, received + reception.count,
-                                         receiveBufferSize - reception.count)
-                            : -1;
+        if (wait == InputWait::interrupted) {
+            continue;  // a signal: the stop request decides, else the wait goes on
+        }
+        const int got = wait == InputWait::ready ? serialRead(*port_, received + reception.count,
+                                                              receiveBufferSize - reception.count)
+                                                 : -1;
         if (got < 0 || (got == 0 && ++emptyReads > mostEmptyReads)) {
             reception.portFailed = true;  // the reply ends with what came
             break;
@@ -236,7 +241,9 @@ int Exchange::lengthBeforeAnotherAnswer(const std::uint8_t* received, int n) con
 void Exchange::takeAccepted(const Reception& reception, Clock::time_point window, int attempts,
                             bool answeredTwice) {
     const Duration sinceFirst = reception.firstByte - firstWindow_;
-    if (attempts == 1 || answeredTwice) {
+    if (lateAnswerAt_) {
+        line_.knowledge.delays(form_).sample(*lateAnswerAt_ - firstWindow_);
+    } else if (attempts == 1 || answeredTwice) {
         line_.knowledge.delays(form_).sample(sinceFirst);
     } else {
         line_.pendingSample = {true, form_, sinceFirst, reception.firstByte - window};
@@ -266,13 +273,23 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
     Duration lateness{};
     std::optional<int> accepted;
     for (int failures = 0; !accepted && failures <= maxRetries && !stopRequested(); ++attempts) {
-        if (attempts > 0 && form_.actsOnTheSelection() && !portFailed_ && !sendSelectionAgain()) {
-            break;
+        if (attempts > 0 && form_.actsOnTheSelection() && !portFailed_) {
+            line_.strayReply.seen = false;
+            if (!sendSelectionAgain()) {
+                break;
+            }
+            // The answer to an earlier copy that came meanwhile was not taken, but tells how late
+            // the board answers.
+            const auto& stray = line_.strayReply;
+            if (!lateAnswerAt_ && stray.seen && stray.start.rfind(form_.ownTag, 0) == 0 &&
+                stray.at > firstWindow_) {
+                lateAnswerAt_ = stray.at;
+            }
         }
         window = sendFrame();
         firstWindow_ = attempts == 0 ? window : firstWindow_;
         const Reception reception =
-            portFailed_ ? Reception{0, true} : receive(received, window);
+            portFailed_ ? Reception{0, true} : receive(received, window, attempts > 0);
         if (reception.stopped) {
             break;
         }
@@ -295,18 +312,22 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
         if (verdict == ReplyVerdict::accepted) {
             accepted = replyMax > 0 ? std::min(n, replyMax) : n;
             received[*accepted] = 0;
-            lateness = reception.firstByte - firstWindow_;
+            lateness = (lateAnswerAt_ ? *lateAnswerAt_ : reception.firstByte) - firstWindow_;
             takeAccepted(reception, window, attempts + 1, answeredTwice);
             continue;
         }
         ++failures;
+        line_.strayReply = {true,
+                            std::string(reinterpret_cast<const char*>(received),
+                                        static_cast<std::size_t>(std::min(n, 4))),
+                            reception.firstByte};
         if (verdict != ReplyVerdict::untagged && !portFailed_) {
             // The rest of this reply, or the answer it stood in front of, is let come and go.
             const auto rest = settle(std::max(clock_.now() + line_.knowledge.silenceLimit(),
                                               window + line_.knowledge.firstByteWindow(form_)));
-            const bool shortReply = verdict == ReplyVerdict::cut ||
-                                    (verdict == ReplyVerdict::wrongLength &&
-                                     n < line_.knowledge.expectedLength(form_));
+            const bool shortReply =
+                verdict == ReplyVerdict::cut ||
+                (verdict == ReplyVerdict::wrongLength && n < line_.knowledge.expectedLength(form_));
             if (rest && shortReply) {
                 line_.knowledge.notePause(*rest - reception.lastByte, line_.note);
             }

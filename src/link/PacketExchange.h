@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +56,14 @@ struct LineState {
         Clock::duration sinceFirstCopy{};
         Clock::duration sinceLastCopy{};
     } pendingSample;
+    // The last reply that was not taken: how it began and when it came. An exchange that sends
+    // the selection again before a resend learns from it whether its own late answer came
+    // meanwhile, and so how late the board was.
+    struct StrayReply {
+        bool seen = false;
+        std::string start;
+        Clock::time_point at{};
+    } strayReply;
     // The last exchange's reply ended at its learned length: bytes waiting after it count
     // against that length.
     std::optional<CommandKind> endedAtLength;

@@ -253,7 +253,7 @@ InputWait PosixSerialPort::waitForInput(std::chrono::milliseconds timeout) {
         ::poll(&waiting, 1, static_cast<int>(std::min<long long>(timeout.count(), INT_MAX)));
     if (ready < 0) {
         // A signal ends the wait early, so its caller can look at its stop request and deadline.
-        return errno == EINTR ? InputWait::timeout : InputWait::failed;
+        return errno == EINTR ? InputWait::interrupted : InputWait::failed;
     }
     if (ready == 0) {
         return InputWait::timeout;

@@ -51,16 +51,17 @@ int findAddress(std::span<const std::uint8_t> reply, std::size_t from, int addre
 }
 
 bool holdsAddressAt(std::span<const std::uint8_t> reply, int at, int address) {
-    return findAddress(reply.first(std::min<std::size_t>(reply.size(),
-                                                         static_cast<std::size_t>(at) +
-                                                             addressDigits)),
+    return findAddress(reply.first(std::min<std::size_t>(
+                           reply.size(), static_cast<std::size_t>(at) + addressDigits)),
                        static_cast<std::size_t>(at), address) == at;
 }
 
 std::string nameOf(CommandKind kind) {
     constexpr std::array<const char*, commandKinds> names = {
-        "READ FLASH",   "WRITE FLASH",       "SET PAGE", "SET VM",         "SECTOR ERASE (main)",
-        "SECTOR ERASE (boot)", "RESET", "identification", "display mirror", "other"};
+        "READ FLASH", "WRITE FLASH",         "SET PAGE",
+        "SET VM",     "SECTOR ERASE (main)", "SECTOR ERASE (boot)",
+        "RESET",      "identification",      "display mirror",
+        "other"};
     return names[static_cast<std::size_t>(kind)];
 }
 
@@ -116,9 +117,13 @@ DelayEstimate::Duration DelayEstimate::window(Duration floor, Duration initial,
     return std::clamp(smoothed_ + 4 * variation_, floor, ceiling);
 }
 
-ReplyKnowledge::Duration ReplyKnowledge::firstByteWindow(const CommandForm& form) const {
-    return form.isErase() ? erases_.window(answerFloor, eraseInitial, eraseCeiling)
-                          : answers_.window(answerFloor, answerFloor, answerCeiling);
+ReplyKnowledge::Duration ReplyKnowledge::firstByteWindow(const CommandForm& form,
+                                                         bool resent) const {
+    // An erase that went unanswered for a second did not reach the board, or the board is silent:
+    // its copies get the 30 ms rule until an erase has been answered.
+    return form.isErase()
+               ? erases_.window(answerFloor, resent ? answerFloor : eraseInitial, eraseCeiling)
+               : answers_.window(answerFloor, answerFloor, answerCeiling);
 }
 
 int ReplyKnowledge::expectedLength(const CommandForm& form) const {
@@ -143,8 +148,8 @@ ReplyVerdict ReplyKnowledge::judge(const CommandForm& form, std::span<const std:
     }
     Learned& learned = learned_[static_cast<std::size_t>(form.kind)];
     if (!startsWith(reply, form.ownTag)) {
-        // Until the board has answered this command in its own tag, any tag is good.
-        return learned.ownTagSeen ? ReplyVerdict::wrongTag : ReplyVerdict::accepted;
+        // Until the board has shown that it answers in its commands' own tags, any tag is good.
+        return learned.ownTagSeen || ownTagsSeen_ ? ReplyVerdict::wrongTag : ReplyVerdict::accepted;
     }
     if (form.address >= 0) {
         if (!learned.echoKnown) {
@@ -156,6 +161,7 @@ ReplyVerdict ReplyKnowledge::judge(const CommandForm& form, std::span<const std:
     }
     const ReplyVerdict verdict = judgeLength(form, learned, length, note);
     learned.ownTagSeen = learned.ownTagSeen || verdict == ReplyVerdict::accepted;
+    ownTagsSeen_ = ownTagsSeen_ || learned.ownTagSeen;
     return verdict;
 }
 
@@ -203,7 +209,8 @@ void ReplyKnowledge::noteBytesAfterEnd(CommandKind kind, const Note& note) {
     if (learned.rule == Rule::known && ++learned.mismatches >= mismatchesBeforeSilence) {
         learned.rule = Rule::silence;
         if (note) {
-            note(nameOf(kind) + " replies go on past their length: they end at silence from now on");
+            note(nameOf(kind) +
+                 " replies go on past their length: they end at silence from now on");
         }
     }
 }
@@ -215,12 +222,13 @@ void ReplyKnowledge::notePause(Duration gap, const Note& note) {
     if (widened > silence_) {
         silence_ = widened;
         if (note) {
-            note("a reply paused " +
-                 std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(gap).count()) +
-                 " ms: replies end at " +
-                 std::to_string(
-                     std::chrono::duration_cast<std::chrono::milliseconds>(silence_).count()) +
-                 " ms of silence from now on");
+            note(
+                "a reply paused " +
+                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(gap).count()) +
+                " ms: replies end at " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(silence_).count()) +
+                " ms of silence from now on");
         }
     }
 }

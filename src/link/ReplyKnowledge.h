@@ -19,7 +19,8 @@ namespace loadstar {
 // - Each command of a fixed form (READ FLASH, WRITE FLASH, SET PAGE, SET VM, the erases, RESET,
 //   identification) learns from its first reply in its own tag: the reply's length (for READ
 //   FLASH the length beyond the count) and where it repeats the frame's address, if it does.
-//   From then on a reply in another tag, of another length or for another address is not taken.
+//   From then on a reply in another tag, of another length or for another address is not taken;
+//   once the board has answered any command in its own tag, no command takes another's.
 // - Two replies in a row of the same new length are the board's new form: learned again (the
 //   replies themselves are not taken). Three in a row that fit neither make the command fall back
 //   to the silence rule for this connection. The display mirror always ends at silence.
@@ -99,8 +100,8 @@ class ReplyKnowledge {
     // Bytes came after a reply that had ended at its learned length: counts against that length.
     void noteBytesAfterEnd(CommandKind kind, const Note& note);
 
-    // How long the first byte of a reply to `form` is waited for.
-    [[nodiscard]] Duration firstByteWindow(const CommandForm& form) const;
+    // How long the first byte of a reply to `form` is waited for; `resent` for a copy sent again.
+    [[nodiscard]] Duration firstByteWindow(const CommandForm& form, bool resent = false) const;
     DelayEstimate& delays(const CommandForm& form) { return form.isErase() ? erases_ : answers_; }
 
     // How long a silence ends a reply: 30 ms, widened when a gap inside a reply proved to be a
@@ -123,6 +124,7 @@ class ReplyKnowledge {
                              const Note& note);
 
     Learned learned_[commandKinds];
+    bool ownTagsSeen_ = false;  // some command was answered in its own tag
     DelayEstimate answers_;
     DelayEstimate erases_;
     Duration silence_ = std::chrono::milliseconds(30);

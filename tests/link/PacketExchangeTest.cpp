@@ -47,10 +47,9 @@ class PacketExchangeTest : public ::testing::Test {
         std::memset(reply, 0x5A, sizeof reply);
         replyLength = -1;
         const auto start = clock.now();
-        const int result =
-            exchangePacket(&port, reinterpret_cast<const std::uint8_t*>(payload.data()),
-                           static_cast<int>(payload.size()), reply, replyMax, &replyLength,
-                           retries, &line);
+        const int result = exchangePacket(
+            &port, reinterpret_cast<const std::uint8_t*>(payload.data()),
+            static_cast<int>(payload.size()), reply, replyMax, &replyLength, retries, &line);
         took = std::chrono::duration_cast<milliseconds>(clock.now() - start);
         return result;
     }
@@ -91,7 +90,11 @@ std::string readReply(int address, int count, char fill) {
     return text + std::string(static_cast<std::size_t>(count), fill);
 }
 std::string readPayload(int address, int count) {
-    return {'R', 'R', 'D', static_cast<char>(address >> 8), static_cast<char>(address & 0xFF),
+    return {'R',
+            'R',
+            'D',
+            static_cast<char>(address >> 8),
+            static_cast<char>(address & 0xFF),
             static_cast<char>(count)};
 }
 // The payload of a frame, as text.
@@ -108,10 +111,11 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
     const auto echoing = [](milliseconds after) {
         return Script([after](int, const std::string& payload) {
             if (payload.rfind("RRD", 0) == 0) {
-                const int address =
-                    static_cast<std::uint8_t>(payload[3]) * 256 + static_cast<std::uint8_t>(payload[4]);
+                const int address = static_cast<std::uint8_t>(payload[3]) * 256 +
+                                    static_cast<std::uint8_t>(payload[4]);
                 return ScriptedPort::Reply{
-                    {after, bytesOf(readReply(address, static_cast<std::uint8_t>(payload[5]), 'd'))}};
+                    {after,
+                     bytesOf(readReply(address, static_cast<std::uint8_t>(payload[5]), 'd'))}};
             }
             return ScriptedPort::Reply{{after, bytesOf(payload)}};
         });
@@ -127,23 +131,39 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
         std::vector<std::pair<int, int>> tookMs;  // at least, at most; empty: not checked
     } rows[] = {
         {"an unknown board's first reply ends at 30 ms of silence, the next at its length",
-         echoing(10ms), {"PG 03", "PG 04", "VM 92"}, {"PG 03", "PG 04", "VM 92"}, "PG PG VM",
+         echoing(10ms),
+         {"PG 03", "PG 04", "VM 92"},
+         {"PG 03", "PG 04", "VM 92"},
+         "PG PG VM",
          {{40, 40}, {10, 12}, {40, 40}}},
-        {"a silent board costs eleven frames of 30 ms each", nullptr, {"PG 03"}, {""},
-         "PG PG PG PG PG PG PG PG PG PG PG", {{330, 331}}},
+        {"a silent board costs eleven frames of 30 ms each",
+         nullptr,
+         {"PG 03"},
+         {""},
+         "PG PG PG PG PG PG PG PG PG PG PG",
+         {{330, 331}}},
         {"a board answering 45 ms late: one resend, its answer kept off the next command",
-         echoing(45ms), {"PG 03", "VM 92", "PG 04"}, {"PG 03", "VM 92", "PG 04"},
-         "PG PG VM PG", {}},
+         echoing(45ms),
+         {"PG 03", "VM 92", "PG 04"},
+         {"PG 03", "VM 92", "PG 04"},
+         "PG PG VM PG",
+         {}},
         {"a reply of another length is not taken, the frame is sent again",
          [](int frame, const std::string& payload) {
              return replyNow(frame == 1 ? payload + "X" : payload);
          },
-         {"PG 03", "PG 03"}, {"PG 03", "PG 03"}, "PG PG PG", {}},
+         {"PG 03", "PG 03"},
+         {"PG 03", "PG 03"},
+         "PG PG PG",
+         {}},
         {"a board whose replies vary falls back to silence for that command",
          [](int frame, const std::string& payload) {
              return replyNow(payload + std::string(static_cast<std::size_t>(frame), '.'));
          },
-         {"PG 03", "PG 03"}, {"PG 03", "PG 03...."}, "PG PG PG PG PG", {}},
+         {"PG 03", "PG 03"},
+         {"PG 03", "PG 03...."},
+         "PG PG PG PG PG",
+         {}},
         {"another command's answer or another address is not taken",
          [](int frame, const std::string& payload) {
              if (frame == 1) {
@@ -157,26 +177,43 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"PG 03", "PG 03", read20, read20, read20},
          {"PG 03", "PG 03", readReply(0x8020, 16, 'd'), readReply(0x8020, 16, 'd'),
           readReply(0x8020, 16, 'd')},
-         "PG PG PG RRD RRD RRD RRD", {}},
+         "PG PG PG RRD RRD RRD RRD",
+         {}},
         {"a reply cut short whose rest comes 50 ms later is asked for again, once",
          [](int, const std::string&) {
              const std::string whole = readReply(0x8010, 16, 'c');
              return ScriptedPort::Reply{{5ms, bytesOf(whole.substr(0, 12))},
                                         {55ms, bytesOf(whole.substr(12))}};
          },
-         {read10, read10}, {readReply(0x8010, 16, 'c'), readReply(0x8010, 16, 'c')},
-         "RRD RRD RRD", {}},
+         {read10, read10},
+         {readReply(0x8010, 16, 'c'), readReply(0x8010, 16, 'c')},
+         "RRD RRD RRD",
+         {}},
         {"a board that may have reset is given its selection before a read is sent again",
          [echoing](int frame, const std::string& payload) {
              return frame == 2 ? ScriptedPort::Reply{} : echoing(2ms)(frame, payload);
          },
-         {"VM 8C", "PG 00", read10}, {"VM 8C", "PG 00", readReply(0x8010, 16, 'd')},
-         "VM PG RRD VM PG RRD", {}},
+         {"VM 8C", "PG 00", read10},
+         {"VM 8C", "PG 00", readReply(0x8010, 16, 'd')},
+         "VM PG RRD VM PG RRD",
+         {}},
+        {"a board whose reads are answered 100 ms late gets a window for them after the first",
+         [echoing](int frame, const std::string& payload) {
+             return echoing(payload.rfind("RRD", 0) == 0 ? 100ms : 2ms)(frame, payload);
+         },
+         {"VM 8C", "PG 00", read10, read20, read10},
+         {"VM 8C", "PG 00", readReply(0x8010, 16, 'd'), readReply(0x8020, 16, 'd'),
+          readReply(0x8010, 16, 'd')},
+         "VM PG RRD VM PG RRD VM PG RRD RRD RRD",
+         {}},
         {"an erase that takes 400 ms is waited for, not sent again",
          [](int, const std::string& payload) {
              return ScriptedPort::Reply{{400ms, bytesOf(payload.substr(0, 2) + " 8000 ERASED")}};
          },
-         {"EM\x80", "EM\x80"}, {"EM 8000 ERASED", "EM 8000 ERASED"}, "EM\x80 EM\x80", {}},
+         {"EM\x80", "EM\x80"},
+         {"EM 8000 ERASED", "EM 8000 ERASED"},
+         "EM\x80 EM\x80",
+         {}},
     };
     for (auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -195,9 +232,10 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
             if (payload.rfind("EM", 0) == 0) {
                 payload += '\0';  // "EM", 0x80, 0x00
             }
-            taken.push_back(exchange(payload, 1000) == 1 ? std::string(reinterpret_cast<char*>(reply),
-                                                                    static_cast<std::size_t>(replyLength))
-                                                      : "");
+            taken.push_back(exchange(payload, 1000) == 1
+                                ? std::string(reinterpret_cast<char*>(reply),
+                                              static_cast<std::size_t>(replyLength))
+                                : "");
             const auto ms = static_cast<int>(took.count());
             tookMs.emplace_back(ms, ms);
         }
