@@ -1,6 +1,7 @@
 #include "CommandResult.h"
 
 #include "ExitCode.h"
+#include "Interrupt.h"
 
 namespace loadstar::cli {
 
@@ -9,7 +10,18 @@ void printResult(const std::string& line, std::FILE* out) {
     std::fflush(out);
 }
 
+namespace {
+
+// Ctrl-C or SIGTERM ends a wait on the line at once, so the pass then fails its exchange: it was
+// interrupted all the same.
+int asInterrupted(int result) {
+    return result == 0 && InterruptGuard::interrupted() ? -1 : result;
+}
+
+}  // namespace
+
 int exitStatusFor(int result, long differences) {
+    result = asInterrupted(result);
     if (result == 1) {
         return differences > 0 ? exitDifference : exitSuccess;
     }
@@ -17,7 +29,7 @@ int exitStatusFor(int result, long differences) {
 }
 
 std::string unfinishedText(int result) {
-    return result == -1 ? "interrupted" : "failed";
+    return asInterrupted(result) == -1 ? "interrupted" : "failed";
 }
 
 std::string boardAddressText(int address) {

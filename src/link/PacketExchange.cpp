@@ -272,7 +272,9 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
     Clock::time_point window{};
     Duration lateness{};
     std::optional<int> accepted;
+    int lastCut = 0;  // the length of the last attempt's reply when it was a cut READ FLASH reply
     for (int failures = 0; !accepted && failures <= maxRetries && !stopRequested(); ++attempts) {
+        lastCut = 0;
         if (attempts > 0 && form_.actsOnTheSelection() && !portFailed_) {
             line_.strayReply.seen = false;
             if (!sendSelectionAgain()) {
@@ -317,6 +319,7 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
             continue;
         }
         ++failures;
+        lastCut = verdict == ReplyVerdict::cut ? n : 0;
         line_.strayReply = {true,
                             std::string(reinterpret_cast<const char*>(received),
                                         static_cast<std::size_t>(std::min(n, 4))),
@@ -332,6 +335,12 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
                 line_.knowledge.notePause(*rest - reception.lastByte, line_.note);
             }
         }
+    }
+    // A READ FLASH answered short to the last: that is what the board has to say. The caller, which
+    // never takes the missing bytes, tells its user.
+    if (!accepted && lastCut > 0 && !stopRequested()) {
+        accepted = replyMax > 0 ? std::min(lastCut, replyMax) : lastCut;
+        received[*accepted] = 0;
     }
     // Answers to the earlier copies may still be on their way: as late after the last copy as the
     // board can be, or as this reply was after the first. A board that answered nothing is

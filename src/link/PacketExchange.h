@@ -23,7 +23,7 @@ int buildPacket(std::uint8_t* frame, int payloadLength);
 // "WRD ", "RRC ", "RRD ", "RST ", "BRD ", "MIR ", "PG ", "VM ", "LCD ", "EM ", "EB ").
 bool startsWithReplyTag(const std::uint8_t* reply, int n);
 
-// The description's rule for a board we know nothing about: a reply must begin within this time
+// The rule for a board we know nothing about: a reply must begin within this time
 // after its frame has left the wire, and ends at the first silence this long.
 inline constexpr std::chrono::milliseconds replySilence{30};
 
@@ -92,8 +92,10 @@ struct LineState {
 // is let settle until its rest and any answer to an earlier copy have come, and the frame is sent
 // again. Before a READ FLASH, WRITE FLASH or erase frame is sent again, the last flash selection
 // is sent again (a board that reset meanwhile must act on the sector the caller works on).
-// After an exchange that sent its frame more than once, the next one first leaves the line quiet
-// until the answers to the earlier copies can no longer come.
+// A READ FLASH reply too short for its count is asked for again; when the last attempt is still
+// answered short, that reply is returned (1) and its caller, which never takes the missing bytes,
+// decides. After an exchange that sent its frame more than once, the next one first leaves the line
+// quiet until the answers to the earlier copies can no longer come.
 //
 // A failed, closed or missing port ends at once every wait of the exchange; each attempt still
 // lasts its 30 ms. A stop request (see LineState) ends the exchange at once, as failed.

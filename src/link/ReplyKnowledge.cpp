@@ -20,7 +20,7 @@ constexpr int headerEnd = 15;
 // Mismatches in a row, of lengths that do not agree, after which a command ends at silence.
 constexpr int mismatchesBeforeSilence = 3;
 
-// The description's rule and its bounds. A board that answers later than a second is taken as
+// The 30 ms rule and its bounds. A board that answers later than a second is taken as
 // silent; an erase may take up to five (a sector of slow flash), and the first erase on a
 // connection is given a second, RFC 6298's first estimate, so it is not sent again while busy.
 constexpr auto answerFloor = 30ms;
@@ -140,7 +140,7 @@ ReplyVerdict ReplyKnowledge::judge(const CommandForm& form, std::span<const std:
         return ReplyVerdict::untagged;
     }
     if (form.kind == CommandKind::other || form.kind == CommandKind::mirror) {
-        return ReplyVerdict::accepted;  // no fixed form: the description's rule
+        return ReplyVerdict::accepted;  // no fixed form: any tag, ends at silence
     }
     const int length = static_cast<int>(reply.size());
     if (form.kind == CommandKind::readFlash && length < readHeaderLength + form.dataCount) {

@@ -13,7 +13,7 @@ namespace loadstar {
 // is checked against the frame it answers and a reply ends when it is complete.
 //
 // Principles of operation:
-// - A board we know nothing about is taken as the description says: any reply tag is good, a
+// - A board we know nothing about is taken by the board's own rule: any reply tag is good, a
 //   reply ends at 30 ms of silence. Everything learned refines that rule and falls back to it
 //   when the board stops fitting.
 // - Each command of a fixed form (READ FLASH, WRITE FLASH, SET PAGE, SET VM, the erases, RESET,
@@ -24,7 +24,7 @@ namespace loadstar {
 // - Two replies in a row of the same new length are the board's new form: learned again (the
 //   replies themselves are not taken). Three in a row that fit neither make the command fall back
 //   to the silence rule for this connection. The display mirror always ends at silence.
-// - A READ FLASH reply too short to hold its count never carries the bytes: it is never taken.
+// - A READ FLASH reply too short to hold its count never carries the bytes: it is asked for again.
 // - Timing: a smoothed estimate of the board's answer delay and of its variation (RFC 6298),
 //   one for the erases and one for every other command, sets how long the first byte of a reply
 //   is waited for; never less than 30 ms, never more than a bound.
