@@ -242,7 +242,7 @@ void Exchange::takeAccepted(const Reception& reception, Clock::time_point window
                             bool answeredTwice) {
     const Duration sinceFirst = reception.firstByte - firstWindow_;
     if (lateAnswerAt_) {
-        line_.knowledge.delays(form_).sample(*lateAnswerAt_ - firstWindow_);
+        // learnt already, when the late answer came
     } else if (attempts == 1 || answeredTwice) {
         line_.knowledge.delays(form_).sample(sinceFirst);
     } else {
@@ -286,6 +286,8 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
             if (!lateAnswerAt_ && stray.seen && stray.start.rfind(form_.ownTag, 0) == 0 &&
                 stray.at > firstWindow_) {
                 lateAnswerAt_ = stray.at;
+                // Learnt at once, so the copy sent next is waited for as long.
+                line_.knowledge.delays(form_).sample(stray.at - firstWindow_);
             }
         }
         window = sendFrame();
@@ -347,7 +349,7 @@ std::optional<int> Exchange::run(std::uint8_t* received, int replyMax, int maxRe
     // silent, not late, and a failed port brings nothing.
     if (attempts > 1 && anyAnswer && !portFailed_) {
         line_.lateAnswersUntil =
-            window + std::max(line_.knowledge.firstByteWindow(form_), lateness + replySilence);
+            window + std::max(line_.knowledge.firstByteWindow(form_), lateness) + replySilence;
     }
     return accepted;
 }
