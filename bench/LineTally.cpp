@@ -10,7 +10,7 @@ namespace loadstar::bench {
 double LineTally::wireLimitSeconds(double latencySeconds) const {
     const long exchanges = frames - resends;
     return static_cast<double>(frameBytes + replyBytes) * 10.0 / 19200.0 +
-           static_cast<double>(exchanges) * (0.030 + latencySeconds);
+           static_cast<double>(exchanges) * latencySeconds;
 }
 
 std::unique_ptr<SerialPort> makeTallyingPort(LineTally& tally) {

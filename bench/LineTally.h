@@ -22,8 +22,8 @@ struct LineTally {
 
     void reset() { *this = LineTally{}; }
     // The least these exchanges can take both ways on the wire at 19200 baud: (frame + reply
-    // bytes) x 10 / 19200 s, plus per exchange the 30 ms of silence that ends a reply and the
-    // adapter's latency timer.
+    // bytes) x 10 / 19200 s, plus per exchange the adapter's latency timer. Nothing for a
+    // silence that ends a reply: a reply of known length needs none.
     [[nodiscard]] double wireLimitSeconds(double latencySeconds) const;
 };
 

@@ -1,7 +1,8 @@
-// Whole-sector passes against kel-emulator at 19200 baud, on a plain line and through a modelled
-// USB adapter (16 ms latency timer): the wall time of a blank check, program, verify and upload
-// of a main sector (32 KB) and a boot sector (8 KB), each as a ratio to the two-way wire limit
-// (the sum over the pass's exchanges of (frame + reply bytes) x 10 / 19200 s + 30 ms + the
+// Whole-sector passes against kel-emulator at 19200 baud through a modelled USB adapter (16 ms
+// latency timer), on a compliant board and on one that answers every fifth reply 100 ms late: the
+// wall time of a blank check, program, verify, upload and upload reading every block twice of a
+// boot sector (8 KB; a main sector of 32 KB too with --main), each as a ratio to the pure wire
+// limit (the sum over the pass's exchanges of (frame + reply bytes) x 10 / 19200 s + the
 // latency), the frames sent again, and this process's CPU time as a share of the wall time. Then
 // the time to load an Intel HEX image that starts with an extended linear address record.
 
@@ -99,20 +100,40 @@ std::vector<std::uint8_t> randomImage(int size) {
 void benchSector(SectorOperations& operations, bench::LineTally& tally, double latencySeconds,
                  QuietUserInterface& ui, const SectorGeometry& g, const std::string& line,
                  const std::string& folder, std::vector<Row>& rows) {
-    const std::string label = line + (g.kind == 0 ? " main 32 KB " : " boot 8 KB ");
+    const std::string label = line + (g.kind == 0 ? " main " : " boot ");
     const std::string image =
         writeImage(folder + "/image-" + std::to_string(g.kind) + ".bin", randomImage(g.sectorSize));
     ui.saveFile = folder + "/upload-" + std::to_string(g.kind) + ".hex";
-    const auto measure = [&](const std::string& name, const auto& pass) {
+    // What a pass needs on a clean line: the selection, then its blocks (`readsPerBlock` reads of
+    // 241 bytes or one write of 100 bytes each); each exchange's frame and reply on the wire, and
+    // the adapter's latency once.
+    const auto wireLimit = [&](bool writes, int readsPerBlock, long& exchanges) {
+        const double perByte = 10.0 / 19200.0;
+        double seconds = 2 * ((11 + 5) * perByte + latencySeconds);  // SET VM, SET PAGE
+        exchanges = 2;
+        const int block =
+            writes ? SectorOperations::writeBlockSize : SectorOperations::readBlockSize;
+        for (int done = 0; done < g.sectorSize; done += block) {
+            const int n = std::min(block, g.sectorSize - done);
+            const int bytes = writes ? (6 + 6 + n) + 27 : (6 + 6) + (15 + n);
+            const int times = writes ? 1 : readsPerBlock;
+            seconds += times * (bytes * perByte + latencySeconds);
+            exchanges += times;
+        }
+        return seconds;
+    };
+    const auto measure = [&](const std::string& name, bool writes, int readsPerBlock,
+                             const auto& pass) {
         tally.reset();
         ui.lastMessage.clear();
         const bench::BenchClock clock;
         const int result = pass();
         const double wall = clock.wallSeconds();
         const double cpu = clock.cpuSeconds();
-        const double limit = tally.wireLimitSeconds(latencySeconds);
-        std::string outcome =
-            "result " + std::to_string(result) + ", resends " + std::to_string(tally.resends);
+        long exchanges = 0;
+        const double limit = wireLimit(writes, readsPerBlock, exchanges);
+        std::string outcome = "result " + std::to_string(result) + ", resends " +
+                              std::to_string(tally.frames - exchanges);
         if (!ui.lastMessage.empty()) {
             outcome += ", \"" + ui.lastMessage + "\"";
         }
@@ -120,23 +141,28 @@ void benchSector(SectorOperations& operations, bench::LineTally& tally, double l
     };
     const auto k = g.kind;
     const auto s = g.sector;
-    measure("blank check",
+    measure("blank check", false, 1,
             [&] { return operations.blankCheckSector(k, s, g.baseAddress, g.sectorSize); });
-    measure("program",
+    measure("program", true, 1,
             [&] { return operations.programSector(k, s, g.baseAddress, g.sectorSize, image); });
-    measure("verify",
+    measure("verify", false, 1,
             [&] { return operations.verifySector(k, s, g.baseAddress, g.sectorSize, image); });
-    measure("upload", [&] {
+    measure("upload", false, 1, [&] {
         return operations.uploadSector(k, s, g.baseAddress, g.sectorSize, segmentName(k, s));
     });
+    operations.setReadEveryBlockTwice(true);
+    measure("upload --read-twice", false, 2, [&] {
+        return operations.uploadSector(k, s, g.baseAddress, g.sectorSize, segmentName(k, s));
+    });
+    operations.setReadEveryBlockTwice(false);
 }
 
 void printPasses(const std::vector<Row>& rows) {
     std::printf("Sector passes against kel-emulator at 19200 baud\n");
-    std::printf("%-30s %9s %10s %10s %7s %7s  %s\n", "pass", "exchanges", "wall s", "limit s",
+    std::printf("%-32s %9s %10s %10s %7s %7s  %s\n", "pass", "exchanges", "wall s", "limit s",
                 "ratio", "cpu %", "outcome");
     for (const auto& row : rows) {
-        std::printf("%-30s %9ld %10.3f %10.3f %7.3f %7.2f  %s\n", row.name.c_str(), row.exchanges,
+        std::printf("%-32s %9ld %10.3f %10.3f %7.3f %7.2f  %s\n", row.name.c_str(), row.exchanges,
                     row.wall, row.limit, row.wall / row.limit, 100 * row.cpu / row.wall,
                     row.outcome.c_str());
     }
@@ -162,9 +188,9 @@ void benchLoad(const std::string& name, const std::string& file, int rounds) {
                 loadedLength);
 }
 
-// The four passes over a main and a boot sector on one line model of the emulator.
+// The passes over a boot sector (and a main one) on one line model of the emulator.
 void benchLine(const std::string& name, std::vector<std::string> args, double latencySeconds,
-               const std::string& folder, std::vector<Row>& rows) {
+               bool mainSectorToo, const std::string& folder, std::vector<Row>& rows) {
     bench::BenchLine line(name, std::move(args));
     if (!line.ready()) {
         return;
@@ -172,21 +198,26 @@ void benchLine(const std::string& name, std::vector<std::string> args, double la
     QuietUserInterface ui;
     BoardCommands commands(line.link, ui);
     SectorOperations operations(commands);
-    for (const auto& geometry : {sectorGeometry(0, 1), sectorGeometry(1, 1)}) {
+    for (const auto& geometry : {sectorGeometry(1, 1), sectorGeometry(0, 1)}) {
+        if (geometry.kind == 0 && !mainSectorToo) {
+            continue;
+        }
         benchSector(operations, line.tally, latencySeconds, ui, geometry, name, folder, rows);
     }
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool mainSectorToo = argc > 1 && std::string(argv[1]) == "--main";
     std::string folder = (std::filesystem::temp_directory_path() / "sector-bench-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) {
         return 2;
     }
     std::vector<Row> rows;
-    benchLine("pty", {}, 0, folder, rows);
-    benchLine("adapter", {"--latency-ms", "16"}, 0.016, folder, rows);
+    benchLine("adapter", {"--latency-ms", "16"}, 0.016, mainSectorToo, folder, rows);
+    benchLine("late 1/5", {"--latency-ms", "16", "--late-every", "5", "--late-ms", "100"}, 0.016,
+              mainSectorToo, folder, rows);
     printPasses(rows);
 
     std::printf("\n%-44s %8s %8s\n", "image loading into a main sector", "mean ms", "max ms");

@@ -1,8 +1,11 @@
 // The board commands on any reply the line may bring. The reply comes at once after each frame
 // and silence follows at once, so an exchange takes no time. Whatever the reply:
-// - a command succeeds exactly when its reply is one the description accepts (a reply tag, and
+// - a command succeeds exactly when its reply is one the board's rule accepts (a reply tag, and
 //   for WRITE FLASH the count and "B WRITTEN", or else the written bytes read back twice alike;
-//   for the identification exactly "BRD KEL?20");
+//   for the identification exactly "BRD KEL?20"). A board that has answered a WRITE FLASH in
+//   its own tag "WFP " is known to answer in its commands' own tags: its READ FLASH answered
+//   "WFP " is refused. A READ FLASH reply too short for its count is asked for again, and the
+//   last one handed back;
 // - a failure shows exactly one message, a success none, and none at all while the random read
 //   test runs;
 // - a READ FLASH hands back the reply as it came, at most 1000 bytes, into a buffer of exactly
@@ -135,11 +138,15 @@ void checkWrite(Rig& rig, const Bytes& reply, int address, int count) {
                            std::memcmp(kept.data() + 18, "B WRITTEN", 9) == 0 &&
                            writtenCount(kept) == count;
     const bool readable = reply.size() >= 15 + bytes.size();
-    const bool written = confirmed || (tagged(kept) && readable &&
-                                       std::equal(bytes.begin(), bytes.end(), reply.begin() + 15));
+    const bool ownTag =
+        std::memcmp(kept.data(), "WFP ", std::min<std::size_t>(4, kept.size())) == 0 &&
+        kept.size() >= 4;
+    const bool readsBack = tagged(kept) && readable && !ownTag;
+    const bool written =
+        confirmed || (readsBack && std::equal(bytes.begin(), bytes.end(), reply.begin() + 15));
     std::vector<Bytes> payloads(tagged(kept) ? 1 : 11, payload);
     if (tagged(kept) && !confirmed) {
-        payloads.insert(payloads.end(), readable ? readsAlike(count) : 1,
+        payloads.insert(payloads.end(), readsBack ? readsAlike(count) : 11,
                         readPayload(address, count));
     }
     checkCommand(rig, rig.board.writeFlash(address, bytes.data(), count) == 1, written, payloads);
@@ -166,8 +173,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             int length = -1;
             const Bytes& kept = reply;
             const bool read = rig.board.readFlash(address, destination.get(), count, &length) == 1;
-            checkCommand(rig, read, tagged(kept),
-                         std::vector<Bytes>(tagged(kept) ? 1 : 11, readPayload(address, count)));
+            const bool whole = kept.size() >= 15 + static_cast<std::size_t>(count);
+            checkCommand(
+                rig, read, tagged(kept),
+                std::vector<Bytes>(tagged(kept) && whole ? 1 : 11, readPayload(address, count)));
             if (read) {
                 FUZZ_CHECK(length == static_cast<int>(kept.size()));
                 FUZZ_CHECK(std::memcmp(destination.get(), kept.data(), kept.size()) == 0);

@@ -3,6 +3,7 @@
 #include "ComPortName.h"
 #include "Connection.h"
 #include "ExitCode.h"
+#include "Interrupt.h"
 #include "OpenFailure.h"
 #include "SerialDeviceList.h"
 
@@ -33,10 +34,14 @@ CliSession::CliSession(const CliOptions& options)
       link_([this](const std::string&) { reportOpenFailure(); }, portFactory(trace_.get())),
       board_(link_, ui_) {
     link_.setDevicePath(devicePath_);
+    // Ctrl-C or SIGTERM ends a wait on the line at once, not only between blocks.
+    link_.setStopRequest(&InterruptGuard::interrupted);
     ui_.setQuiet(options.quiet);
     ui_.setVerbose(options.verbose);
     if (trace_) {
         ui_.useLogLines();
+        link_.setKnowledgeNotes(
+            [trace = trace_.get()](const std::string& text) { trace->note(text); });
     }
 }
 

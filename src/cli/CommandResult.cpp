@@ -1,6 +1,7 @@
 #include "CommandResult.h"
 
 #include "ExitCode.h"
+#include "Interrupt.h"
 
 namespace loadstar::cli {
 
@@ -22,7 +23,18 @@ int checkStandardOutput(int status) {
     return exitFailure;
 }
 
+namespace {
+
+// Ctrl-C or SIGTERM ends a wait on the line at once, so the pass then fails its exchange: it was
+// interrupted all the same.
+int asInterrupted(int result) {
+    return result == 0 && InterruptGuard::interrupted() ? -1 : result;
+}
+
+}  // namespace
+
 int exitStatusFor(int result, long differences) {
+    result = asInterrupted(result);
     if (result == 1) {
         return differences > 0 ? exitDifference : exitSuccess;
     }
@@ -30,7 +42,7 @@ int exitStatusFor(int result, long differences) {
 }
 
 std::string unfinishedText(int result) {
-    return result == -1 ? "interrupted" : "failed";
+    return asInterrupted(result) == -1 ? "interrupted" : "failed";
 }
 
 std::string boardAddressText(int address) {

@@ -20,6 +20,12 @@ void LineTrace::received(std::span<const std::uint8_t> bytes) {
     reply_.insert(reply_.end(), bytes.begin(), bytes.end());
 }
 
+void LineTrace::note(const std::string& text) {
+    flush();
+    writeLine(Clock::now(), '#', {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+              false);
+}
+
 void LineTrace::flush() {
     if (!reply_.empty()) {
         writeLine(replyTime_, '<', reply_);
@@ -28,7 +34,7 @@ void LineTrace::flush() {
 }
 
 void LineTrace::writeLine(Clock::time_point time, char direction,
-                          std::span<const std::uint8_t> bytes) {
+                          std::span<const std::uint8_t> bytes, bool asHex) {
     const std::time_t seconds = Clock::to_time_t(time);
     std::tm local{};
     ::localtime_r(&seconds, &local);
@@ -36,7 +42,11 @@ void LineTrace::writeLine(Clock::time_point time, char direction,
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
         1000;
     std::string hex(bytes.size() * 3 + 1, '\0');
-    bytesToHexText(bytes.data(), static_cast<int>(bytes.size()), hex.data());
+    if (asHex) {
+        bytesToHexText(bytes.data(), static_cast<int>(bytes.size()), hex.data());
+    } else {
+        hex.assign(bytes.begin(), bytes.end());
+    }
     std::fprintf(out_, "%02d:%02d:%02d.%03d %c %s\n", local.tm_hour, local.tm_min, local.tm_sec,
                  static_cast<int>(milliseconds), direction, hex.c_str());
     std::fflush(out_);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "SerialLink.h"
@@ -25,6 +26,8 @@ class LineTrace {
 
     void sent(std::span<const std::uint8_t> bytes);
     void received(std::span<const std::uint8_t> bytes);
+    // A line about what the link has learned of the board ("... # READ FLASH replies vary ...").
+    void note(const std::string& text);
     // Writes the reply gathered so far, if any.
     void flush();
 
@@ -35,7 +38,8 @@ class LineTrace {
   private:
     using Clock = std::chrono::system_clock;
 
-    void writeLine(Clock::time_point time, char direction, std::span<const std::uint8_t> bytes);
+    void writeLine(Clock::time_point time, char direction, std::span<const std::uint8_t> bytes,
+                   bool asHex = true);
 
     std::FILE* out_;
     std::vector<std::uint8_t> reply_;

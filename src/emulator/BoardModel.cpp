@@ -64,29 +64,59 @@ Bytes eraseReply(std::string_view tag, int address, bool erased) {
 
 BoardModel::BoardModel(std::string model) : model_(std::move(model)) {}
 
-std::vector<BoardReply> BoardModel::receive(std::span<const std::uint8_t> bytes) {
-    return answer(decoder_.feed(bytes));
+std::vector<BoardReply> BoardModel::receive(std::span<const std::uint8_t> bytes,
+                                            Clock::time_point now) {
+    return answer(decoder_.feed(bytes), now);
 }
 
-std::vector<BoardReply> BoardModel::expireIncompleteFrame() {
-    return answer(decoder_.expireIncompleteFrame());
+std::vector<BoardReply> BoardModel::expireIncompleteFrame(Clock::time_point now) {
+    return answer(decoder_.expireIncompleteFrame(), now);
 }
 
-std::vector<BoardReply> BoardModel::answer(std::vector<FrameDecoder::Payload> payloads) {
+bool BoardModel::deafAt(Clock::time_point now) {
+    if (now < deafUntil_) {
+        return true;
+    }
+    const FaultSettings& faults = faults_.settings();
+    if (faults.resetAfter > 0 && !resetDone_ && framesHeard_ >= faults.resetAfter) {
+        // It resets once the Nth frame has been answered: back on main sector 0, deaf a while.
+        resetDone_ = true;
+        (void)reset();
+        deafUntil_ = now + faults.resetSilence;
+        return now < deafUntil_;
+    }
+    return false;
+}
+
+std::vector<BoardReply> BoardModel::answer(std::vector<FrameDecoder::Payload> payloads,
+                                           Clock::time_point now) {
     std::vector<BoardReply> replies;
     for (auto& payload : payloads) {
         payloads_.push_back(payload);
         const std::string& ignored = faults_.settings().ignoredCommand;
-        if (faults_.settings().silent || (!ignored.empty() && startsWith(payload, ignored))) {
+        if (deafAt(now) || faults_.settings().silent ||
+            (!ignored.empty() && startsWith(payload, ignored))) {
             continue;  // the board hears nothing
         }
+        ++framesHeard_;
+        // A frame that comes while an erase is under way is handled once the erase is done.
+        const auto start = std::max(now, busyUntil_);
         auto reply = handlePayload(payload);
         if (!reply) {
             continue;
         }
-        if (auto onLine = faults_.apply(std::move(*reply))) {
-            replies.push_back(std::move(*onLine));
+        const bool erase = isCommand(payload, "EM", 4) || isCommand(payload, "EB", 4);
+        if (erase) {
+            busyUntil_ = start + faults_.settings().eraseTime;
         }
+        const auto waited =
+            std::chrono::ceil<std::chrono::milliseconds>((erase ? busyUntil_ : start) - now);
+        auto onLine = faults_.apply(std::move(*reply));
+        if (!onLine.empty()) {
+            onLine.front().delay += waited;
+        }
+        replies.insert(replies.end(), std::make_move_iterator(onLine.begin()),
+                       std::make_move_iterator(onLine.end()));
     }
     return replies;
 }

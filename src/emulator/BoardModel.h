@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -44,10 +45,15 @@ class BoardModel {
   public:
     explicit BoardModel(std::string model = "KEL520");
 
-    // Feeds bytes from the line and returns the replies to send, in order, with their delays.
-    [[nodiscard]] std::vector<BoardReply> receive(std::span<const std::uint8_t> bytes);
+    using Clock = std::chrono::steady_clock;
+
+    // Feeds bytes from the line, arrived at `now`, and returns the replies to send, in order,
+    // with their delays. The time matters only for the faults that take time (an erase, the
+    // silence after a reset).
+    [[nodiscard]] std::vector<BoardReply> receive(std::span<const std::uint8_t> bytes,
+                                                  Clock::time_point now = {});
     // The line went quiet in the middle of a frame: gives it up (see FrameDecoder).
-    [[nodiscard]] std::vector<BoardReply> expireIncompleteFrame();
+    [[nodiscard]] std::vector<BoardReply> expireIncompleteFrame(Clock::time_point now = {});
     [[nodiscard]] bool hasIncompleteFrame() const { return decoder_.pendingBytes() > 0; }
 
     // The reply to one command payload before any fault, or nothing when the board does not
@@ -91,7 +97,10 @@ class BoardModel {
         int offset;
     };
     [[nodiscard]] std::optional<Location> locate(int address) const;
-    [[nodiscard]] std::vector<BoardReply> answer(std::vector<FrameDecoder::Payload> payloads);
+    [[nodiscard]] std::vector<BoardReply> answer(std::vector<FrameDecoder::Payload> payloads,
+                                                 Clock::time_point now);
+    // Whether the board is deaf at `now` (resetting), and starts a reset after its Nth frame.
+    bool deafAt(Clock::time_point now);
 
     std::vector<std::uint8_t> reset();
     std::optional<std::vector<std::uint8_t>> setRegister(std::span<const std::uint8_t> payload,
@@ -111,6 +120,10 @@ class BoardModel {
     long ticks_ = 0;
     std::vector<std::vector<std::uint8_t>> payloads_;
     bool lineHeld_ = false;
+    long framesHeard_ = 0;
+    bool resetDone_ = false;
+    Clock::time_point deafUntil_{};
+    Clock::time_point busyUntil_{};  // an erase is under way until then
 };
 
 }  // namespace loadstar::emulator

@@ -149,20 +149,24 @@ void EmulatorLoop::deliverFrameBytes(Clock::time_point now) {
     for (auto due = toBoard_.dueBytes(now); !due.empty(); due = toBoard_.dueBytes(now)) {
         lastInput_ = now;
         const std::size_t count = due.size();
-        queueReplies(board_.receive(due), now);
+        queueReplies(board_.receive(due, now), now);
         toBoard_.markSent(count);
     }
 }
 
 void EmulatorLoop::expireStaleFrame(Clock::time_point now) {
     if (board_.hasIncompleteFrame() && now - lastInput_ >= incompleteFrameTimeout) {
-        queueReplies(board_.expireIncompleteFrame(), now);
+        queueReplies(board_.expireIncompleteFrame(now), now);
     }
 }
 
 void EmulatorLoop::queueReplies(std::vector<BoardReply> replies, Clock::time_point now) {
     for (auto& reply : replies) {
-        toHost_.enqueue(std::move(reply.bytes), now + reply.delay);
+        if (reply.afterPrevious) {
+            toHost_.enqueueAfterPrevious(std::move(reply.bytes), *reply.afterPrevious);
+        } else {
+            toHost_.enqueue(std::move(reply.bytes), now + reply.delay);
+        }
     }
 }
 

@@ -29,7 +29,44 @@ struct RawOptions {
     int delayMs = 0;
     int lateMs = 0;
     int latencyMs = 0;
+    int duplicateAfterMs = 0;
+    int pauseMs = 0;
+    int resetMs = 0;
+    int eraseMs = 0;
 };
+
+// The line's and the board's faults beyond the classic ones: each as its control line has it.
+void addLineFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
+    constexpr int mostMs = 600'000;
+    constexpr int mostCount = 1'000'000;
+    app.add_option("--duplicate-every", options.faults.duplicateEvery,
+                   "Send every Nth reply a second time (0: none)")
+        ->check(CLI::Range(0, mostCount));
+    app.add_option("--duplicate-after-ms", raw.duplicateAfterMs,
+                   "How long after the first has left the line the second copy starts")
+        ->check(CLI::Range(0, mostMs));
+    app.add_option("--insert-rate", options.faults.insertRate,
+                   "Chance (0..1), per reply byte, that a stray byte follows it")
+        ->check(CLI::Validator(checkChance, "CHANCE"));
+    app.add_option("--drop-byte-rate", options.faults.dropByteRate,
+                   "Chance (0..1) that a reply byte is lost")
+        ->check(CLI::Validator(checkChance, "CHANCE"));
+    app.add_option("--pause-every", options.faults.pauseEvery,
+                   "Make every Nth reply pause in its middle for --pause-ms (0: none)")
+        ->check(CLI::Range(0, mostCount));
+    app.add_option("--pause-ms", raw.pauseMs, "How long a --pause-every reply pauses")
+        ->check(CLI::Range(0, mostMs));
+    app.add_option("--trailing", options.faults.trailing,
+                   "Bytes sent behind every reply (\\r, \\n, \\t stand for their characters)");
+    app.add_option("--reset-after", options.faults.resetAfter,
+                   "Reset once after the Nth frame: deaf for --reset-ms, then on main sector 0")
+        ->check(CLI::Range(0, mostCount));
+    app.add_option("--reset-ms", raw.resetMs, "How long the board is deaf after --reset-after")
+        ->check(CLI::Range(0, mostMs));
+    app.add_option("--erase-ms", raw.eraseMs,
+                   "How long an erase takes; frames that come meanwhile wait for it")
+        ->check(CLI::Range(0, mostMs));
+}
 
 void addFaultOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     app.add_flag("--silent", options.faults.silent, "The board answers nothing");
@@ -77,8 +114,11 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
     app.add_option("--control", options.controlPipe,
                    "Named pipe taking control lines while running: silent on|off, drop N, "
                    "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
-                   "latency MS, ignore COMMAND|off, clear");
+                   "latency MS, ignore COMMAND|off, duplicate-every N, duplicate-after-ms MS, "
+                   "insert-rate R, drop-byte-rate R, pause-every N, pause-ms MS, trailing TEXT|off, "
+                   "reset-after N, reset-ms MS, erase-ms MS, clear");
     addFaultOptions(app, options, raw);
+    addLineFaultOptions(app, options, raw);
 }
 
 }  // namespace
@@ -104,6 +144,11 @@ std::variant<EmulatorOptions, int> parseEmulatorOptions(int argc, char** argv) {
     options.faults.delay = std::chrono::milliseconds(raw.delayMs);
     options.faults.lateDelay = std::chrono::milliseconds(raw.lateMs);
     options.faults.latency = std::chrono::milliseconds(raw.latencyMs);
+    options.faults.duplicateAfter = std::chrono::milliseconds(raw.duplicateAfterMs);
+    options.faults.pause = std::chrono::milliseconds(raw.pauseMs);
+    options.faults.resetSilence = std::chrono::milliseconds(raw.resetMs);
+    options.faults.eraseTime = std::chrono::milliseconds(raw.eraseMs);
+    options.faults.trailing = unescapedControlText(options.faults.trailing);
     return options;
 }
 

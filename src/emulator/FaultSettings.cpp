@@ -57,6 +57,74 @@ bool parseRate(std::string_view word, double& value) {
 
 }  // namespace
 
+std::string unescapedControlText(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            result += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        result += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    }
+    return result;
+}
+
+namespace {
+
+// The commands that set one count, time or chance.
+bool applyNumber(FaultSettings& changed, std::string_view verb, std::string_view argument,
+                 bool& understood) {
+    struct CountField {
+        std::string_view verb;
+        int FaultSettings::*field;
+    };
+    struct TimeField {
+        std::string_view verb;
+        std::chrono::milliseconds FaultSettings::*field;
+    };
+    struct RateField {
+        std::string_view verb;
+        double FaultSettings::*field;
+    };
+    static constexpr CountField counts[] = {{"drop", &FaultSettings::dropEvery},
+                                            {"late-every", &FaultSettings::lateEvery},
+                                            {"duplicate-every", &FaultSettings::duplicateEvery},
+                                            {"pause-every", &FaultSettings::pauseEvery},
+                                            {"reset-after", &FaultSettings::resetAfter}};
+    static constexpr TimeField times[] = {{"delay", &FaultSettings::delay},
+                                          {"late-ms", &FaultSettings::lateDelay},
+                                          {"latency", &FaultSettings::latency},
+                                          {"duplicate-after-ms", &FaultSettings::duplicateAfter},
+                                          {"pause-ms", &FaultSettings::pause},
+                                          {"reset-ms", &FaultSettings::resetSilence},
+                                          {"erase-ms", &FaultSettings::eraseTime}};
+    static constexpr RateField rates[] = {{"corrupt", &FaultSettings::corruptRate},
+                                          {"insert-rate", &FaultSettings::insertRate},
+                                          {"drop-byte-rate", &FaultSettings::dropByteRate}};
+    for (const auto& count : counts) {
+        if (verb == count.verb) {
+            understood = parseCount(argument, changed.*count.field);
+            return true;
+        }
+    }
+    for (const auto& time : times) {
+        if (verb == time.verb) {
+            understood = parseMilliseconds(argument, changed.*time.field);
+            return true;
+        }
+    }
+    for (const auto& rate : rates) {
+        if (verb == rate.verb) {
+            understood = parseRate(argument, changed.*rate.field);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string applyControlCommand(FaultSettings& settings, std::string_view line) {
     line = trimmed(line);
     const auto blank = line.find(' ');
@@ -74,17 +142,11 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
         understood = parseSwitch(argument, changed.silent);
     } else if (verb == "unknown-tag") {
         understood = parseSwitch(argument, changed.unknownTag);
-    } else if (verb == "drop") {
-        understood = parseCount(argument, changed.dropEvery);
-    } else if (verb == "late-every") {
-        understood = parseCount(argument, changed.lateEvery);
-    } else if (verb == "delay" || verb == "late-ms" || verb == "latency") {
-        auto& target = verb == "delay"     ? changed.delay
-                       : verb == "late-ms" ? changed.lateDelay
-                                           : changed.latency;
-        understood = parseMilliseconds(argument, target);
-    } else if (verb == "corrupt") {
-        understood = parseRate(argument, changed.corruptRate);
+    } else if (applyNumber(changed, verb, argument, understood)) {
+        // set above
+    } else if (verb == "trailing" && !argument.empty()) {
+        changed.trailing = argument == "off" ? std::string() : unescapedControlText(argument);
+        understood = true;
     } else if (verb == "ignore" && !argument.empty()) {
         changed.ignoredCommand = argument == "off" ? std::string() : std::string(argument);
         understood = true;
@@ -92,7 +154,9 @@ std::string applyControlCommand(FaultSettings& settings, std::string_view line) 
     if (!understood) {
         return "unknown control command \"" + std::string(line) +
                "\" (known: silent on|off, drop N, delay MS, late-every N, late-ms MS, corrupt R, "
-               "unknown-tag on|off, latency MS, ignore COMMAND|off, clear)";
+               "unknown-tag on|off, latency MS, ignore COMMAND|off, duplicate-every N, "
+               "duplicate-after-ms MS, insert-rate R, drop-byte-rate R, pause-every N, "
+               "pause-ms MS, trailing TEXT|off, reset-after N, reset-ms MS, erase-ms MS, clear)";
     }
     settings = changed;
     return {};

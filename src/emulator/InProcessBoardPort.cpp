@@ -57,7 +57,7 @@ int InProcessBoardPort::write(const std::uint8_t* buffer, int count) {
             return -1;  // the hook closed the port or pulled the device
         }
     }
-    schedule(board_.receive({buffer, static_cast<std::size_t>(count)}));
+    schedule(board_.receive({buffer, static_cast<std::size_t>(count)}, Clock::now()));
     return count;
 }
 
@@ -76,7 +76,7 @@ InputWait InProcessBoardPort::waitForInput(std::chrono::milliseconds timeout) {
     // Nothing will come within the time-out. The host keeps the line quiet that long, so a frame
     // it left half-sent is given up as the board would, which may bring a reply after all.
     if (timeout >= incompleteFrameTimeout && board_.hasIncompleteFrame()) {
-        schedule(board_.expireIncompleteFrame());
+        schedule(board_.expireIncompleteFrame(Clock::now()));
         if (awaitReplyDueBy(deadline)) {
             return InputWait::ready;
         }
@@ -104,8 +104,11 @@ std::size_t InProcessBoardPort::pendingBytes() const {
 
 void InProcessBoardPort::schedule(std::vector<BoardReply> replies) {
     const auto now = Clock::now();
+    // No wire here: a part that follows the one before it comes its gap after that one.
+    auto previous = now;
     for (auto& reply : replies) {
-        scheduled_.push_back({now + reply.delay, std::move(reply.bytes)});
+        previous = reply.afterPrevious ? previous + *reply.afterPrevious : now + reply.delay;
+        scheduled_.push_back({previous, std::move(reply.bytes)});
     }
     std::stable_sort(scheduled_.begin(), scheduled_.end(),
                      [](const Scheduled& a, const Scheduled& b) { return a.due < b.due; });

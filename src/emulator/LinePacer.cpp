@@ -34,9 +34,15 @@ void LinePacer::clear() {
 }
 
 // With a latency: the adapter passes the held bytes on at the latency after the first of them has
-// fully arrived (start + (sent + 1) byte times).
+// fully arrived (start + (sent + 1) byte times), or when its buffer is full, if that is sooner.
 LinePacer::Clock::time_point LinePacer::releaseTime(const Burst& burst) const {
-    return burst.start + timeOfBytes(burst.sent + 1) + latency_;
+    const auto timerRunsOut = burst.start + timeOfBytes(burst.sent + 1) + latency_;
+    if (burst.bytes.size() - burst.sent < adapterBuffer) {
+        return timerRunsOut;
+    }
+    // A microsecond more, so that the schedule's rounding counts the byte that filled it in.
+    return std::min(timerRunsOut, burst.start + timeOfBytes(burst.sent + adapterBuffer) +
+                                      std::chrono::microseconds(1));
 }
 
 // How many bytes of the burst are due by `now`: without latency byte i is due at start + i byte

@@ -18,7 +18,8 @@ namespace loadstar::emulator {
 // Without latency byte i of a burst is due when it starts on the line (start + i byte times). With
 // a latency, bytes pass a USB adapter that holds what it received until its latency timer runs
 // out: the first byte held is passed on the latency after it has fully arrived, together with every
-// byte that has arrived by then.
+// byte that has arrived by then; or as soon as the adapter's buffer holds 62 bytes (a full USB
+// packet), whichever comes first.
 class LinePacer {
   public:
     using Clock = std::chrono::steady_clock;
@@ -27,6 +28,10 @@ class LinePacer {
         : baud_(baud), latency_(latency) {}
 
     void enqueue(std::vector<std::uint8_t> bytes, Clock::time_point earliestStart);
+    // Queues `bytes` to start `gap` after the bytes queued before them have left the line.
+    void enqueueAfterPrevious(std::vector<std::uint8_t> bytes, Clock::duration gap) {
+        enqueue(std::move(bytes), lineFreeAt_ + gap);
+    }
 
     // The bytes of the front burst that are due by `now` and not handed over yet (possibly none).
     [[nodiscard]] std::span<const std::uint8_t> dueBytes(Clock::time_point now) const;
@@ -42,6 +47,9 @@ class LinePacer {
     // The time one byte takes on the line (zero when unpaced).
     [[nodiscard]] Clock::duration bytePeriod() const { return timeOfBytes(1); }
     void setLatency(Clock::duration latency) { latency_ = latency; }
+    // The bytes a USB adapter passes on at once when its buffer fills (a 64-byte packet less its
+    // two status bytes).
+    static constexpr std::size_t adapterBuffer = 62;
 
   private:
     struct Burst {

@@ -65,19 +65,14 @@ int SectorOperations::passResult() const {
 int SectorOperations::readBlock(int address, int count, std::vector<std::uint8_t>& reply) {
     const std::array<std::uint8_t, 6> payload = {
         'R', 'R', 'D', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
-    // A reply cut short by a pause in the middle (a stalled USB adapter or host) is asked for
-    // again once its rest has been waited out; one that keeps coming short fails the read.
-    for (int cuts = 0; cuts <= cutReplyRetries; ++cuts) {
-        int replyLength = 0;
-        if (board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()),
-                                         reply.data(), replyMax, &replyLength,
-                                         SerialLink::defaultRetries) == 0) {
-            break;
-        }
-        if (replyLength >= replyHeaderLength + count) {
-            return 1;
-        }
-        board_.link().noteReplyCutShort();
+    // The exchange never takes a reply too short for its count: a reply cut short by a pause is
+    // let come to its end and asked for again there, for every caller of READ FLASH alike.
+    int replyLength = 0;
+    if (board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()),
+                                     reply.data(), replyMax, &replyLength,
+                                     SerialLink::defaultRetries) == 1 &&
+        replyLength >= replyHeaderLength + count) {
+        return 1;
     }
     showError(board_.ui(), "Error sending READ FLASH command.");
     return 0;

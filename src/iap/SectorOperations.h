@@ -31,8 +31,6 @@ class SectorOperations {
   public:
     static constexpr int readBlockSize = 241;
     static constexpr int writeBlockSize = 100;
-    // How many times a read whose reply came too short is asked again.
-    static constexpr int cutReplyRetries = 2;
 
     explicit SectorOperations(BoardCommands& board) : board_(board) {}
 

@@ -85,6 +85,7 @@ bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, i
     }
     lastError_.clear();
     permissionDenied_ = false;
+    hungUp_ = false;
     // Lock the device itself, so that a link and the adapter it names are one lock.
     const std::string device = realDevicePath(deviceName);
     do {
@@ -169,7 +170,7 @@ bool PosixSerialPort::close() {
 }
 
 int PosixSerialPort::read(std::uint8_t* buffer, int maxBytes) {
-    if (fd_ < 0) {
+    if (fd_ < 0 || hungUp_) {
         return -1;
     }
     for (;;) {
@@ -177,13 +178,16 @@ int PosixSerialPort::read(std::uint8_t* buffer, int maxBytes) {
         if (got > 0) {
             return static_cast<int>(got);
         }
-        if (got == 0) {
-            return -1;  // hung up: the adapter was unplugged or the other side went away
-        }
-        if (errno == EINTR) {
+        if (got < 0 && errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return 0;
+        }
+        // A read of 0 bytes or EIO: the adapter was unplugged or the other side went away, for
+        // good; every later read and wait fails at once.
+        hungUp_ = true;
+        return -1;
     }
 }
 
@@ -241,29 +245,25 @@ void PosixSerialPort::waitUntilSent(int baud, std::chrono::steady_clock::time_po
 }
 
 InputWait PosixSerialPort::waitForInput(std::chrono::milliseconds timeout) {
-    if (fd_ < 0) {
+    if (fd_ < 0 || hungUp_) {
         return InputWait::failed;
     }
-    const Deadline deadline(timeout);
-    for (;;) {
-        pollfd waiting{fd_, POLLIN, 0};
-        const auto left = deadline.remaining();
-        const int ready =
-            ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return InputWait::failed;
-        }
-        if (ready == 0) {
-            return InputWait::timeout;
-        }
-        if ((waiting.revents & POLLIN) != 0) {
-            return InputWait::ready;
-        }
-        return InputWait::failed;  // POLLHUP, POLLERR or POLLNVAL with nothing to read
+    pollfd waiting{fd_, POLLIN, 0};
+    const int ready =
+        ::poll(&waiting, 1, static_cast<int>(std::min<long long>(timeout.count(), INT_MAX)));
+    if (ready < 0) {
+        // A signal ends the wait early, so its caller can look at its stop request and deadline.
+        return errno == EINTR ? InputWait::interrupted : InputWait::failed;
     }
+    if (ready == 0) {
+        return InputWait::timeout;
+    }
+    if ((waiting.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        // Hung up, also when bytes are still there to read: nothing more will come.
+        hungUp_ = true;
+        return InputWait::failed;
+    }
+    return InputWait::ready;
 }
 
 }  // namespace loadstar

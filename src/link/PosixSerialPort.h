@@ -40,6 +40,7 @@ class PosixSerialPort : public SerialPort {
     void waitUntilSent(int baud, std::chrono::steady_clock::time_point deadline) const;
 
     int fd_ = -1;
+    bool hungUp_ = false;  // the device hung up: every read and wait fails until reopened
     int baud_ = 0;
     termios saved_{};
     std::string lastError_;

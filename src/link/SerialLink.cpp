@@ -18,7 +18,7 @@ int SerialLink::openPort() {
     baudRate_ = lineSpeed;
     // The previous port object, closed already, is released here.
     port_ = makePort_();
-    line_ = LineState{};
+    resetLineState();
     const std::string device = devicePath_.empty() ? resolveComPort() : devicePath_;
     if (serialOpen(*port_, device.c_str(), queueSize, queueSize, baudRate_) == 1) {
         portOpen_ = 1;
@@ -33,6 +33,28 @@ int SerialLink::openPort() {
         reportError_("Can't open " + portName_ + ", port does not exist or is already allocated.");
     }
     return 0;
+}
+
+void SerialLink::resetLineState() {
+    line_ = LineState{};
+    line_.clock = clock_;
+    line_.stopRequested = stopRequested_;
+    line_.note = note_;
+}
+
+void SerialLink::setClock(LinkClock& clock) {
+    clock_ = &clock;
+    line_.clock = clock_;
+}
+
+void SerialLink::setStopRequest(std::function<bool()> stopRequested) {
+    stopRequested_ = std::move(stopRequested);
+    line_.stopRequested = stopRequested_;
+}
+
+void SerialLink::setKnowledgeNotes(ReplyKnowledge::Note note) {
+    note_ = std::move(note);
+    line_.note = note_;
 }
 
 int SerialLink::closePort() {

@@ -45,23 +45,26 @@ class SerialLink {
     [[nodiscard]] const std::string& lastOpenFailure() const { return lastOpenFailure_; }
     [[nodiscard]] bool lastOpenFailureWasPermission() const { return lastOpenWasPermission_; }
 
-    // Sends one command frame and takes the board's raw reply; see PacketExchange.h. Late answers
-    // to an exchange that had to resend its frame are kept off the next one.
-    // 1 when a reply starting with a reply tag came in, 0 when the retries ran out.
+    // Sends one command frame and takes the board's raw reply; see PacketExchange.h. What the
+    // link learns of the board's replies and timing holds from openPort to the next openPort.
+    // 1 when a reply that fits the frame came in, 0 when the retries ran out.
     int exchangePacket(const std::uint8_t* payload, int payloadLength, std::uint8_t* replyBuffer,
                        int replyMax, int* replyLength, int maxRetries);
     int exchangePacket(const char* payloadText, std::uint8_t* replyBuffer, int replyMax,
                        int* replyLength, int maxRetries);
 
-    // The last reply came cut short by a pause: the rest of it may still be on its way, so the
-    // next exchange first waits it out, as after a resend.
-    void noteReplyCutShort() {
-        line_.lateAnswersUntil = std::chrono::steady_clock::now() + lateAnswerLimit;
-    }
+    // The clock every wait of the link reads (tests give a virtual one); the system's by default.
+    void setClock(LinkClock& clock);
+    // Asked during every wait; true ends the exchange at once as failed (an interrupted program).
+    void setStopRequest(std::function<bool()> stopRequested);
+    // Hears every change of what the link has learned of the board, for a trace of the line.
+    void setKnowledgeNotes(ReplyKnowledge::Note note);
     // The port in use, for tests and tools that look below the link; null before openPort.
     [[nodiscard]] SerialPort* port() { return port_.get(); }
 
   private:
+    void resetLineState();
+
     ErrorReporter reportError_;
     PortFactory makePort_;
     std::string devicePath_;
@@ -70,6 +73,9 @@ class SerialLink {
     std::unique_ptr<SerialPort> port_;
     int portOpen_ = 0;
     LineState line_;
+    LinkClock* clock_ = &systemClock();
+    std::function<bool()> stopRequested_;
+    ReplyKnowledge::Note note_;
     std::string lastOpenFailure_;
     bool lastOpenWasPermission_ = false;
 };

@@ -12,6 +12,9 @@ enum class InputWait {
     ready,    // at least one byte can be read now
     timeout,  // nothing arrived within the time given
     failed,   // the device is closed, failed or vanished
+    // a signal ended the wait early (Ctrl-C, SIGTERM): the caller looks at its stop request and
+    // waits again for what is left of its time
+    interrupted,
 };
 
 // One open serial device, held for exclusive use while it is open.
@@ -37,7 +40,8 @@ class SerialPort {
     // Returns once the bytes have left the port (drained), or after 5000 ms with what was sent
     // by then. -1 when the device failed or is closed.
     [[nodiscard]] virtual int write(const std::uint8_t* buffer, int count) = 0;
-    // Sleeps until input is there, the time runs out, or the device fails. Never spins.
+    // Sleeps until input is there, the time runs out, the device fails or a signal comes. Never
+    // spins.
     [[nodiscard]] virtual InputWait waitForInput(std::chrono::milliseconds timeout) = 0;
     // The speed at which written bytes cross the wire, in baud, while the port is open. A driver
     // may report a write done while the bytes still wait in the adapter, so the exchange reckons

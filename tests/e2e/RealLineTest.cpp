@@ -1,15 +1,17 @@
 // The core over a pseudo-terminal to kel-emulator modelling a real line: frames cross the wire at
 // 19200 baud after the host's write has returned (a USB adapter's FIFO), replies come back held by
-// the adapter's 16 ms latency timer, some boards answer late, and a noisy cable flips reply
-// bytes. Whatever the line, every pass gives exactly the board's data or fails with its message;
-// on a line that keeps the 30 ms rule no frame is sent twice, and on a clean line the passes send
-// no more frames than their blocks. And a board that vanishes costs its time, not the processor.
+// the adapter's latency timer, and the board or the line misbehaves in each way the emulator
+// models. Whatever the line, every pass gives exactly the board's data (each line modelled is one a
+// careful link gets through; a pass that failed would have to say why), and on a line that keeps
+// the 30 ms rule no frame is sent twice. And a board that vanishes costs its
+// time, not the processor.
 
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -33,13 +35,41 @@ using Bytes = std::vector<std::uint8_t>;
 struct LineModel {
     const char* name;
     std::vector<std::string> boardArgs;
-    bool keepsTheReplyRule;  // every reply begins within 30 ms
+    bool keepsTheReplyRule;  // every reply begins within 30 ms and has no pause of 30 ms
+    bool flipsBytes;         // a byte may change unseen: only a block read twice is exact
 };
 
 const LineModel lineModels[] = {
-    {"adapter", {}, true},
-    {"board_late_80ms_every_2nd_reply", {"--late-every", "2", "--late-ms", "80"}, false},
-    {"board_late_100ms_every_3rd_reply", {"--late-every", "3", "--late-ms", "100"}, false},
+    {"adapter", {"--latency-ms", "16"}, true, false},
+    {"replies_end_in_a_line_end", {"--latency-ms", "16", "--trailing", "\\r\\n"}, true, false},
+    {"late_100ms_every_3rd",
+     {"--latency-ms", "16", "--late-every", "3", "--late-ms", "100"},
+     false,
+     false},
+    {"late_45ms_always", {"--delay-ms", "45"}, false, false},
+    {"adapter_latency_32ms", {"--latency-ms", "32"}, false, false},
+    {"pause_50ms_every_4th", {"--pause-every", "4", "--pause-ms", "50"}, false, false},
+    {"answer_again_40ms_later_every_5th",
+     {"--duplicate-every", "5", "--duplicate-after-ms", "40"},
+     false,
+     false},
+    {"reset_after_6_frames_silent_300ms",
+     {"--reset-after", "6", "--reset-ms", "300"},
+     false,
+     false},
+    {"erase_takes_400ms", {"--erase-ms", "400"}, false, false},
+    {"flipped_byte_1_in_1000",
+     {"--baud", "0", "--corrupt-rate", "0.001", "--seed", "7"},
+     false,
+     true},
+    {"stray_byte_1_in_2000",
+     {"--baud", "0", "--insert-rate", "0.0005", "--seed", "3"},
+     false,
+     false},
+    {"lost_byte_1_in_2000",
+     {"--baud", "0", "--drop-byte-rate", "0.0005", "--seed", "3"},
+     false,
+     false},
 };
 
 void PrintTo(const LineModel& model, std::ostream* out) {
@@ -74,10 +104,12 @@ class BoardOnALine {
         const auto from = flash.begin() + bootFlashOffset + bootSector * size;
         return Bytes(from, from + size);
     }
-    // False when the machine held the board model up so long that the line had gaps and late
-    // replies no board gives (a loaded test machine); known once the board has stopped.
-    bool boardKeptTheLinesTime() {
-        return board->errorText().find("held the board model up") == std::string::npos;
+    // How many times the machine held the board model up (a loaded test machine): each may cost
+    // one resend and the selection sent before it. Known once the board has stopped.
+    int boardHoldUps() {
+        const std::string text = board->errorText();
+        const auto at = text.find("held the board model up ");
+        return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 24);
     }
     // A pass that fails must have told the user why.
     void expectFailureTold(int result, std::size_t messagesBefore, const char* pass) {
@@ -103,39 +135,44 @@ class BoardOnALine {
 
 class RealLineTest : public BoardOnALine, public ::testing::TestWithParam<LineModel> {
   protected:
-    void SetUp() override {
-        std::vector<std::string> args = {"--latency-ms", "16"};
-        args.insert(args.end(), GetParam().boardArgs.begin(), GetParam().boardArgs.end());
-        connect(args);
-    }
+    void SetUp() override { connect(GetParam().boardArgs); }
 };
 
+// Erase, program, verify, blank check, upload and upload reading every block twice of a boot
+// sector, on each line model.
 TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
     const Bytes image = testing::randomBytes(500, 8);
     const std::string imageFile =
         folder.write("image.bin", std::string(image.begin(), image.end()));
-    std::size_t told = 0;
-    const int programmed = operations.programSector(bootFlash, bootSector, base, size, imageFile);
-    expectFailureTold(programmed, told, "program");
-    told = ui.messages.size();
-    const int verified = operations.verifySector(bootFlash, bootSector, base, size, imageFile);
+    std::vector<int> results;
+    const auto run = [&](const char* pass, const std::function<int()>& work) {
+        const std::size_t told = ui.messages.size();
+        results.push_back(work());
+        expectFailureTold(results.back(), told, pass);
+        return results.back();
+    };
+    run("erase", [&] { return commands.eraseSector(bootFlash, bootSector, base); });
+    const std::size_t framesOfErase = frames.size();
+    const int programmed = run("program", [&] {
+        return operations.programSector(bootFlash, bootSector, base, size, imageFile);
+    });
+    const int verified = run("verify", [&] {
+        return operations.verifySector(bootFlash, bootSector, base, size, imageFile);
+    });
     const auto mismatch = operations.firstDifferenceAddress();
-    expectFailureTold(verified, told, "verify");
-    told = ui.messages.size();
-    const int checked = operations.blankCheckSector(bootFlash, bootSector, base, size);
+    const int checked = run("blank check", [&] {
+        return operations.blankCheckSector(bootFlash, bootSector, base, size);
+    });
     const auto used = operations.firstDifferenceAddress();
-    expectFailureTold(checked, told, "blank check");
-    told = ui.messages.size();
     ui.saveFileAnswer = folder.file("upload.bin");
-    const int uploaded = operations.uploadSector(bootFlash, bootSector, base, size, "CSBOOT1");
-    expectFailureTold(uploaded, told, "upload");
-    told = ui.messages.size();
-    std::uint8_t reply[1000] = {};
-    int length = 0;
-    const int read = commands.selectFlash(bootFlash, bootSector) == 1 &&
-                     commands.readFlash(base + 300, reply, 240, &length) == 1 &&
-                     length >= replyHeaderLength + 240;
-    expectFailureTold(read, told, "read");
+    const int uploaded = run("upload", [&] {
+        return operations.uploadSector(bootFlash, bootSector, base, size, "CSBOOT1");
+    });
+    operations.setReadEveryBlockTwice(true);
+    ui.saveFileAnswer = folder.file("upload-twice.bin");
+    const int uploadedTwice = run("upload --read-twice", [&] {
+        return operations.uploadSector(bootFlash, bootSector, base, size, "CSBOOT1");
+    });
 
     const Bytes truth = boardSector();
     ASSERT_EQ(truth.size(), static_cast<std::size_t>(size));
@@ -153,86 +190,31 @@ TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
                             ? std::nullopt
                             : std::optional<int>(base + (firstUsed - truth.begin())));
     }
-    if (uploaded == 1) {
+    if (uploaded == 1 && !GetParam().flipsBytes) {
         EXPECT_EQ(folder.read("upload.bin"), std::string(truth.begin(), truth.end()));
     }
-    if (read == 1) {
-        EXPECT_TRUE(std::equal(reply + replyHeaderLength, reply + replyHeaderLength + 240,
-                               truth.begin() + 300));
+    if (uploadedTwice == 1) {
+        EXPECT_EQ(folder.read("upload-twice.bin"), std::string(truth.begin(), truth.end()));
     }
-    if (GetParam().keepsTheReplyRule && boardKeptTheLinesTime()) {
-        EXPECT_EQ(std::vector({programmed, verified, checked, uploaded, read}),
-                  std::vector({1, 1, 1, 1, 1}))
-            << ::testing::PrintToString(ui.messageTexts());
-        // Each pass's selection and blocks, the blank check's finding read until agreed on (three
-        // more reads at the start of a pass): no resend.
-        EXPECT_EQ(frames.size(), (2 + 5) + (2 + 3) + (2 + 1 + 3) + (2 + 34) + (2 + 1));
-    } else if (GetParam().keepsTheReplyRule) {
-        std::cout << "[   NOTE   ] not checked for resends: " << board->errorText();
+    const auto erases = std::count_if(frames.begin(), frames.begin() + framesOfErase,
+                                      [](const Bytes& frame) { return frame[4] == 'E'; });
+    EXPECT_EQ(erases, 1) << "an erase that takes its time is not sent again";
+    // Each of these lines is one a careful link gets through: no pass may fail on it.
+    EXPECT_EQ(results, std::vector<int>(6, 1)) << ::testing::PrintToString(ui.messageTexts());
+    if (GetParam().keepsTheReplyRule) {
+        // Each pass's selection and blocks; the blank check's finding read until agreed on (three
+        // more reads at the start of a pass); the agreed upload reads each block three times and
+        // the first three once more, while the pass has seen little.
+        const std::size_t blocks =
+            (2 + 1) + (2 + 5) + (2 + 3) + (2 + 1 + 3) + (2 + 34) + (2 + 3 * 34 + 3);
+        EXPECT_GE(frames.size(), blocks);
+        EXPECT_LE(frames.size(), blocks + 3 * static_cast<std::size_t>(boardHoldUps()))
+            << "on a line that keeps the rule no frame is sent twice";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, RealLineTest, ::testing::ValuesIn(lineModels),
                          [](const auto& model) { return std::string(model.param.name); });
-
-// Reply bytes flipped at random, 1 in 1,000 (a long cable near a motor), against a clean line:
-// the findings of blank check and verify are the flash's, a write whose reply was hit is checked
-// by reading it back, and an upload that reads every block until agreed on is exact. On the clean
-// line each pass sends exactly its selection and its blocks.
-class NoisyLineTest : public BoardOnALine, public ::testing::TestWithParam<double> {
-  protected:
-    void SetUp() override {
-        connect({"--baud", "0", "--corrupt-rate", std::to_string(GetParam()), "--seed", "7"});
-    }
-};
-
-TEST_P(NoisyLineTest, FindingsAndCopiesAreTheFlashsOwn) {
-    const Bytes image = testing::randomBytes(size, 11);
-    const std::string imageFile =
-        folder.write("image.bin", std::string(image.begin(), image.end()));
-    struct Pass {
-        const char* name;
-        std::function<int()> run;
-        std::size_t cleanFrames;  // the selection's two and one per block
-    };
-    Bytes copy;
-    operations.setReadEveryBlockTwice(true);
-    const Pass passes[] = {
-        {"blank check",
-         [&] { return operations.blankCheckSector(bootFlash, bootSector, base, size); }, 2 + 34},
-        {"program",
-         [&] { return operations.programSector(bootFlash, bootSector, base, size, imageFile); },
-         2 + 82},
-        {"verify",
-         [&] { return operations.verifySector(bootFlash, bootSector, base, size, imageFile); },
-         2 + 34},
-        // Three reads of each block, four of the first three while the pass has seen little.
-        {"read until agreed",
-         [&] { return operations.readSector(bootFlash, bootSector, base, size, copy); },
-         2 + 3 * 34 + 3},
-    };
-    std::vector<std::size_t> sent;
-    std::vector<std::size_t> cleanFrames;
-    for (const auto& pass : passes) {
-        const std::size_t before = frames.size();
-        const int result = pass.run();
-        sent.push_back(frames.size() - before);
-        cleanFrames.push_back(pass.cleanFrames);
-        EXPECT_EQ(result, 1) << pass.name << ": "
-                             << (ui.messages.empty() ? "" : ui.messages.back().text);
-        EXPECT_EQ(operations.differenceCount(), 0) << pass.name;
-    }
-    EXPECT_EQ(copy, image);
-    EXPECT_EQ(boardSector(), image);
-    if (GetParam() == 0 && boardKeptTheLinesTime()) {
-        EXPECT_EQ(sent, cleanFrames);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(CorruptionRates, NoisyLineTest, ::testing::Values(0.0, 0.001),
-                         [](const auto& rate) {
-                             return rate.param == 0 ? "clean" : "one_in_1000";
-                         });
 
 std::chrono::duration<double> processorTimeOfChildren() {
     rusage usage{};

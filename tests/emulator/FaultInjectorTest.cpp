@@ -47,6 +47,45 @@ TEST(FaultInjectorTest, EachFaultShapesTheRepliesAsSet) {
         delays.push_back(board.receive(frameOf("BRD")).at(0).delay.count());
     }
     EXPECT_EQ(delays, std::vector<long long>({5, 85, 5, 85})) << "every second reply is late";
+    board.setFaults({.trailing = "\r\n"});
+    EXPECT_EQ(repliesTo(board, 1, "PG 03"), std::vector<std::string>{"PG 03\r\n"});
+    board.setFaults({.duplicateEvery = 2, .duplicateAfter = std::chrono::milliseconds(40)});
+    EXPECT_EQ(repliesTo(board, 2, "PG 01"), std::vector<std::string>({"PG 01", "PG 01", "PG 01"}));
+    board.setFaults({.pauseEvery = 1, .pause = std::chrono::milliseconds(50)});
+    const auto paused = board.receive(frameOf("VM 92"));
+    ASSERT_EQ(paused.size(), 2u);
+    EXPECT_EQ(textOf(paused[0].bytes) + "|" + textOf(paused[1].bytes), "VM| 92");
+    EXPECT_EQ(paused[1].afterPrevious, std::chrono::milliseconds(50)) << "the rest comes later";
+    for (const auto& [settings, longer] :
+         {std::pair{FaultSettings{.seed = 3, .insertRate = 0.5}, true},
+          std::pair{FaultSettings{.seed = 3, .dropByteRate = 0.5}, false}}) {
+        board.setFaults(settings);
+        for (const auto& reply : repliesTo(board, 5)) {
+            EXPECT_EQ(reply.size() > 10, longer) << reply;
+            EXPECT_NE(reply.size(), 10u) << "half the bytes are hit";
+        }
+    }
+}
+
+// An erase takes its time and the frames that come meanwhile wait for it; a board that resets
+// hears nothing for a while, then is back on main sector 0.
+TEST(FaultInjectorTest, ErasesAndResetsTakeTheirTime) {
+    using std::chrono::milliseconds;
+    const auto t = BoardModel::Clock::time_point{} + std::chrono::hours(1);
+    BoardModel board;
+    board.setFaults({.eraseTime = milliseconds(400)});
+    const std::string erase("EM\x80\0", 4);
+    EXPECT_EQ(board.receive(frameOf(erase), t).at(0).delay, milliseconds(400));
+    EXPECT_EQ(board.receive(frameOf(erase), t + milliseconds(10)).at(0).delay, milliseconds(790))
+        << "an erase sent again is queued as another erase";
+    EXPECT_EQ(board.receive(frameOf("PG 00"), t + milliseconds(20)).at(0).delay, milliseconds(780));
+    BoardModel resetting;
+    resetting.setFaults({.resetAfter = 2, .resetSilence = milliseconds(300)});
+    EXPECT_EQ(resetting.receive(frameOf("VM 8C"), t).size(), 1u);
+    EXPECT_EQ(resetting.receive(frameOf("PG 00"), t).size(), 1u);
+    EXPECT_TRUE(resetting.receive(frameOf("PG 00"), t + milliseconds(1)).empty());
+    EXPECT_EQ(resetting.vm(), 0x92) << "back on main flash";
+    EXPECT_EQ(resetting.receive(frameOf("PG 00"), t + milliseconds(302)).size(), 1u);
 }
 
 // A hit byte takes any other value, or with corruptOneBit has exactly one bit flipped.

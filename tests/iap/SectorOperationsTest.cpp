@@ -20,6 +20,7 @@
 #include "RecordingUserInterface.h"
 #include "ScriptedPort.h"
 #include "TempDir.h"
+#include "VirtualClock.h"
 
 namespace loadstar {
 namespace {
@@ -327,8 +328,8 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
     EXPECT_EQ(folder.fileCount(), 2);  // no temporary file left behind
 }
 
-// A read reply cut short (a pause of 30 ms in mid-reply) is asked for again, twice at the most;
-// a board that keeps answering short fails the read with its message.
+// A read reply cut short (a pause of 30 ms in mid-reply) is asked for again within the exchange's
+// retries; a board that keeps answering short fails the read with its message.
 TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
     struct Case {
         int shortReplies;  // from the second read on
@@ -337,21 +338,28 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
         Texts messages;
     };
     for (const Case& c : {Case{1, 1, 4, {"Data Verify OK"}}, Case{2, 1, 5, {"Data Verify OK"}},
-                          Case{3, 0, 4, {"Error sending READ FLASH command."}}}) {
+                          Case{100, 0, 1 + 11, {"Error sending READ FLASH command."}}}) {
         int read = 0;
         testing::RecordingUserInterface ui;
-        SerialLink link([&](const std::string& text) { showError(ui, text); },
-                        [&] {
-                            auto port = std::make_unique<testing::ScriptedPort>();
-                            port->answer = [&](const Bytes& frame) {
-                                const bool cut =
-                                    frame.at(4) == 'R' && ++read >= 2 && read < 2 + c.shortReplies;
-                                const int count = frame.at(4) != 'R' ? 0 : cut ? 100 : 241;
-                                return testing::replyNow("RRD 8000 F1    " +
-                                                         std::string(std::size_t(count), '\0'));
-                            };
-                            return port;
-                        });
+        testing::VirtualClock clock;
+        SerialLink link(
+            [&](const std::string& text) { showError(ui, text); },
+            [&] {
+                auto port = std::make_unique<testing::ScriptedPort>();
+                port->clock = &clock;
+                port->answer = [&](const Bytes& frame) {
+                    if (frame.at(4) != 'R') {
+                        return testing::replyNow(std::string(frame.begin() + 4, frame.end() - 2));
+                    }
+                    const bool cut = ++read >= 2 && read < 2 + c.shortReplies;
+                    char header[16];
+                    std::snprintf(header, sizeof header, "RRD %02X%02X %02X    ", frame.at(7),
+                                  frame.at(8), frame.at(9));
+                    return testing::replyNow(header + std::string(cut ? 100 : frame.at(9), '\0'));
+                };
+                return port;
+            });
+        link.setClock(clock);
         ASSERT_EQ(link.openPort(), 1);
         BoardCommands commands(link, ui);
         SectorOperations operations(commands);

@@ -9,14 +9,15 @@
 #include <thread>
 #include <vector>
 
-#include "Deadline.h"
+#include "LinkClock.h"
 #include "SerialPort.h"
 
 namespace loadstar::testing {
 
 // An in-process peer that answers each written frame from a script. A reply is a list of chunks,
 // each delivered a given time after the frame was written, so a test can make a reply span several
-// waits or pause inside it. Waiting sleeps for real, so the exchange's timing is exercised.
+// waits or pause inside it. It waits on `clock`: the system's (for real), or a virtual one on which
+// the exchange's timing runs deterministically.
 class ScriptedPort : public SerialPort {
   public:
     struct Chunk {
@@ -31,6 +32,9 @@ class ScriptedPort : public SerialPort {
     int speed = 0;         // the line speed it reports; 0: no wire
     bool instant = false;  // a wait for input that is not there ends at once (for fuzzing)
     std::string openedDevice;
+    LinkClock* clock = &systemClock();
+    // When each frame was written, on `clock`.
+    std::vector<std::chrono::steady_clock::time_point> frameTimes;
 
     bool open(const std::string& deviceName, int, int, int) override {
         openedDevice = deviceName;
@@ -46,7 +50,7 @@ class ScriptedPort : public SerialPort {
             return -1;
         }
         int n = 0;
-        for (const auto now = Clock::now(); n < maxBytes && due(now); input_.pop_front()) {
+        for (const auto now = clock->now(); n < maxBytes && due(now); input_.pop_front()) {
             buffer[n++] = input_.front().second;
         }
         return n;
@@ -56,7 +60,8 @@ class ScriptedPort : public SerialPort {
             return -1;
         }
         frames.emplace_back(buffer, buffer + count);
-        const auto now = Clock::now();
+        const auto now = clock->now();
+        frameTimes.push_back(now);
         for (const auto& chunk : answer ? answer(frames.back()) : Reply{}) {
             for (const auto byte : chunk.bytes) {
                 input_.emplace_back(now + chunk.after, byte);
@@ -67,15 +72,15 @@ class ScriptedPort : public SerialPort {
         return count;
     }
     InputWait waitForInput(std::chrono::milliseconds timeout) override {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = clock->now() + timeout;
         if (!open_) {
             return InputWait::failed;
         }
         if (!due(deadline)) {
-            Deadline(instant ? Clock::now() : deadline).waitOut();
+            clock->sleepUntil(instant ? clock->now() : deadline);
             return InputWait::timeout;
         }
-        Deadline(input_.front().first).waitOut();
+        clock->sleepUntil(input_.front().first);
         return InputWait::ready;
     }
     [[nodiscard]] int lineSpeed() const override { return open_ ? speed : 0; }
