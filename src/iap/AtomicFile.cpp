@@ -10,9 +10,12 @@ constexpr std::size_t longestFileName = 255;
 }  // namespace
 
 std::string temporaryFileName(const std::string& targetName, long pid, int attempt) {
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + std::string&&.
+    std::string name = ".";
     const std::string suffix = ".tmp-" + std::to_string(pid) + "-" + std::to_string(attempt);
-    const std::size_t room = longestFileName - 1 - suffix.size();
-    return "." + targetName.substr(0, room) + suffix;
+    name.append(targetName, 0, longestFileName - 1 - suffix.size());
+    name.append(suffix);
+    return name;
 }
 
 }  // namespace loadstar
