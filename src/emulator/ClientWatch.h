@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -26,7 +26,7 @@ class ClientWatch {
     [[nodiscard]] int clients() const { return clients_; }
 
   private:
-    UniqueFd fd_;
+    UniqueDescriptor fd_;
     int clients_ = 0;
 };
 

@@ -31,7 +31,7 @@ ControlChannel::ControlChannel(std::string path) : path_(std::move(path)) {
     name_ = named.filename().string();
     // Opened name by name: no link that another user could have planted leads elsewhere.
     std::string refusal;
-    folder_ = UniqueFd(openTrustedFolder(folderPath, refusal));
+    folder_ = UniqueDescriptor(openTrustedFolder(folderPath, refusal));
     if (!folder_.valid()) {
         throw SetupError("refusing the control pipe " + path_ + ": " + refusal);
     }
@@ -65,8 +65,8 @@ ControlChannel::ControlChannel(std::string path) : path_(std::move(path)) {
 }
 
 // Never through a link, never waiting.
-UniqueFd ControlChannel::openPipeEnd(int direction) const {
-    UniqueFd end(
+UniqueDescriptor ControlChannel::openPipeEnd(int direction) const {
+    UniqueDescriptor end(
         ::openat(folder_.get(), name_.c_str(), direction | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!end.valid()) {
         if (errno == ELOOP) {

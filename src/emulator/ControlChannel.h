@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -30,14 +30,14 @@ class ControlChannel {
 
   private:
     // The pipe opened for `direction` (O_RDONLY, O_WRONLY); throws SetupError.
-    [[nodiscard]] UniqueFd openPipeEnd(int direction) const;
+    [[nodiscard]] UniqueDescriptor openPipeEnd(int direction) const;
 
     std::string path_;
-    UniqueFd folder_;
+    UniqueDescriptor folder_;
     std::string name_;
     bool created_ = false;
-    UniqueFd reader_;
-    UniqueFd keepOpenWriter_;
+    UniqueDescriptor reader_;
+    UniqueDescriptor keepOpenWriter_;
     std::string partialLine_;
 };
 

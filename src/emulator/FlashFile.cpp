@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -49,7 +49,7 @@ FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash) {
     }
     // Without blocking, so that a pipe put there meanwhile cannot hang the start; only a regular
     // file is read.
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    UniqueDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) {
         if (errno == ENOENT) {
             return {true, {}};  // no file yet: the board is erased

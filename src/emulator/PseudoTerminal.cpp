@@ -36,7 +36,7 @@ PseudoTerminal::PseudoTerminal()
         fail("ptsname");
     }
     slavePath_ = name;
-    slave_ = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    slave_ = UniqueDescriptor(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!slave_.valid()) {
         fail("open " + slavePath_);
     }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -26,8 +26,8 @@ class PseudoTerminal {
     void clearExclusiveMode();
 
   private:
-    UniqueFd master_;
-    UniqueFd slave_;
+    UniqueDescriptor master_;
+    UniqueDescriptor slave_;
     std::string slavePath_;
 };
 

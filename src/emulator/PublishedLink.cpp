@@ -69,9 +69,10 @@ std::string linkTarget(const std::string& linkPath) {
 }
 
 // Held for the life of the emulator; the system releases it however the emulator ends.
-UniqueFd lockBeside(const std::string& linkPath) {
+UniqueDescriptor lockBeside(const std::string& linkPath) {
     const std::string lockPath = linkPath + ".lock";
-    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    UniqueDescriptor lock(
+        ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!lock.valid()) {
         throw SetupError("cannot create the lock " + lockPath + ": " + systemReason());
     }

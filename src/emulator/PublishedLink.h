@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -27,7 +27,7 @@ class PublishedLink {
   private:
     std::string linkPath_;
     std::string target_;
-    UniqueFd lock_;
+    UniqueDescriptor lock_;
 };
 
 }  // namespace loadstar::emulator

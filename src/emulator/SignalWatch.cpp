@@ -19,7 +19,7 @@ SignalWatch::SignalWatch() {
     if (::sigprocmask(SIG_BLOCK, &watched_, &previous_) != 0) {
         throw SetupError(std::string("cannot block the stop signals: ") + std::strerror(errno));
     }
-    fd_ = UniqueFd(::signalfd(-1, &watched_, SFD_NONBLOCK | SFD_CLOEXEC));
+    fd_ = UniqueDescriptor(::signalfd(-1, &watched_, SFD_NONBLOCK | SFD_CLOEXEC));
     if (!fd_.valid()) {
         const std::string reason = std::strerror(errno);
         ::sigprocmask(SIG_SETMASK, &previous_, nullptr);

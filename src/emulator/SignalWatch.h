@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "UniqueFd.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 
@@ -24,7 +24,7 @@ class SignalWatch {
   private:
     sigset_t watched_{};
     sigset_t previous_{};
-    UniqueFd fd_;
+    UniqueDescriptor fd_;
 };
 
 }  // namespace loadstar::emulator

@@ -8,6 +8,7 @@
 
 #include "AtomicFile.h"
 #include "AtomicFileTrust.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar {
 
@@ -21,31 +22,6 @@ int closeDescriptor(int descriptor) {
     const int result = ::close(descriptor);
     return result == 0 || errno == EINTR ? 0 : -1;
 }
-
-// Closes the descriptor it holds when it goes, unless it was released.
-class Descriptor {
-  public:
-    explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) {
-            closeDescriptor(descriptor_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return descriptor_; }
-    [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
-    int release() { return std::exchange(descriptor_, -1); }
-    void reset(int descriptor) {
-        if (descriptor_ >= 0) {
-            closeDescriptor(descriptor_);
-        }
-        descriptor_ = descriptor;
-    }
-
-  private:
-    int descriptor_;
-};
 
 int openAtRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
     int descriptor = -1;
@@ -68,7 +44,7 @@ std::string whyNotReplaceable(int folder, const std::string& name, const struct 
     if (!S_ISREG(info.st_mode)) {
         return "not a regular file";
     }
-    const Descriptor writable(
+    const UniqueDescriptor writable(
         openAtRetrying(folder, name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!writable.valid()) {
         return reasonFor(errno);
@@ -136,7 +112,7 @@ bool AtomicFile::create() {
             return fail(EISDIR);  // a link to a folder's name
         }
         std::string refusal;
-        Descriptor folder(openFolderByName(folderPath, links, refusal));
+        UniqueDescriptor folder(openFolderByName(folderPath, links, refusal));
         struct stat folderInfo {};
         if (!folder.valid()) {
             return fail(refusal);
@@ -149,7 +125,7 @@ bool AtomicFile::create() {
             !reason.empty()) {
             return fail("refusing to save there: " + reason);
         }
-        const Descriptor entry(
+        const UniqueDescriptor entry(
             openAtRetrying(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat info {};
         if ((!entry.valid() && errno != ENOENT) ||

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "AtomicFileTrust.h"
+#include "UniqueDescriptor.h"
 
 namespace loadstar {
 
@@ -29,27 +30,6 @@ int openPathRetrying(int folder, const char* name, int flags) {
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
-
-// Closes the descriptor it holds when it goes, unless it was released.
-class Held {
-  public:
-    explicit Held(int descriptor) : descriptor_(descriptor) {}
-    ~Held() { reset(-1); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    [[nodiscard]] int get() const { return descriptor_; }
-    [[nodiscard]] bool valid() const { return descriptor_ >= 0; }
-    int release() { return std::exchange(descriptor_, -1); }
-    void reset(int descriptor) {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-        descriptor_ = descriptor;
-    }
-
-  private:
-    int descriptor_;
-};
 
 // The names of `path` between its slashes, in order.
 std::deque<std::string> namesOf(const std::string& path) {
@@ -113,12 +93,12 @@ bool readOpenedLink(int link, std::string& target) {
 int openFolderByName(const std::string& path, int& links, std::string& refusal) {
     std::deque<std::string> names = namesOf(path);
     std::string shown = path.empty() || path[0] != '/' ? "." : "/";
-    Held folder(openPathRetrying(AT_FDCWD, shown.c_str(), O_DIRECTORY));
+    UniqueDescriptor folder(openPathRetrying(AT_FDCWD, shown.c_str(), O_DIRECTORY));
     while (folder.valid() && !names.empty()) {
         const std::string name = names.front();
         names.pop_front();
         const std::string entryShown = joinedPath(shown, name);
-        Held entry(openPathRetrying(folder.get(), name.c_str(), O_NOFOLLOW));
+        UniqueDescriptor entry(openPathRetrying(folder.get(), name.c_str(), O_NOFOLLOW));
         struct stat info {};
         struct stat folderInfo {};
         if (!entry.valid() || ::fstat(entry.get(), &info) != 0 ||
@@ -162,7 +142,7 @@ int openFolderByName(const std::string& path, int& links, std::string& refusal) 
 
 int openTrustedFolder(const std::string& path, std::string& refusal) {
     int links = 0;
-    Held folder(openFolderByName(path, links, refusal));
+    UniqueDescriptor folder(openFolderByName(path, links, refusal));
     struct stat info {};
     if (folder.valid() && ::fstat(folder.get(), &info) != 0) {
         refusal = "the folder " + path + ": " + reasonFor(errno);
