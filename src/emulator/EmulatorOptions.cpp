@@ -111,12 +111,13 @@ void addOptions(CLI::App& app, EmulatorOptions& options, RawOptions& raw) {
                    "Hold each reply burst back this long, as a USB adapter's latency timer does "
                    "(16 on common adapters; 0: none)")
         ->check(CLI::Range(0, 1'000));
-    app.add_option("--control", options.controlPipe,
-                   "Named pipe taking control lines while running: silent on|off, drop N, "
-                   "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
-                   "latency MS, ignore COMMAND|off, duplicate-every N, duplicate-after-ms MS, "
-                   "insert-rate R, drop-byte-rate R, pause-every N, pause-ms MS, trailing TEXT|off, "
-                   "reset-after N, reset-ms MS, erase-ms MS, clear");
+    app.add_option(
+        "--control", options.controlPipe,
+        "Named pipe taking control lines while running: silent on|off, drop N, "
+        "delay MS, late-every N, late-ms MS, corrupt R, unknown-tag on|off, "
+        "latency MS, ignore COMMAND|off, duplicate-every N, duplicate-after-ms MS, "
+        "insert-rate R, drop-byte-rate R, pause-every N, pause-ms MS, trailing TEXT|off, "
+        "reset-after N, reset-ms MS, erase-ms MS, clear");
     addFaultOptions(app, options, raw);
     addLineFaultOptions(app, options, raw);
 }

@@ -68,9 +68,8 @@ int SectorOperations::readBlock(int address, int count, std::vector<std::uint8_t
     // The exchange never takes a reply too short for its count: a reply cut short by a pause is
     // let come to its end and asked for again there, for every caller of READ FLASH alike.
     int replyLength = 0;
-    if (board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()),
-                                     reply.data(), replyMax, &replyLength,
-                                     SerialLink::defaultRetries) == 1 &&
+    if (board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),
+                                     replyMax, &replyLength, SerialLink::defaultRetries) == 1 &&
         replyLength >= replyHeaderLength + count) {
         return 1;
     }
