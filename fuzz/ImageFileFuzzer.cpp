@@ -6,8 +6,8 @@
 //   line end, and an end record comes;
 // - an accepted file gives exactly the reference's bytes and defined offsets: each byte at its
 //   full address (linear extensions add without a 16-bit wrap, segment extensions wrap within
-//   their 64 KB) less the base, the last record that names an offset winning, and bytes outside
-//   the sector left out and reported as such;
+//   their 64 KB) less the base, a byte that two records give different values refused, bytes
+//   outside the sector left out and reported as such;
 // - the window's loader (no base, by extension) shows one message per failure ("Invalid syntax in
 //   hex file" for a bad record), at most one per success (the warning exactly when bytes were
 //   left out past the sector, else "no data" exactly when nothing but 0xFF was loaded), keeps its
@@ -138,8 +138,12 @@ bool referenceRecord(const std::string& line, long long& extension, bool& segmen
             (offset < 0 ? reference.beforeSector : reference.pastSector) = true;
             continue;
         }
-        reference.bytes[static_cast<std::size_t>(offset)] = data[static_cast<std::size_t>(i)];
-        reference.defined[static_cast<std::size_t>(offset)] = true;
+        const auto at = static_cast<std::size_t>(offset);
+        if (reference.defined[at] && reference.bytes[at] != data[static_cast<std::size_t>(i)]) {
+            return false;  // two records give one byte different values
+        }
+        reference.bytes[at] = data[static_cast<std::size_t>(i)];
+        reference.defined[at] = true;
     }
     return true;
 }

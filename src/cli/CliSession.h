@@ -19,6 +19,8 @@ struct CliOptions {
     bool trace = false;    // every frame and reply on stderr
     bool quiet = false;    // no progress line
     bool verbose = false;  // each step's time on stderr
+    // The program was started with stdout closed: what is written there is dropped.
+    bool standardOutputClosed = false;
 };
 
 // The flash (mainFlash or bootFlash) and sector that --flash and --sector select.

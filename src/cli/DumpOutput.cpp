@@ -87,8 +87,17 @@ std::string folderProblem(const std::string& folder) {
 }
 
 std::string targetFolderProblem(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    return folderProblem(folder.empty() ? std::string(".") : folder.string());
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(path).parent_path();
+    std::string problem = folderProblem(folder.empty() ? std::string(".") : folder.string());
+    std::error_code error;
+    const fs::file_status target = fs::status(path, error);
+    if (problem.empty() && fs::exists(target) && !fs::is_regular_file(target)) {
+        // The save would refuse it after the whole sector was read.
+        problem = path + (fs::is_directory(target) ? " is a folder" : " is not a regular file") +
+                  ": upload replaces only regular files";
+    }
+    return problem;
 }
 
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,

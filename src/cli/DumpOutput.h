@@ -25,7 +25,8 @@ std::string dumpFormatDescription(DumpFormat format);
 // wrong, naming the folder. Checked before the board is read, so a dump that could not be saved
 // costs no time on the line.
 std::string folderProblem(const std::string& folder);
-// The same for the folder that would hold the file `path` (the current one for a bare name).
+// The same for the folder that would hold the file `path` (the current one for a bare name), and
+// for `path` itself when it exists but is no regular file (a folder, a pipe, a device).
 std::string targetFolderProblem(const std::string& path);
 
 // Writes `sector` in `format` to `path`, or to stdout for "-". A file is replaced only once it

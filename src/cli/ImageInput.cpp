@@ -34,18 +34,27 @@ ImageLoad load(const std::string& file, ImageFormat format, const SectorGeometry
     return loadImage(file, format, geometry.sectorSize, base, image);
 }
 
-// A warning for the bytes a load left out, if it left any out.
-void warnAboutLeftOut(const ImageLoad& loaded, const SectorGeometry& geometry) {
+// What the tool says of an image that holds data outside the sector, empty when it holds none.
+// The window loads such a file with a warning; the tool refuses it, as a script cannot see a
+// warning and would take the sector for the whole image.
+std::string leftOutProblem(const ImageLoad& loaded, const SectorGeometry& geometry, int base) {
     if (loaded.format == ImageFormat::rawBinary && loaded.pastSector) {
-        std::fprintf(stderr,
-                     "Warning: %s is longer than the sector's %d bytes; the rest is left out.\n",
-                     loaded.file.c_str(), geometry.sectorSize);
-    } else if (loaded.pastSector || loaded.beforeSector) {
-        std::fprintf(stderr,
-                     "Warning: %s holds data outside the sector (offsets 0000-%s); they are left "
-                     "out.\n",
-                     loaded.file.c_str(), hexAddress(geometry.sectorSize - 1).c_str());
+        return loaded.file + " is longer than the sector's " + std::to_string(geometry.sectorSize) +
+               " bytes: give a file of the sector's size at most";
     }
+    if (!loaded.pastSector && !loaded.beforeSector) {
+        return {};
+    }
+    std::string text = loaded.file + " holds data outside the sector: its data lie at " +
+                       hexAddress(loaded.lowestAddress.value_or(0)) + "-" +
+                       hexAddress(loaded.highestAddress.value_or(0)) + ", the sector takes " +
+                       hexAddress(base) + "-" + hexAddress(base + geometry.sectorSize - 1);
+    if (base == 0 && loaded.highestAddress.value_or(0) >= boardWindowStart &&
+        loaded.highestAddress.value_or(0) <= 0xFFFF) {
+        text += ". For a file linked at board addresses, add --base " +
+                hexAddress(geometry.baseAddress);
+    }
+    return text;
 }
 
 }  // namespace
@@ -94,13 +103,9 @@ std::optional<SectorImage> loadSectorImage(const ImageSource& source,
         say("--base applies to Intel HEX files only: " + loaded.file);
         return std::nullopt;
     }
-    warnAboutLeftOut(loaded, geometry);
-    if (base == 0 && loaded.lowestAddress.value_or(0) >= boardWindowStart &&
-        loaded.highestAddress.value_or(0) <= 0xFFFF) {
-        say("every record of " + loaded.file +
-            " lies at 8000 or above, but addresses in the file are offsets from the sector's "
-            "start. For a file linked at board addresses, add --base " +
-            hexAddress(geometry.baseAddress) + ".");
+    if (const std::string leftOut = leftOutProblem(loaded, geometry, base); !leftOut.empty()) {
+        say(leftOut + "; nothing was sent to the board.");
+        return std::nullopt;
     }
     if (image.definedCount() == 0) {
         say(loaded.file + " holds no data for the sector");

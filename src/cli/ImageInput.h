@@ -36,11 +36,11 @@ std::optional<int> parseBaseAddress(const std::string& text);
 // "image.hex:101: checksum 3A, the record sums to 3B".
 std::string imageProblemText(const ImageLoad& load);
 
-// Loads the image for the sector of `geometry` before anything is sent to the board. Everything
-// it finds is said on stderr: what is wrong with the file (and nothing is returned), bytes left out
-// past or before the sector (a warning), and, when every byte lies at 8000 or above and no base
-// was given, a hint that names --base with the sector's board address. An image that defines no
-// byte at all is refused; one that defines only erased (0xFF) bytes is data.
+// Loads the image for the sector of `geometry` before anything is sent to the board. What is
+// wrong is said on stderr and nothing is returned: a bad file, and data outside the sector (with
+// a hint that names --base and the sector's board address when the data reach 8000 or above and
+// no base was given). An image that defines no byte at all is refused; one that defines only
+// erased (0xFF) bytes is data.
 std::optional<SectorImage> loadSectorImage(const ImageSource& source,
                                            const SectorGeometry& geometry);
 

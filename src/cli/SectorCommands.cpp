@@ -10,6 +10,7 @@
 #include "DumpOutput.h"
 #include "ExitCode.h"
 #include "FileExtension.h"
+#include "FlashSteps.h"
 #include "ImageInput.h"
 #include "Interrupt.h"
 #include "SectorOperations.h"
@@ -76,10 +77,15 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
     const int result = verify ? operations.verifyImage(g.kind, g.sector, g.baseAddress, *image)
                               : operations.programImage(g.kind, g.sector, g.baseAddress, *image);
     session.ui().finishProgress();
-    const std::string length =
-        std::to_string(verify ? image->definedCount() : image->loadedLength());
+    // The bytes the file defines: what was written (blocks of nothing but 0xFF are skipped, the
+    // flash holds that after an erase) and what was compared.
+    const std::string length = std::to_string(image->definedCount());
     const long differences = operations.differenceCount();
-    if (result != 1) {
+    if (result != 1 && !verify && operations.programmedEnd()) {
+        FlashOutcome outcome;
+        outcome.programmedEnd = operations.programmedEnd();
+        printResult(command + ": " + unfinishedText(result) + "; " + sectorStateText(outcome));
+    } else if (result != 1) {
         printResult(command + ": " + unfinishedText(result));
     } else if (!verify) {
         printResult("program: OK, " + length + " bytes programmed in " +
@@ -126,7 +132,11 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
     }
     std::FILE* resultOut = path == standardOutputName ? stderr : stdout;
     const auto format = uploadFormat(arguments, path);
-    const std::string folderFault = path == standardOutputName ? "" : targetFolderProblem(path);
+    const std::string folderFault =
+        path != standardOutputName ? targetFolderProblem(path)
+        : options.standardOutputClosed
+            ? "standard output is closed: the dump would be lost. Give a file name instead of -"
+            : "";
     if (!folderFault.empty()) {
         std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
     }

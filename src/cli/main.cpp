@@ -71,7 +71,8 @@ void addGlobalOptions(CLI::App& app, CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!loadstar::keepStandardDescriptorsOpen()) {
+    unsigned reopened = 0;
+    if (!loadstar::keepStandardDescriptorsOpen(&reopened)) {
         return exitFailure;
     }
     failWritesToBrokenPipes();
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
     app.fallthrough();
 
     CliOptions options;
+    options.standardOutputClosed = (reopened & loadstar::standardOutputBit) != 0;
     addGlobalOptions(app, options);
     CommandList commands;
     addMemoryCommands(app, options, commands);

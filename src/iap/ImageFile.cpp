@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -146,9 +147,11 @@ std::string parseRecord(const HexLine& line, HexRecord& record) {
 }
 
 // Stores the bytes of a data record at their offsets; bytes outside the sector are noted in
-// `load` and left out.
-void storeData(const HexRecord& record, const HexPlacement& placement, SectorImage& image,
-               ImageLoad& load) {
+// `load` and left out. A byte that an earlier record gave another value makes the file
+// ambiguous: which one the board should hold is a guess, so that is a bad record (the same value
+// twice is harmless). Empty unless the record is bad.
+std::string storeData(const HexRecord& record, const HexPlacement& placement, SectorImage& image,
+                      ImageLoad& load) {
     const auto size = static_cast<long long>(image.bytes.size());
     for (int i = 0; i < record.count; ++i) {
         const long long within = placement.segmented ? (record.address + i) & 0xFFFF
@@ -162,11 +165,19 @@ void storeData(const HexRecord& record, const HexPlacement& placement, SectorIma
         } else if (offset >= size) {
             load.pastSector = true;
         } else {
-            image.bytes[static_cast<std::size_t>(offset)] =
-                record.data[static_cast<std::size_t>(i)];
-            image.defined[static_cast<std::size_t>(offset)] = true;
+            const auto at = static_cast<std::size_t>(offset);
+            const std::uint8_t value = record.data[static_cast<std::size_t>(i)];
+            if (image.defined[at] && image.bytes[at] != value) {
+                char address[24];
+                std::snprintf(address, sizeof address, "%04llX", full);
+                return "address " + std::string(address) + " is given " + twoDigits(value) +
+                       ", but an earlier record gave it " + twoDigits(image.bytes[at]);
+            }
+            image.bytes[at] = value;
+            image.defined[at] = true;
         }
     }
+    return {};
 }
 
 // Acts on one checked record; false at the end record. Empty `problem` unless it is bad.
@@ -175,7 +186,7 @@ bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& 
     const int extensionValue = record.count == 2 ? record.data[0] * 256 + record.data[1] : -1;
     switch (record.type) {
         case dataRecord:
-            storeData(record, placement, image, load);
+            problem = storeData(record, placement, image, load);
             return true;
         case endRecord:
             return false;

@@ -11,6 +11,11 @@ namespace loadstar {
 //
 // False when a closed one could not be opened: the program must then end at once without opening
 // anything (it has no stderr to say why if that was the one closed).
-[[nodiscard]] bool keepStandardDescriptorsOpen();
+//
+// `reopened`, when given, tells which of them were closed (bit 0 input, 1 output, 2 error): a
+// program that would hand the user data there can refuse instead of dropping it.
+[[nodiscard]] bool keepStandardDescriptorsOpen(unsigned* reopened = nullptr);
+
+inline constexpr unsigned standardOutputBit = 1u << 1;
 
 }  // namespace loadstar

@@ -7,7 +7,10 @@
 
 namespace loadstar {
 
-bool keepStandardDescriptorsOpen() {
+bool keepStandardDescriptorsOpen(unsigned* reopened) {
+    if (reopened != nullptr) {
+        *reopened = 0;
+    }
     for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
         if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) {
             continue;
@@ -23,6 +26,9 @@ bool keepStandardDescriptorsOpen() {
                 ::close(opened);
             }
             return false;
+        }
+        if (reopened != nullptr) {
+            *reopened |= 1u << descriptor;
         }
     }
     return true;

@@ -8,7 +8,10 @@ namespace loadstar {
 // The C runtime's descriptors 0-2 have no handle behind them in a program started without a
 // console (or with one of them closed); files the program opens with the C library could then take
 // their numbers. They get the null device instead.
-bool keepStandardDescriptorsOpen() {
+bool keepStandardDescriptorsOpen(unsigned* reopened) {
+    if (reopened != nullptr) {
+        *reopened = 0;
+    }
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
         if (::_get_osfhandle(descriptor) >= 0) {
             continue;
@@ -23,6 +26,9 @@ bool keepStandardDescriptorsOpen() {
             if (!moved) {
                 return false;
             }
+        }
+        if (reopened != nullptr) {
+            *reopened |= 1u << descriptor;
         }
     }
     return true;

@@ -84,6 +84,7 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     changed[7] ^= 0x01;
     const std::string hex = folder.write("image.hex", hexAt(image, 0));
     const std::string linked = folder.write("linked.hex", hexAt(image, 0x8000));
+    const std::string over = folder.write("over.bin", std::string(0x2001, '\x01'));
     const std::string boot = folder.write("boot.bin", textOf(image));
     const std::string other = folder.write("other.hex", hexAt(inverted, 0));
     const std::string differing = folder.write("changed.hex", hexAt(changed, 0));
@@ -164,8 +165,21 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"verify", linked},
          2,
          "verify: failed\n",
-         {"linked.hex lies at 8000 or above.*add --base 8000"}},
+         {"linked.hex holds data outside the sector: its data lie at 8000-.*the sector takes "
+          "0000-1FFF. .*add --base 8000; nothing was sent"}},
         {"", {"verify", "--base", "0x8000", linked}, 0, "verify: OK, 304 bytes match\n"},
+        // Data the sector cannot take fail the command: a script would take the rest for all.
+        {"",
+         {"flash", over},
+         2,
+         "flash: failed\n",
+         {"over.bin is longer than the sector's 8192 bytes.*nothing was sent"}},
+        {"",
+         {"verify", "--base", "8100", linked},
+         2,
+         "verify: failed\n",
+         {"linked.hex holds data outside the sector: its data lie at 8000-.*the sector takes "
+          "8100-A0FF"}},
         {"",
          {"program", "--base", "8000", boot},
          2,
@@ -190,6 +204,11 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          "upload: failed\n",
          {"the folder .*missing does not exist", "^(?![\\s\\S]*Reading)"}},
         {"", {"upload", keep + "/x.hex"}, 2, "upload: failed\n", {"keep.dat is not a folder"}},
+        {"",
+         {"upload", "--format", "hex", folder.path().string()},
+         2,
+         "upload: failed\n",
+         {"is a folder: upload replaces only regular files", "^(?![\\s\\S]*Reading)"}},
         {"ignore EB", {"erase"}, 2, "erase: failed\n"},
         {"",
          {"upload", "--format", "txt", folder.file("sector.dat")},

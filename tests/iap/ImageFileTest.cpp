@@ -145,6 +145,10 @@ TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne
         refused(one + ":00000001FE\n", 2, "checksum FE, the record sums to FF"),
         refused(one + ":00000001\n", 2, "record cut short"),
         refused(record(0, 4, {1}) + end, 1, "address record holds 2 data bytes"),
+        // Records that overlap: harmless with the same bytes, ambiguous with others.
+        loads("image.hex", one + one + end, 1, 1, 1),
+        refused(one + data(0, {0x02}) + end, 2,
+                "address 0000 is given 02, but an earlier record gave it 01"),
         // Malformed lines.
         refused("", 0, "no end record", ImageProblem::noEndRecord),
         refused(one, 0, "no end record", ImageProblem::noEndRecord),
