@@ -110,7 +110,8 @@ class TmainForm : public QWidget {
     void btProgramClick();
     void btVerifyClick();
     void btStopMirrorClick();
-    // Clicks btStopMirror when its caption is exactly "Stop Mirror"; a stopped mirror stays so.
+    // Clicks btStopMirror when its caption is exactly stopMirrorCaption (the mirror runs); a
+    // stopped mirror stays so.
     void stopMirrorIfRunning();
     void mirrorTimerTimer();
     void btTestClick();
