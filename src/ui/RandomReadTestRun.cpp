@@ -1,6 +1,5 @@
 #include "RandomReadTestRun.h"
 
-#include <QAbstractButton>
 #include <QString>
 
 #include "TtestForm.h"
@@ -15,16 +14,11 @@ QString fromText(const std::string& text) {
 
 void runRandomReadTest(RandomReadTestContext& context) {
     TtestForm& form = context.testForm;
-    QAbstractButton& btStopMirror = context.btStopMirror;
     loadstar::UserInterface& ui = context.ui;
 
     loadstar::RandomReadTestHooks hooks;
-    hooks.stopMirror = [&btStopMirror] {
-        // Exactly this caption, case included; the mirror's handler does the stopping.
-        if (btStopMirror.text() == QStringLiteral("Stop Mirror")) {
-            btStopMirror.click();
-        }
-    };
+    // The main window owns the mirror and decides; the run only asks.
+    hooks.stopMirror = [&form] { form.requestMirrorStop(); };
     hooks.clearLog = [&form] { form.clearLog(); };
     hooks.appendLogLine = [&form](const std::string& line) { form.appendLogLine(fromText(line)); };
     hooks.setDescription = [&form](const std::string& text) {

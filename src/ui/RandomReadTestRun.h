@@ -4,7 +4,6 @@
 #include "RandomReadTest.h"
 #include "UserInterface.h"
 
-class QAbstractButton;
 class TtestForm;
 
 // Everything the random read test run touches, gathered by the main window's btTestClick.
@@ -13,8 +12,6 @@ struct RandomReadTestContext {
     loadstar::BoardCommands& board;
     // Its processPendingEvents is the run's event pump at the top of every cycle.
     loadstar::UserInterface& ui;
-    // Clicked at the start of a run when its caption is exactly "Stop Mirror".
-    QAbstractButton& btStopMirror;
     // The generator and the runs in progress; owned by the main window for the life of the
     // program, so that a second run continues the sequence.
     loadstar::RandomReadTest& randomReadTest;

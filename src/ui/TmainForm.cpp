@@ -26,7 +26,6 @@ namespace {
 
 constexpr char connectCaption[] = "Connect";
 constexpr char disconnectCaption[] = "Disconnect";
-constexpr char stopMirrorCaption[] = "Stop Mirror";
 constexpr char escapeKey = 27;
 
 }  // namespace
@@ -71,7 +70,10 @@ TmainForm::~TmainForm() {
 void TmainForm::setTestForm(TtestForm* testForm) {
     testForm_ = testForm;
     if (testForm_ != nullptr) {
-        testForm_->setRunTestButton(btTest);
+        // Direct connections: the mirror is stopped before the run's first cycle, and Start again
+        // runs btTestClick inside its own click, as a click on "Run test" would.
+        connect(testForm_, &TtestForm::mirrorStopRequested, this, &TmainForm::stopMirrorIfRunning);
+        connect(testForm_, &TtestForm::startAgainRequested, btTest, &QAbstractButton::click);
     }
 }
 
@@ -257,7 +259,6 @@ void TmainForm::btTestClick() {
     if (testForm_ == nullptr || !pass.active()) {
         return;
     }
-    RandomReadTestContext context{*testForm_, *board_, *userInterface_, *btStopMirror,
-                                  randomReadTest_};
+    RandomReadTestContext context{*testForm_, *board_, *userInterface_, randomReadTest_};
     runRandomReadTest(context);
 }

@@ -65,7 +65,8 @@ class TmainForm : public QWidget {
               std::string devicePath = {}, QWidget* parent = nullptr);
     ~TmainForm() override;
 
-    // The random read test's log window, created after this one; Start again clicks btTest.
+    // The random read test's log window, created after this one; set once. Its Start again
+    // clicks btTest, and its run's request to stop the mirror reaches stopMirrorIfRunning.
     void setTestForm(TtestForm* testForm);
 
     // 0 refused (the message was shown, the port is closed), 1 a KELX20 board answered, 2 the
@@ -109,6 +110,9 @@ class TmainForm : public QWidget {
     void btProgramClick();
     void btVerifyClick();
     void btStopMirrorClick();
+    // Clicks btStopMirror when its caption is exactly stopMirrorCaption (the mirror runs); a
+    // stopped mirror stays so.
+    void stopMirrorIfRunning();
     void mirrorTimerTimer();
     void btTestClick();
 
@@ -120,6 +124,10 @@ class TmainForm : public QWidget {
 
   private:
     enum class CloseAction { none, free };
+
+    // The mirror toggle's caption while the mirror runs (and while disconnected); its handler
+    // compares it exactly.
+    static constexpr char stopMirrorCaption[] = "Stop Mirror";
 
     void FormClose(CloseAction& action);
     void FormKeyPress(char key);

@@ -96,7 +96,7 @@ void TmainForm::createControls() {
 
 void TmainForm::createButtons() {
     btConnect = makeButton(this, "btConnect", "Connect");
-    btStopMirror = makeButton(this, "btStopMirror", "Stop Mirror");
+    btStopMirror = makeButton(this, "btStopMirror", stopMirrorCaption);
     btClose = makeButton(this, "btClose", "Close");
     btTest = makeButton(this, "btTest", "Run test");
     btAbout = makeButton(this, "btAbout", "About program");

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr char stopMirrorCaption[] = "Stop Mirror";
 constexpr char startMirrorCaption[] = "Start Mirror";
 // As long as its first line.
 constexpr char stoppedNotice[] = "mirroring stopped\n=================";
@@ -24,6 +23,13 @@ void TmainForm::mirrorTimerTimer() {
     // An empty text when no reply came within the retries: the label is blanked, and the next
     // tick tries again.
     showMirrorText(board_->fetchDisplayText());
+}
+
+void TmainForm::stopMirrorIfRunning() {
+    // Exactly this caption, case included; a click, so that the toggle's handler does the stopping.
+    if (btStopMirror->text() == QLatin1String(stopMirrorCaption)) {
+        btStopMirror->click();
+    }
 }
 
 void TmainForm::btStopMirrorClick() {

@@ -1,6 +1,5 @@
 #include "TtestForm.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -137,10 +136,6 @@ void TtestForm::createControls() {
     }
 }
 
-void TtestForm::setRunTestButton(QAbstractButton* btTest) {
-    btTest_ = btTest;
-}
-
 void TtestForm::clearLog() {
     logMemo->clear();
 }
@@ -221,9 +216,11 @@ void TtestForm::btEndTestClick() {
 }
 
 void TtestForm::btStartAgainClick() {
-    if (btTest_ != nullptr) {
-        btTest_->click();
-    }
+    emit startAgainRequested();
+}
+
+void TtestForm::requestMirrorStop() {
+    emit mirrorStopRequested();
 }
 
 void TtestForm::btSaveLogClick() {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 
-class QAbstractButton;
 class QCloseEvent;
 class QEvent;
 class QKeyEvent;
@@ -17,7 +16,8 @@ class QPushButton;
 // The random read test's log window: the test's description, its log, its running statistics,
 // and the buttons End Test, Start again and Save Log. Created hidden at program start; each run's
 // start shows it; closing it only hides it. All its texts are written by the run
-// (runRandomReadTest), through the methods below; its controls stay private.
+// (runRandomReadTest), through the methods below; its controls stay private. It knows nothing of
+// the main window: what it wants from it goes out as signals.
 class TtestForm : public QWidget {
     Q_OBJECT
 
@@ -31,9 +31,6 @@ class TtestForm : public QWidget {
 
     explicit TtestForm(QWidget* parent = nullptr);
 
-    // The main window's "Run test" button, which Start again clicks.
-    void setRunTestButton(QAbstractButton* btTest);
-
     // What the run writes.
     void clearLog();
     void appendLogLine(const QString& line);
@@ -44,6 +41,8 @@ class TtestForm : public QWidget {
     // Shows the window, not modal, centred on the screen the first time, and brings it to the
     // front.
     void showTestWindow();
+    // Start of a run: asks for the mirror to be stopped if it runs (emits mirrorStopRequested).
+    void requestMirrorStop();
 
     // What the window shows, for the run's callers and the tests.
     [[nodiscard]] QStringList logLines() const;
@@ -57,11 +56,17 @@ class TtestForm : public QWidget {
     void setErrorReporter(ErrorReporter reporter);
     void setClock(Clock clock);
 
+  signals:
+    // The run starts: the board's display mirror should stop if it runs, before the first cycle.
+    void mirrorStopRequested();
+    // Start again was clicked: a new run should start as if "Run test" had been clicked (nothing
+    // happens while "Run test" is disabled).
+    void startAgainRequested();
+
   public slots:
     // Sets the stop-test flag, enables Start again, disables End Test.
     void btEndTestClick();
-    // Clicks "Run test", which starts a new run (a disabled "Run test", while disconnected, does
-    // nothing).
+    // Emits startAgainRequested.
     void btStartAgainClick();
     // Proposes "RS232_test_d-mmm-yyyy_hh-mm-ss", runs the save dialog and writes the log's lines,
     // each followed by CR LF, through a temporary file renamed into place; an existing file is
@@ -92,7 +97,6 @@ class TtestForm : public QWidget {
     QLabel* lbDesc = nullptr;
     QLabel* lbDescription = nullptr;
 
-    QAbstractButton* btTest_ = nullptr;
     SaveFileChooser chooseSaveFile_;
     ErrorReporter reportError_;
     Clock clock_;
