@@ -30,7 +30,7 @@ done
 if [[ $window == ON ]]; then
   [[ $(field "$gui" Depends) == *"loadstar-cli (= $version)"*libqt6widgets6* ]] ||
     fail "loadstar Depends: $(field "$gui" Depends)"
-  ! dpkg-deb -c "$gui" | grep -q -e /loadstar-cli -e /kel-emulator || fail "loadstar holds the tool's files"
+  ! grep -q -e /loadstar-cli -e /kel-emulator <<<"$(dpkg-deb -c "$gui")" || fail "loadstar holds the tool's files"
 fi
 
 usr=$work/root/usr
@@ -57,9 +57,9 @@ programs=(loadstar-cli kel-emulator)
 [[ $window == ON ]] && programs+=(loadstar)
 for program in "${programs[@]}"; do
   [[ $(env -i "$usr/bin/$program" --version) == "$program $version" ]] || fail "$program --version"
-  readelf -d "$usr/bin/$program" | grep -q 'FLAGS.*NOW' || fail "$program is not bound now"
-  readelf -l "$usr/bin/$program" | grep -q GNU_RELRO || fail "$program has no RELRO"
-  readelf -h "$usr/bin/$program" | grep -q 'DYN (Position-Independent' || fail "$program is no PIE"
+  grep -q 'FLAGS.*NOW' <<<"$(readelf -d "$usr/bin/$program")" || fail "$program is not bound now"
+  grep -q GNU_RELRO <<<"$(readelf -l "$usr/bin/$program")" || fail "$program has no RELRO"
+  grep -q 'DYN (Position-Independent' <<<"$(readelf -h "$usr/bin/$program")" || fail "$program is no PIE"
 done
 
 # The man pages: every command of the tool in its COMMANDS section, dated from the changelog,
@@ -70,9 +70,12 @@ page=$(zcat "$usr/share/man/man1/loadstar-cli.1.gz")
 for command in $("$usr/bin/loadstar-cli" --list-options | awk '$1 != "-" {print $1}' | sort -u); do
   grep -qx "\.SS $command" <<<"$page" || fail "the man page lacks the command $command"
 done
+# (Output is read whole before it is searched, here and above: `cmd | grep -q` fails under
+# pipefail whenever grep stops reading before cmd has written everything.)
 for man in "$usr"/share/man/man1/*.1.gz; do
-  zcat "$man" | grep -q "^\.TH .* \"$month\"" || fail "$(basename "$man") is not dated $month"
-  ! zcat "$man" | grep -qE 'loadstar\\?-[0-9]+' || fail "$(basename "$man") names a uid"
+  text=$(zcat "$man")
+  grep -q "^\.TH .* \"$month\"" <<<"$text" || fail "$(basename "$man") is not dated $month"
+  ! grep -qE 'loadstar\\?-[0-9]+' <<<"$text" || fail "$(basename "$man") names a uid"
 done
 
 # The help fits a terminal's 80 columns, and the tool's shows examples.
