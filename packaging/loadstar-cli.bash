@@ -70,7 +70,7 @@ _loadstar_cli() {
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "-h --help --version --port --flash --sector --trace -q
-                --quiet -v --verbose" -- "$cur"))
+                --quiet -v --verbose --json" -- "$cur"))
         else
             COMPREPLY=($(compgen -W "$_loadstar_cli_commands" -- "$cur"))
         fi

@@ -34,6 +34,7 @@ complete -c loadstar-cli -n $before -l sector -x -a '(__loadstar_cli_sectors)' -
 complete -c loadstar-cli -n $before -l trace -d 'Show every frame and reply on stderr'
 complete -c loadstar-cli -n $before -s q -l quiet -d 'No progress line'
 complete -c loadstar-cli -n $before -s v -l verbose -d 'Tell how long each step took'
+complete -c loadstar-cli -n $before -l json -d 'One JSON object per command on stdout'
 
 complete -c loadstar-cli -n $before -a identify -d 'Check that a board answers'
 complete -c loadstar-cli -n $before -a read -d 'Read bytes at a board address'

@@ -1,6 +1,7 @@
 #include "CliSession.h"
 
 #include "ComPortName.h"
+#include "CommandResult.h"
 #include "Connection.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
@@ -77,6 +78,8 @@ int CliSession::connect() {
         return exitSuccess;
     }
     ui_.beginStep("Opening " + deviceName());
+    commandReport()["failing_step"] = "connect";
+    commandReport()["device"] = devicePath_;
     if (link_.openPort() != 1) {
         return exitFailure;
     }
@@ -84,6 +87,8 @@ int CliSession::connect() {
     std::string reply;
     if (board_.identifyBoard(&reply)) {
         boardModel_ = reply.substr(4);  // after "BRD "
+        commandReport()["failing_step"] = nullptr;
+        commandReport()["board"] = boardModel_;
         ui_.endStep();
         return exitSuccess;
     }

@@ -19,6 +19,7 @@ struct CliOptions {
     bool trace = false;    // every frame and reply on stderr
     bool quiet = false;    // no progress line
     bool verbose = false;  // each step's time on stderr
+    bool json = false;     // one JSON object per command on stdout
     // The program was started with stdout closed: what is written there is dropped.
     bool standardOutputClosed = false;
 };

@@ -1,9 +1,36 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace loadstar::cli {
+
+// With --json, stdout carries one JSON object per command and nothing else: the result lines and
+// every other text for a reader move to stderr. Set once, after the command line is read.
+void setJsonOutput(bool on);
+[[nodiscard]] bool jsonOutput();
+
+// The fields the running command has found for its JSON object, as data where it arises:
+// "bytes", "differences", "first_difference", "failing_step", "file", "line", "reason",
+// "board_holds", "sectors", ... Filled whether or not --json was given; written only with it.
+nlohmann::json& commandReport();
+
+// Writes the command's JSON object on stdout: the report's fields with "schema", "command",
+// "result" (from `status`), "exit_status" and "duration_ms" since `start`; the keys every object
+// carries are there, null when they do not apply. `status` unchanged.
+int writeCommandReport(const std::string& command, int status,
+                       std::chrono::steady_clock::time_point start);
+
+// One JSON line on stdout before the command's object, as `mirror --follow` writes for each
+// change of the display: "schema", "command" and `fields`. False when stdout did not take it.
+bool writeJsonLine(const std::string& command, nlohmann::json fields);
+
+// "ok" (exit 0), "different" (1), "interrupted" (130), "failed" (anything else).
+const char* resultName(int status);
 
 // Every sector command, and erase, ends with one line that a script can rely on,
 // "<command>: <result>", on stdout (on stderr when stdout carries the data, as with `upload -`, or
@@ -22,6 +49,9 @@ int exitStatusFor(int result, long differences = 0);
 
 // "interrupted" for -1, "failed" for 0.
 std::string unfinishedText(int result);
+
+// Records a board address (or its absence) as the report's "first_difference", a number.
+void reportFirstDifference(const std::optional<int>& address);
 
 // A board address as the messages write it: "0xA002".
 std::string boardAddressText(int address);

@@ -36,7 +36,19 @@ struct FolderArguments {
 struct RestoreItem {
     SectorGeometry geometry;
     SectorImage image;
+    std::string file;
 };
+
+// A restore refused before the board is touched: the folder and why, unless a file was named.
+void reportRestoreRefusal(const std::string& path, const std::string& reason) {
+    nlohmann::json& report = commandReport();
+    if (!report.contains("file")) {
+        report["failing_step"] = "load";
+        report["file"] = path;
+        report["line"] = nullptr;
+        report["reason"] = reason;
+    }
+}
 
 // The twelve sectors in the order backup and restore take them: main 0-7, then boot 0-3.
 std::vector<SectorGeometry> allSectors() {
@@ -75,11 +87,24 @@ std::string unfinishedFlashText(const FlashOutcome& outcome) {
            (state.empty() ? "" : "; " + state);
 }
 
+// A flash's or a restored sector's counts, failing step and what the sector holds.
+void reportFlashOutcome(nlohmann::json& report, const FlashOutcome& outcome, long bytes) {
+    report["bytes"] = bytes;
+    report["differences"] = outcome.differences;
+    report["first_difference"] = outcome.firstDifference ? nlohmann::json(*outcome.firstDifference)
+                                                         : nlohmann::json(nullptr);
+    report["failing_step"] =
+        outcome.result != 1 ? nlohmann::json(flashStepName(outcome.step)) : nlohmann::json(nullptr);
+    report["board_holds"] = boardHoldsName(outcome);
+}
+
 int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     const InterruptGuard guard;
     CliSession session(options);
     const SectorGeometry g = session.geometry();
     // Loaded first: a file that cannot be used must not cost the sector its contents.
+    commandReport()["sector"] = nameOf(g);
+    commandReport()["board_holds"] = "untouched";
     const auto image = loadSectorImage(arguments.image, g);
     if (!image || session.connect() != exitSuccess) {
         printResult("flash: failed");
@@ -95,6 +120,7 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     ui.finishProgress();
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    reportFlashOutcome(commandReport(), outcome, image->definedCount());
     if (outcome.result != 1) {
         printResult("flash: " + unfinishedFlashText(outcome));
     } else if (outcome.differences > 0) {
@@ -115,8 +141,13 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
     const std::string folderFault =
         error ? "cannot create the folder " + arguments.folder + ": " + error.message()
               : folderProblem(arguments.folder);
+    commandReport()["folder"] = arguments.folder;
+    commandReport()["sectors"] = nlohmann::json::array();
     if (!folderFault.empty()) {
         std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
+        commandReport()["failing_step"] = "save";
+        commandReport()["file"] = arguments.folder;
+        commandReport()["reason"] = folderFault;
         printResult("backup: failed");
         return exitFailure;
     }
@@ -142,11 +173,19 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
             InterruptGuard::interrupted()
                 ? -1
                 : operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
-        if (result == 1 &&
-            !writeDump(sectorFile(arguments.folder, g, format), format, contents, session.ui())) {
-            result = 0;
+        const std::string file = sectorFile(arguments.folder, g, format);
+        commandReport()["failing_step"] = "read";
+        if (result == 1) {
+            commandReport()["failing_step"] = "save";
+            if (!writeDump(file, format, contents, session.ui())) {
+                commandReport()["file"] = file;
+                result = 0;
+            }
         }
+        commandReport()["sectors"].push_back(
+            {{"sector", nameOf(g)}, {"file", file}, {"result", result == 1 ? "ok" : "failed"}});
         if (result != 1) {
+            commandReport()["sectors"].back()["result"] = unfinishedText(result);
             session.ui().finishProgress();
             printResult("backup: " + unfinishedText(result) + " at " + nameOf(g) + ", " +
                         std::to_string(saved) + " of " + std::to_string(sectors.size()) +
@@ -157,6 +196,8 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
         ++saved;
     }
     session.ui().finishProgress();
+    commandReport()["failing_step"] = nullptr;
+    commandReport()["bytes"] = total;
     printResult("backup: OK, " + std::to_string(saved) + " sectors saved in " + arguments.folder);
     return exitSuccess;
 }
@@ -168,11 +209,12 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
     std::error_code folderError;
     const auto status = std::filesystem::status(folder, folderError);
     if (!std::filesystem::is_directory(status)) {
-        std::fprintf(stderr, "loadstar-cli: %s: %s\n", folder.c_str(),
-                     std::filesystem::exists(status) ? "not a folder"
-                     : status.type() == std::filesystem::file_type::not_found
-                         ? "the folder does not exist"
-                         : folderError.message().c_str());
+        const std::string reason = std::filesystem::exists(status) ? "not a folder"
+                                   : status.type() == std::filesystem::file_type::not_found
+                                       ? "the folder does not exist"
+                                       : folderError.message();
+        std::fprintf(stderr, "loadstar-cli: %s: %s\n", folder.c_str(), reason.c_str());
+        reportRestoreRefusal(folder, reason);
         return std::nullopt;
     }
     std::vector<RestoreItem> items;
@@ -187,16 +229,22 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
         if (hexError || binError) {
             std::fprintf(stderr, "loadstar-cli: %s: %s\n", (hexError ? hex : bin).c_str(),
                          (hexError ? hexError : binError).message().c_str());
+            reportRestoreRefusal(hexError ? hex : bin, (hexError ? hexError : binError).message());
             return std::nullopt;
         }
         if (hasHex && hasBin) {
             std::fprintf(stderr, "loadstar-cli: both %s and %s exist: remove the one not meant.\n",
                          hex.c_str(), bin.c_str());
+            reportRestoreRefusal(bin, "both " + hex + " and " + bin + " exist");
             return std::nullopt;
         }
         if (!hasHex && !hasBin) {
             std::fprintf(stderr, "loadstar-cli: no %s or .bin: sector %s is left as it is.\n",
                          hex.c_str(), nameOf(g).c_str());
+            commandReport()["sectors"].push_back({{"sector", nameOf(g)},
+                                                  {"file", nullptr},
+                                                  {"result", "skipped"},
+                                                  {"board_holds", "untouched"}});
             continue;
         }
         auto image = loadRestoreImage(hasHex ? hex : bin, g);
@@ -204,7 +252,7 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
             allUsable = false;  // go on, so that every unusable file is named at once
             continue;
         }
-        items.push_back({g, std::move(*image)});
+        items.push_back({g, std::move(*image), hasHex ? hex : bin});
     }
     if (!allUsable) {
         return std::nullopt;
@@ -215,9 +263,13 @@ std::optional<std::vector<RestoreItem>> loadRestoreItems(const std::string& fold
 int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     const InterruptGuard guard;
     CliSession session(options);
+    commandReport()["folder"] = arguments.folder;
+    commandReport()["sectors"] = nlohmann::json::array();
+    commandReport()["board_holds"] = "untouched";
     const auto items = loadRestoreItems(arguments.folder);
     if (items && items->empty()) {
         std::fprintf(stderr, "loadstar-cli: %s holds no sector files.\n", arguments.folder.c_str());
+        reportRestoreRefusal(arguments.folder, "holds no sector files");
     }
     if (!items || items->empty() || session.connect() != exitSuccess) {
         printResult("restore: failed, nothing was changed");
@@ -239,7 +291,15 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
                 ui.setStep("Restore " + name + ": " + flashStepLabel(step), done, total);
                 done += bytes;
             });
+        nlohmann::json sector = {
+            {"sector", name},
+            {"file", item.file},
+            {"result", resultName(exitStatusFor(outcome.result, outcome.differences))}};
+        reportFlashOutcome(sector, outcome, item.image.definedCount());
+        commandReport()["sectors"].push_back(sector);
         if (outcome.result != 1 || outcome.differences > 0) {
+            reportFlashOutcome(commandReport(), outcome, item.image.definedCount());
+            commandReport()["sector"] = name;
             ui.finishProgress();
             printResult("restore: " + name + ": " +
                         (outcome.result != 1 ? unfinishedFlashText(outcome)
@@ -250,6 +310,7 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
         ++flashed;
     }
     ui.finishProgress();
+    commandReport()["board_holds"] = "new image, verified";
     printResult("restore: OK, " + std::to_string(flashed) + " sectors restored, " +
                 std::to_string(allSectors().size() - items->size()) + " skipped");
     return exitSuccess;

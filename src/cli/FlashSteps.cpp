@@ -43,6 +43,25 @@ std::string sectorStateText(const FlashOutcome& outcome) {
     return programmed.empty() ? "" : "the sector is " + programmed;
 }
 
+std::string boardHoldsName(const FlashOutcome& outcome) {
+    if (outcome.imageWritten) {
+        if (outcome.step != FlashStep::verify || outcome.result != 1) {
+            return "new image, not verified";
+        }
+        return outcome.differences > 0 ? "new image, differs" : "new image, verified";
+    }
+    const std::string programmed =
+        outcome.programmedEnd ? "programmed up to " + boardAddressText(*outcome.programmedEnd - 1)
+                              : "";
+    if (outcome.erased) {
+        return programmed.empty() ? "erased" : "erased, " + programmed;
+    }
+    if (outcome.eraseSent) {
+        return "partly erased";
+    }
+    return programmed.empty() ? "untouched" : programmed;
+}
+
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
                          const SectorGeometry& geometry, const SectorImage& image, FlashPlan plan,
                          const std::function<void(FlashStep, long)>& announce) {

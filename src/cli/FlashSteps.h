@@ -44,6 +44,11 @@ struct FlashOutcome {
 // nothing was sent that changes it.
 std::string sectorStateText(const FlashOutcome& outcome);
 
+// What the sector holds after `outcome`, as the JSON report's "board_holds" names it: "untouched",
+// "partly erased", "erased", "erased, programmed up to 0x8063", "programmed up to 0x8063",
+// "new image, not verified", "new image, verified", "new image, differs".
+std::string boardHoldsName(const FlashOutcome& outcome);
+
 // Erases the sector, programs `image` and verifies it, over the connection `operations` uses,
 // stopping at the first step that fails, is interrupted (Ctrl-C) or finds a difference. An image
 // of nothing but 0xFF is erased and verified, nothing written. `announce` is told each step

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "CommandResult.h"
 #include "FileExtension.h"
 #include "SectorCommands.h"
 
@@ -18,6 +19,23 @@ std::string hexAddress(long long address) {
 
 void say(const std::string& text) {
     std::fprintf(stderr, "loadstar-cli: %s\n", text.c_str());
+}
+
+// The report's "load" failure: the file, the line of a bad record (0: none) and why. The first
+// file refused is the one reported.
+void reportLoadProblem(const std::string& file, int line, const std::string& reason) {
+    nlohmann::json& report = commandReport();
+    if (report.contains("file")) {
+        return;
+    }
+    report["failing_step"] = "load";
+    report["file"] = file;
+    report["line"] = line > 0 ? nlohmann::json(line) : nlohmann::json(nullptr);
+    report["reason"] = reason;
+}
+
+void reportLoadProblem(const ImageLoad& load) {
+    reportLoadProblem(load.file, load.line, load.reason);
 }
 
 ImageFormat formatNamed(const std::string& name) {
@@ -97,10 +115,12 @@ std::optional<SectorImage> loadSectorImage(const ImageSource& source,
     const ImageLoad loaded = load(source.file, format, geometry, base, image);
     if (!loaded.ok()) {
         say(imageProblemText(loaded));
+        reportLoadProblem(loaded);
         return std::nullopt;
     }
     if (base != 0 && loaded.format != ImageFormat::intelHex) {
         say("--base applies to Intel HEX files only: " + loaded.file);
+        reportLoadProblem(loaded.file, 0, "--base applies to Intel HEX files only");
         return std::nullopt;
     }
     if (const std::string leftOut = leftOutProblem(loaded, geometry, base); !leftOut.empty()) {
@@ -109,6 +129,7 @@ std::optional<SectorImage> loadSectorImage(const ImageSource& source,
     }
     if (image.definedCount() == 0) {
         say(loaded.file + " holds no data for the sector");
+        reportLoadProblem(loaded.file, 0, "holds no data for the sector");
         return std::nullopt;
     }
     return image;
@@ -128,21 +149,26 @@ std::optional<SectorImage> loadRestoreImage(const std::string& path,
         loaded = load(path, ImageFormat::intelHex, geometry, first, image);
     }
     const std::string size = std::to_string(geometry.sectorSize);
+    std::string refusal;
     if (!loaded.ok()) {
         say(imageProblemText(loaded));
-    } else if (raw && (loaded.rawSize != geometry.sectorSize || loaded.pastSector)) {
-        say(path + ": " +
-            (loaded.pastSector ? "more than " + size : std::to_string(loaded.rawSize)) +
-            " bytes, but a .bin must be exactly its sector's size, " + size + " bytes");
+        reportLoadProblem(loaded);
+        return std::nullopt;
+    }
+    if (raw && (loaded.rawSize != geometry.sectorSize || loaded.pastSector)) {
+        refusal = (loaded.pastSector ? "more than " + size : std::to_string(loaded.rawSize)) +
+                  " bytes, but a .bin must be exactly its sector's size, " + size + " bytes";
     } else if (loaded.pastSector || loaded.beforeSector) {
-        say(path + ": data outside the sector: its records must lie at offsets 0000-" +
-            hexAddress(geometry.sectorSize - 1) + ", or at its board addresses " +
-            hexAddress(first) + "-" + hexAddress(last));
+        refusal = "data outside the sector: its records must lie at offsets 0000-" +
+                  hexAddress(geometry.sectorSize - 1) + ", or at its board addresses " +
+                  hexAddress(first) + "-" + hexAddress(last);
     } else if (image.definedCount() == 0) {
-        say(path + ": holds no data; restore would only erase the sector");
+        refusal = "holds no data; restore would only erase the sector";
     } else {
         return image;
     }
+    say(path + ": " + refusal);
+    reportLoadProblem(path, 0, refusal);
     return std::nullopt;
 }
 

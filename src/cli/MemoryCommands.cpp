@@ -25,7 +25,9 @@ int runIdentify(const CliOptions& options) {
     if (session.connect() != exitSuccess) {
         return exitFailure;
     }
-    std::printf("%s on %s\n", session.boardModel().c_str(), session.devicePath().c_str());
+    if (!jsonOutput()) {
+        std::printf("%s on %s\n", session.boardModel().c_str(), session.devicePath().c_str());
+    }
     return exitSuccess;
 }
 
@@ -35,6 +37,7 @@ int runRead(const CliOptions& options, const std::string& addressText,
     const auto input = checkReadFields(countText, addressText);
     if (!input.ok()) {
         showError(session.ui(), input.message);
+        commandReport()["failing_step"] = "input";
         return exitFailure;
     }
     if (session.connect() != exitSuccess ||
@@ -44,6 +47,7 @@ int runRead(const CliOptions& options, const std::string& addressText,
     std::uint8_t reply[replyBufferSize];
     const auto& [address, count] = input.request;
     int replyLength = 0;
+    commandReport()["failing_step"] = "read";
     if (session.board().readFlash(address, reply, count, &replyLength) == 0) {
         return exitFailure;
     }
@@ -51,9 +55,16 @@ int runRead(const CliOptions& options, const std::string& addressText,
         showError(session.ui(), incompleteReadMessage);
         return exitFailure;
     }
-    char text[3 * maxReadCount + 1];
-    bytesToHexText(reply + replyHeaderLength, count, text);
-    std::printf("%s\n", text);
+    commandReport()["failing_step"] = nullptr;
+    commandReport()["address"] = address;
+    commandReport()["bytes"] = count;
+    commandReport()["data"] =
+        std::vector<int>(reply + replyHeaderLength, reply + replyHeaderLength + count);
+    if (!jsonOutput()) {
+        char text[3 * maxReadCount + 1];
+        bytesToHexText(reply + replyHeaderLength, count, text);
+        std::printf("%s\n", text);
+    }
     return exitSuccess;
 }
 
@@ -67,15 +78,24 @@ int runWrite(const CliOptions& options, const std::string& addressText,
     const auto input = checkWriteFields(addressText, dataText);
     if (!input.ok()) {
         showError(session.ui(), input.message);
+        commandReport()["failing_step"] = "input";
         return exitFailure;
     }
     const auto& [address, data] = input.request;
     if (session.connect() != exitSuccess ||
-        session.board().selectFlash(session.flashKind(), session.sector()) == 0 ||
-        session.board().writeFlash(address, data.data(), static_cast<int>(data.size())) == 0) {
+        session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
         return exitFailure;
     }
-    std::printf("Write Flash done.\n");
+    commandReport()["failing_step"] = "write";
+    if (session.board().writeFlash(address, data.data(), static_cast<int>(data.size())) == 0) {
+        return exitFailure;
+    }
+    commandReport()["failing_step"] = nullptr;
+    commandReport()["address"] = address;
+    commandReport()["bytes"] = data.size();
+    if (!jsonOutput()) {
+        std::printf("Write Flash done.\n");
+    }
     return exitSuccess;
 }
 
@@ -84,11 +104,19 @@ int runWrite(const CliOptions& options, const std::string& addressText,
 int runErase(const CliOptions& options) {
     CliSession session(options);
     const SectorGeometry g = session.geometry();
-    if (session.connect() != exitSuccess ||
-        session.board().eraseSector(g.kind, g.sector, g.baseAddress) == 0) {
+    commandReport()["sector"] = segmentName(g.kind, g.sector);
+    if (session.connect() != exitSuccess) {
         printResult("erase: failed");
         return exitFailure;
     }
+    commandReport()["failing_step"] = "erase";
+    if (session.board().eraseSector(g.kind, g.sector, g.baseAddress) == 0) {
+        commandReport()["board_holds"] = "partly erased";
+        printResult("erase: failed");
+        return exitFailure;
+    }
+    commandReport()["failing_step"] = nullptr;
+    commandReport()["board_holds"] = "erased";
     printResult("erase: OK, " + segmentName(g.kind, g.sector) + " erased");
     return exitSuccess;
 }
@@ -98,11 +126,15 @@ int runReset(const CliOptions& options) {
     if (session.connect() != exitSuccess) {
         return exitFailure;
     }
+    commandReport()["failing_step"] = "reset";
     if (session.board().resetBoard() == 0) {
         return exitFailure;
     }
+    commandReport()["failing_step"] = nullptr;
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the board restarts
-    std::printf("Board reset command sent.\n");
+    if (!jsonOutput()) {
+        std::printf("Board reset command sent.\n");
+    }
     return exitSuccess;
 }
 
@@ -111,11 +143,15 @@ int runSelect(const CliOptions& options) {
     if (session.connect() != exitSuccess) {
         return exitFailure;
     }
+    commandReport()["sector"] = segmentName(session.flashKind(), session.sector());
     if (session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
         std::fprintf(stderr, "Error changing the execution page...\n");
+        commandReport()["failing_step"] = "select";
         return exitFailure;
     }
-    std::printf("Execution page changed...\n");
+    if (!jsonOutput()) {
+        std::printf("Execution page changed...\n");
+    }
     return exitSuccess;
 }
 
@@ -125,7 +161,11 @@ int runMirror(const CliOptions& options, bool follow) {
         return exitFailure;
     }
     if (!follow) {
-        std::printf("%s\n", session.board().fetchDisplayText().c_str());
+        const std::string text = session.board().fetchDisplayText();
+        commandReport()["display"] = text;
+        if (!jsonOutput()) {
+            std::printf("%s\n", text.c_str());
+        }
         return exitSuccess;
     }
     const InterruptGuard guard;
@@ -136,8 +176,13 @@ int runMirror(const CliOptions& options, bool follow) {
     while (!InterruptGuard::interrupted()) {
         const std::string text = session.board().fetchDisplayText();
         if (first || text != shown) {
-            // On a terminal the display is redrawn in place; in a log each change is one block.
-            std::printf(terminal ? "\x1b[H\x1b[2J%s\n" : "%s\n\n", text.c_str());
+            // On a terminal the display is redrawn in place; in a log each change is one block;
+            // with --json one line.
+            if (jsonOutput()) {
+                writeJsonLine("mirror", {{"display", text}});
+            } else {
+                std::printf(terminal ? "\x1b[H\x1b[2J%s\n" : "%s\n\n", text.c_str());
+            }
             if (std::fflush(stdout) != 0) {
                 std::fprintf(stderr, "loadstar-cli: standard output: %s\n", std::strerror(errno));
                 return exitFailure;  // its reader stopped: nobody watches any more

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "ComPortName.h"
+#include "CommandResult.h"
 #include "ExitCode.h"
 #include "SerialDeviceList.h"
 
@@ -40,8 +42,39 @@ void printRows(const std::vector<SerialDevice>& rows) {
     }
 }
 
+// The listing and the choice of COM1 as the JSON report's "devices" and "com1".
+void reportPorts(const SerialDeviceListing& listing, const ComPortChoice& com1,
+                 const std::string& real, const std::optional<std::string>& note) {
+    nlohmann::json devices = nlohmann::json::array();
+    for (const auto& row : listing.devices) {
+        devices.push_back({{"device", row.device},
+                           {"usb_id", row.usbId},
+                           {"description", row.description},
+                           {"by_id", row.byId}});
+    }
+    commandReport()["devices"] = devices;
+    commandReport()["com1"] = {{"device", com1.device},
+                               {"resolved", real},
+                               {"reason", com1.reason},
+                               {"note", note ? nlohmann::json(*note) : nlohmann::json(nullptr)}};
+    if (!listing.failure.empty()) {
+        commandReport()["failing_step"] = "list";
+        commandReport()["reason"] = listing.failure;
+    }
+}
+
 int runPorts() {
     const SerialDeviceListing listing = listSerialDevices();
+    if (jsonOutput()) {
+        if (!listing.failure.empty()) {
+            std::fprintf(stderr, "loadstar-cli: cannot list the serial ports: %s\n",
+                         listing.failure.c_str());
+        }
+        const ComPortChoice com1 = chooseComPort();
+        reportPorts(listing, com1, canonical(com1.device),
+                    soleAdapterNote(com1.device, listing.devices));
+        return listing.failure.empty() ? exitSuccess : exitFailure;
+    }
     if (!listing.failure.empty()) {
         std::fprintf(stderr, "loadstar-cli: cannot list the serial ports: %s\n",
                      listing.failure.c_str());

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "ComPortName.h"
+#include "CommandResult.h"
 #include "ExitCode.h"
 #include "PortsCommand.h"
 
@@ -56,6 +57,19 @@ std::vector<PortRow> listPorts() {
 
 int runPorts() {
     const auto rows = listPorts();
+    if (jsonOutput()) {
+        nlohmann::json devices = nlohmann::json::array();
+        for (const auto& row : rows) {
+            devices.push_back({{"device", row.name}, {"target", row.target}});
+        }
+        const ComPortChoice com1 = chooseComPort();
+        commandReport()["devices"] = devices;
+        commandReport()["com1"] = {{"device", com1.device},
+                                   {"resolved", com1.device},
+                                   {"reason", com1.reason},
+                                   {"note", nullptr}};
+        return exitSuccess;
+    }
     if (rows.empty()) {
         std::printf("No serial ports found.\n");
     } else {

@@ -46,7 +46,12 @@ int runBlankCheck(const CliOptions& options) {
     const int result = operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
     session.ui().finishProgress();
     const long used = operations.differenceCount();
+    commandReport()["sector"] = segmentName(g.kind, g.sector);
+    commandReport()["bytes"] = g.sectorSize;
+    commandReport()["differences"] = used;
+    reportFirstDifference(operations.firstDifferenceAddress());
     if (result != 1) {
+        commandReport()["failing_step"] = "blank_check";
         printResult("blank-check: " + unfinishedText(result));
     } else if (used == 0) {
         printResult("blank-check: blank, " + std::to_string(g.sectorSize) + " bytes");
@@ -81,11 +86,20 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
     // flash holds that after an erase) and what was compared.
     const std::string length = std::to_string(image->definedCount());
     const long differences = operations.differenceCount();
+    commandReport()["sector"] = segmentName(g.kind, g.sector);
+    commandReport()["bytes"] = image->definedCount();
+    if (verify) {
+        commandReport()["differences"] = differences;
+        reportFirstDifference(operations.firstDifferenceAddress());
+    }
     if (result != 1 && !verify && operations.programmedEnd()) {
+        commandReport()["failing_step"] = command;
         FlashOutcome outcome;
         outcome.programmedEnd = operations.programmedEnd();
+        commandReport()["board_holds"] = boardHoldsName(outcome);
         printResult(command + ": " + unfinishedText(result) + "; " + sectorStateText(outcome));
     } else if (result != 1) {
+        commandReport()["failing_step"] = command;
         printResult(command + ": " + unfinishedText(result));
     } else if (!verify) {
         printResult("program: OK, " + length + " bytes programmed in " +
@@ -131,6 +145,17 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
                dumpFormatExtension(named.value_or(DumpFormat::intelHex));
     }
     std::FILE* resultOut = path == standardOutputName ? stderr : stdout;
+    commandReport()["sector"] = segment;
+    commandReport()["output"] = path;
+    if (path == standardOutputName && jsonOutput()) {
+        // Standard output carries the JSON object alone.
+        std::fprintf(stderr,
+                     "loadstar-cli: upload to standard output (-) cannot be combined "
+                     "with --json: name a file.\n");
+        commandReport()["failing_step"] = "input";
+        printResult("upload: failed", resultOut);
+        return exitFailure;
+    }
     const auto format = uploadFormat(arguments, path);
     const std::string folderFault =
         path != standardOutputName ? targetFolderProblem(path)
@@ -141,6 +166,11 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
         std::fprintf(stderr, "loadstar-cli: %s\n", folderFault.c_str());
     }
     if (!format || !folderFault.empty()) {
+        commandReport()["failing_step"] = "save";
+        commandReport()["file"] = path;
+        if (!folderFault.empty()) {
+            commandReport()["reason"] = folderFault;
+        }
         printResult("upload: failed", resultOut);
         return exitFailure;
     }
@@ -156,8 +186,14 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
     std::vector<std::uint8_t> contents;
     int result = operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
     session.ui().finishProgress();
+    commandReport()["failing_step"] = result == 1 ? "save" : "read";
     if (result == 1 && !writeDump(path, *format, contents, session.ui())) {
+        commandReport()["file"] = path;
         result = 0;
+    }
+    if (result == 1) {
+        commandReport()["failing_step"] = nullptr;
+        commandReport()["bytes"] = contents.size();
     }
     if (result != 1) {
         printResult("upload: " + unfinishedText(result), resultOut);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "AtomicFile.h"
+#include "CommandResult.h"
 #include "Console.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
@@ -71,8 +72,10 @@ void clearStatistics(TestOutput& output) {
 
 void appendLogLine(TestOutput& output, const std::string& line) {
     clearStatistics(output);
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    // With --json the log is for the reader: stdout carries the closing object alone.
+    std::FILE* out = jsonOutput() ? stderr : stdout;
+    std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
     if (output.logFile != nullptr && !output.logWriteFailed) {
         output.logWriteFailed = !output.logFile->write(line + "\r\n");
     }
@@ -152,10 +155,14 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
                      logFile->lastError().c_str());
         return exitFailure;
     }
+    const RandomReadCounters& counters = test.lastFinishedRun();
+    commandReport()["cycles"] = counters.cycles;
+    commandReport()["select_failures"] = counters.cycles - counters.selectSuccesses;
+    commandReport()["read_failures"] = counters.cycles - counters.readSuccesses;
+    commandReport()["bytes"] = counters.bytesRead;
     if (InterruptGuard::interrupted()) {
         return exitInterrupted;
     }
-    const RandomReadCounters& counters = test.lastFinishedRun();
     const bool allSucceeded =
         counters.selectSuccesses == counters.cycles && counters.readSuccesses == counters.cycles;
     return allSucceeded ? exitSuccess : exitDifference;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -66,6 +67,9 @@ void addGlobalOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("-v,--verbose", options.verbose,
                  "Tell how long each step took (opening the port, identifying the board, each "
                  "pass), on stderr");
+    app.add_flag("--json", options.json,
+                 "Write one JSON object per command on stdout (schema 1, see the manual) instead "
+                 "of its result line and output; messages and progress stay on stderr");
 }
 
 }  // namespace
@@ -109,9 +113,14 @@ int main(int argc, char** argv) {
         std::fputs(optionTable(app).c_str(), stdout);
         return exitSuccess;
     }
+    setJsonOutput(options.json);
     for (const auto& command : commands) {
         if (command.subcommand->parsed()) {
-            return checkStandardOutput(command.run());
+            const auto start = std::chrono::steady_clock::now();
+            const int status = command.run();
+            return checkStandardOutput(
+                options.json ? writeCommandReport(command.subcommand->get_name(), status, start)
+                             : status);
         }
     }
     std::fprintf(stderr, "loadstar-cli: no command given. Run loadstar-cli --help for the list.\n");

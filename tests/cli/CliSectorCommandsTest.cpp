@@ -1,6 +1,7 @@
 // loadstar-cli's sector commands end to end: the real program on a pseudo-terminal to kel-emulator.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -105,12 +106,20 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
     }
     const std::string bad = folder.write("bad.hex", spoilt);
     std::transform(checksum.begin(), checksum.end(), checksum.begin(), ::toupper);
+    // A restore folder with one good file and one whose second record is broken.
+    std::filesystem::create_directory(folder.file("refused"));
+    folder.write("refused/KEL520_seg(FS7).bin", std::string(0x8000, '\x01'));
+    const std::string refused =
+        folder.write("refused/KEL520_seg(FS3).hex", ":0100000001FE\n:0100000101FF\n:00000001FF\n");
+    const std::string oneObject = "\\{\"[^\n]*\\}\n";  // one JSON object alone on stdout
+    using nlohmann::json;
     const struct {
         std::string control;  // emulator control line sent first
         std::vector<std::string> args;
         int exitStatus;
         std::string output;                      // regex for the whole of stdout
         std::vector<std::string> messages = {};  // regexes, each found on stderr
+        json fields = nullptr;                   // with --json: fields of the object on stdout
     } steps[] = {
         {"", {"blank-check"}, 0, "blank-check: blank, 8192 bytes\n"},
         {"",
@@ -128,10 +137,17 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"flash", hex},
          2,
          "flash: failed at erase; the sector may be partly erased: its old contents may be gone\n"},
+        // With --json the result line moves to stderr and stdout holds one object.
         {"ignore WFP",
-         {"flash", hex},
+         {"flash", hex, "--json"},
          2,
-         "flash: failed at program; the sector is erased: its old contents are gone\n"},
+         oneObject,
+         {"flash: failed at program; the sector is erased: its old contents are gone\n"},
+         {{"result", "failed"},
+          {"exit_status", 2},
+          {"failing_step", "program"},
+          {"board_holds", "erased"},
+          {"first_difference", nullptr}}},
         {"ignore RRD",
          {"flash", hex},
          2,
@@ -144,17 +160,49 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"loadstar-cli: " + missing + ": No such file or directory"}},
         {"", {"verify", hex}, 0, "verify: OK, 304 bytes match\n"},
         {"", {"verify", ihx}, 0, "verify: OK, 304 bytes match\n"},
-        {"", {"verify", differing}, 1, "verify: 2 of 304 bytes differ, first at 0x8002\n"},
+        {"",
+         {"--json", "verify", differing},
+         1,
+         oneObject,
+         {"verify: 2 of 304 bytes differ, first at 0x8002\n"},
+         {{"result", "different"},
+          {"exit_status", 1},
+          {"bytes", 304},
+          {"differences", 2},
+          {"first_difference", 0x8002},
+          {"failing_step", nullptr}}},
+        {"",
+         {"read", "--json", "8000", "1"},
+         0,
+         oneObject,
+         {},
+         {{"result", "ok"},
+          {"address", 0x8000},
+          {"data", json::array({0x4C})},
+          {"board", "KEL520"}}},
+        {"",
+         {"--json", "restore", folder.file("refused")},
+         2,
+         oneObject,
+         {"restore: failed, nothing was changed"},
+         {{"failing_step", "load"}, {"file", refused}, {"line", 2}, {"board_holds", "untouched"}}},
+        {"", {"--json", "ports"}, 0, oneObject, {}, {{"result", "ok"}, {"failing_step", nullptr}}},
         // Every written-out 0xFF is compared and every difference counted, also by flash.
         {"",
          {"flash", "--no-erase", erasedBytes},
          1,
          "flash: 2 of 2 bytes differ after programming, first at 0x8002\n"},
         {"",
-         {"verify", bad},
+         {"--json", "verify", bad},
          2,
-         "verify: failed\n",
-         {"bad.hex:3: checksum 0[01], the record sums to " + checksum + "\n"}},
+         oneObject,
+         {"bad.hex:3: checksum 0[01], the record sums to " + checksum + "\n", "verify: failed\n"},
+         {{"result", "failed"},
+          {"failing_step", "load"},
+          {"file", bad},
+          {"line", 3},
+          {"reason", "checksum " + records[2].substr(records[2].size() - 2) +
+                         ", the record sums to " + checksum}}},
         {"",
          {"verify", notes},
          2,
@@ -232,6 +280,19 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
             EXPECT_TRUE(std::regex_search(run.errors, std::regex(message)))
                 << what << ": " << message << " in:\n"
                 << run.errors;
+        }
+        if (!step.fields.is_null()) {
+            json object = json::parse(run.output, nullptr, false);
+            ASSERT_TRUE(object.is_object()) << what << run.output;
+            EXPECT_EQ(object["schema"], 1) << what;
+            EXPECT_EQ(object["command"],
+                      *std::find_if(step.args.begin(), step.args.end(),
+                                    [](const std::string& arg) { return arg[0] != '-'; }))
+                << what;
+            EXPECT_GE(object["duration_ms"], 0) << what;
+            for (const auto& [key, value] : step.fields.items()) {
+                EXPECT_EQ(object[key], value) << what << ": " << key << " in " << run.output;
+            }
         }
     }
     std::filesystem::current_path(previous);
