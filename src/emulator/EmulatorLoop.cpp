@@ -47,6 +47,11 @@ int EmulatorLoop::run() {
             throw SetupError(std::string("poll failed: ") + std::strerror(errno));
         }
         if (const int signal = signals_.takeSignal(); signal != 0) {
+            // Bytes that fell due while the machine held the loop up are late, also when the
+            // request to stop comes before the loop could send them.
+            if (!outputBlocked_) {
+                noteLateness(toHost_, Clock::now());
+            }
             return signal;
         }
         // Opens, closes and control lines first, always: they happened before the frames that are
