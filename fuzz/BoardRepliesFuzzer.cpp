@@ -138,9 +138,7 @@ void checkWrite(Rig& rig, const Bytes& reply, int address, int count) {
                            std::memcmp(kept.data() + 18, "B WRITTEN", 9) == 0 &&
                            writtenCount(kept) == count;
     const bool readable = reply.size() >= 15 + bytes.size();
-    const bool ownTag =
-        std::memcmp(kept.data(), "WFP ", std::min<std::size_t>(4, kept.size())) == 0 &&
-        kept.size() >= 4;
+    const bool ownTag = kept.size() >= 4 && std::memcmp(kept.data(), "WFP ", 4) == 0;
     const bool readsBack = tagged(kept) && readable && !ownTag;
     const bool written =
         confirmed || (readsBack && std::equal(bytes.begin(), bytes.end(), reply.begin() + 15));
