@@ -71,10 +71,7 @@ int EmulatorLoop::run() {
         takeFrameBytes(now);
         deliverFrameBytes(Clock::now());
         expireStaleFrame(Clock::now());
-        if (!outputBlocked_ && !clientWasBehind) {
-            noteLateness(toHost_, Clock::now());
-        }
-        sendDueBytes();
+        sendDueBytes(!clientWasBehind);
     }
 }
 
@@ -175,9 +172,15 @@ void EmulatorLoop::queueReplies(std::vector<BoardReply> replies, Clock::time_poi
     }
 }
 
-void EmulatorLoop::sendDueBytes() {
+// Lateness is judged just before each write: a hold-up anywhere in the loop, even between this
+// check and the write, leaves the byte after the ones written overdue for the next round.
+void EmulatorLoop::sendDueBytes(bool countLateness) {
     while (!outputBlocked_) {
-        const auto due = toHost_.dueBytes(Clock::now());
+        const auto now = Clock::now();
+        if (countLateness) {
+            noteLateness(toHost_, now);
+        }
+        const auto due = toHost_.dueBytes(now);
         if (due.empty()) {
             return;
         }

@@ -53,7 +53,7 @@ class EmulatorLoop {
     void deliverFrameBytes(Clock::time_point now);
     void expireStaleFrame(Clock::time_point now);
     void queueReplies(std::vector<BoardReply> replies, Clock::time_point now);
-    void sendDueBytes();
+    void sendDueBytes(bool countLateness);
     void noteLateness(const LinePacer& pacer, Clock::time_point now);
 
     PseudoTerminal& terminal_;

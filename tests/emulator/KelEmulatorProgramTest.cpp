@@ -121,9 +121,7 @@ TEST(KelEmulatorProgramTest, SaysWhenTheMachineHeldItUp) {
             char first[8];
             const ssize_t got = ::read(client.get(), first, sizeof first);
             ASSERT_GT(got, 0);
-            board.signal(SIGSTOP);
-            std::this_thread::sleep_for(milliseconds(60));
-            board.signal(SIGCONT);
+            board.holdFor(milliseconds(60));
             std::this_thread::sleep_for(milliseconds(50));  // it sends the next bytes, late
         }
         EXPECT_EQ(board.stop(), 0);

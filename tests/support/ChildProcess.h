@@ -60,6 +60,21 @@ class ChildProcess {
             ::kill(pid_, number);
         }
     }
+    // Stops it for at least `pause` and lets it go on. It is seen stopped before the pause counts
+    // (a SIGCONT sent before a loaded machine let the stop take effect would cancel it).
+    void holdFor(std::chrono::milliseconds pause) const {
+        if (!running()) {
+            return;
+        }
+        ::kill(pid_, SIGSTOP);
+        int status = 0;
+        while (::waitpid(pid_, &status, WUNTRACED) < 0 && errno == EINTR) {
+        }
+        std::this_thread::sleep_for(pause);
+        ::kill(pid_, SIGCONT);
+        while (::waitpid(pid_, &status, WCONTINUED) < 0 && errno == EINTR) {
+        }
+    }
     // Waits up to `timeout` for the end. The exit code, 128 + the signal that ended it, or -1
     // while it still runs or when it never started.
     int waitForExit(std::chrono::milliseconds timeout) {

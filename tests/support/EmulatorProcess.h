@@ -31,8 +31,10 @@ class EmulatorProcess {
     // Sends `signal` and waits for the end (killing it after 10 s); the status as ChildProcess
     // counts it. Later calls return the same status.
     int stop(int signal = SIGTERM);
-    // Sends `signal` and returns at once (SIGSTOP, SIGCONT).
+    // Sends `signal` and returns at once.
     void signal(int number) const { child_.signal(number); }
+    // Stops it for at least `pause`, as a machine too busy to run it would.
+    void holdFor(std::chrono::milliseconds pause) const { child_.holdFor(pause); }
     // What it wrote on stderr so far.
     [[nodiscard]] std::string errorText() const { return folder_.read("err"); }
     // The built kel-emulator program.
