@@ -27,12 +27,9 @@ void PacedLine::noteWake(Clock::time_point due) {
     noteLateBy(due, clock_.now());
 }
 
-// A hold-up is counted once, where it is first noticed: what fell due during it is late by that
-// same hold-up, not by another one.
 void PacedLine::noteLateBy(Clock::time_point due, Clock::time_point now) {
-    if (now - std::max(due, holdUpNoticedAt_) > slipLimit) {
+    if (now - due > slipLimit) {
         ++timeSlips_;
-        holdUpNoticedAt_ = now;
     }
 }
 

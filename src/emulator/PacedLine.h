@@ -55,7 +55,9 @@ class PacedLine {
     void clear();
     void setLatency(Clock::duration latency) { toHost_.setLatency(latency); }
 
-    // How many times the machine held the line up by more than `slipLimit`; each hold-up once.
+    // How many times the line was found held up by more than `slipLimit`: on waking, before a
+    // frame's bytes reach the board, before each write of a reply, at the stop. One hold-up that
+    // made bytes of both kinds late is found more than once.
     [[nodiscard]] int timeSlips() const { return timeSlips_; }
     static constexpr std::chrono::milliseconds slipLimit{10};
 
@@ -69,7 +71,6 @@ class PacedLine {
     LinePacer toHost_;
     LinkClock& clock_;
     Clock::time_point lastInput_{};
-    Clock::time_point holdUpNoticedAt_ = Clock::time_point::min();
     bool repliesBlocked_ = false;
     int timeSlips_ = 0;
 };
