@@ -17,9 +17,9 @@ namespace loadstar::emulator {
 // The emulator's one thread: a poll() loop over the stop signals, the clients' opens and closes,
 // the control pipe and the pseudo-terminal. It passes what the client writes to the line (see
 // PacedLine, which keeps the line's time as a USB adapter drives it) and writes what falls due
-// there to the client. What is on its way is dropped when the line changes
-// hands (see ClientWatch), and the exclusive mode a client set is cleared when the last one goes,
-// also when it died without closing. The loop sleeps in poll() with a time-out only while bytes
+// there to the client. What is on its way is dropped when the line changes hands (see
+// ClientWatch), and the exclusive mode a client set is cleared when the last one goes, also when
+// it died without closing. The loop sleeps in poll() with a time-out only while bytes
 // are on their way or a frame is half in, or every 5 ms while a client holds the line (to notice
 // the machine holding it up), so an emulator nobody uses takes no CPU.
 class EmulatorLoop {
