@@ -1,7 +1,6 @@
 #include "InProcessBoardPort.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "FrameDecoder.h"
 
@@ -57,7 +56,7 @@ int InProcessBoardPort::write(const std::uint8_t* buffer, int count) {
             return -1;  // the hook closed the port or pulled the device
         }
     }
-    schedule(board_.receive({buffer, static_cast<std::size_t>(count)}, Clock::now()));
+    schedule(board_.receive({buffer, static_cast<std::size_t>(count)}, clock_.now()));
     return count;
 }
 
@@ -69,14 +68,14 @@ InputWait InProcessBoardPort::waitForInput(std::chrono::milliseconds timeout) {
     if (!input_.empty()) {
         return InputWait::ready;
     }
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = clock_.now() + timeout;
     if (awaitReplyDueBy(deadline)) {
         return InputWait::ready;
     }
     // Nothing will come within the time-out. The host keeps the line quiet that long, so a frame
     // it left half-sent is given up as the board would, which may bring a reply after all.
     if (timeout >= incompleteFrameTimeout && board_.hasIncompleteFrame()) {
-        schedule(board_.expireIncompleteFrame(Clock::now()));
+        schedule(board_.expireIncompleteFrame(clock_.now()));
         if (awaitReplyDueBy(deadline)) {
             return InputWait::ready;
         }
@@ -89,7 +88,7 @@ bool InProcessBoardPort::awaitReplyDueBy(Clock::time_point deadline) {
     if (scheduled_.empty() || scheduled_.front().due > deadline) {
         return false;
     }
-    std::this_thread::sleep_until(scheduled_.front().due);
+    clock_.sleepUntil(scheduled_.front().due);
     moveDueReplies();
     return true;
 }
@@ -103,7 +102,7 @@ std::size_t InProcessBoardPort::pendingBytes() const {
 }
 
 void InProcessBoardPort::schedule(std::vector<BoardReply> replies) {
-    const auto now = Clock::now();
+    const auto now = clock_.now();
     // No wire here: a part that follows the one before it comes its gap after that one.
     auto previous = now;
     for (auto& reply : replies) {
@@ -115,7 +114,7 @@ void InProcessBoardPort::schedule(std::vector<BoardReply> replies) {
 }
 
 void InProcessBoardPort::moveDueReplies() {
-    const auto now = Clock::now();
+    const auto now = clock_.now();
     while (!scheduled_.empty() && scheduled_.front().due <= now) {
         input_.insert(input_.end(), scheduled_.front().bytes.begin(),
                       scheduled_.front().bytes.end());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BoardModel.h"
+#include "LinkClock.h"
 #include "SerialPort.h"
 
 namespace loadstar::emulator {
@@ -18,10 +19,12 @@ namespace loadstar::emulator {
 //
 // Waiting never spends time on a reply that will not come: waitForInput sleeps only until a reply
 // that falls due within its time-out, and otherwise reports the time-out at once. The host's
-// 30 ms reply windows therefore cost nothing while the board is silent.
+// 30 ms reply windows therefore cost nothing while the board is silent. Replies are timed and
+// waited for on `clock`.
 class InProcessBoardPort : public SerialPort {
   public:
-    explicit InProcessBoardPort(BoardModel& board) : board_(board) {}
+    explicit InProcessBoardPort(BoardModel& board, LinkClock& clock = systemClock())
+        : board_(board), clock_(clock) {}
     ~InProcessBoardPort() override;
     InProcessBoardPort(const InProcessBoardPort&) = delete;
     InProcessBoardPort& operator=(const InProcessBoardPort&) = delete;
@@ -53,7 +56,7 @@ class InProcessBoardPort : public SerialPort {
     std::function<void(const std::vector<std::uint8_t>& bytes)> onWrite;
 
   private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = LinkClock::Clock;
     struct Scheduled {
         Clock::time_point due;
         std::vector<std::uint8_t> bytes;
@@ -63,6 +66,7 @@ class InProcessBoardPort : public SerialPort {
     bool awaitReplyDueBy(Clock::time_point deadline);
 
     BoardModel& board_;
+    LinkClock& clock_;
     bool open_ = false;
     std::string lastError_;
     std::deque<Scheduled> scheduled_;

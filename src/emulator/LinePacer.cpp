@@ -64,8 +64,11 @@ std::size_t LinePacer::bytesDueBy(const Burst& burst, Clock::time_point now) con
     }
     const long long elapsedNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    const auto fullPeriods =
-        static_cast<std::size_t>(elapsedNs * baud_ / (bitsPerByte * nanosecondsPerSecond));
+    // The bytes whose time, timeOfBytes(k) rounded down as it is, has come: k * 10 s / baud <
+    // elapsed + 1 ns. Counting the exact periods instead would leave a byte out at its own time,
+    // and the loop that woke for it would find nothing to send.
+    const auto fullPeriods = static_cast<std::size_t>(((elapsedNs + 1) * baud_ - 1) /
+                                                      (bitsPerByte * nanosecondsPerSecond));
     // Without latency the byte on the line now counts; with one, those fully arrived, which at the
     // release time include the first one held whatever the rounding.
     const std::size_t due = latency_ > Clock::duration::zero()

@@ -17,7 +17,7 @@
 #include "EmulatorLoop.h"
 #include "EmulatorOptions.h"
 #include "FlashFile.h"
-#include "LinePacer.h"
+#include "PacedLine.h"
 #include "PseudoTerminal.h"
 #include "PublishedLink.h"
 #include "SetupError.h"
@@ -79,13 +79,13 @@ int runEmulator(const EmulatorOptions& options) {
         std::cerr << ", published as " << link->path();
     }
     std::cerr << std::endl;
-    LinePacer toBoard(options.baud);
-    LinePacer toHost(options.baud, options.faults.latency);
-    EmulatorLoop loop(terminal, board, toBoard, toHost, signals, clients, control.get());
+    PacedLine line(board, options.baud, options.faults.latency, loadstar::systemClock());
+    EmulatorLoop loop(terminal, board, line, signals, clients, control.get(),
+                      loadstar::systemClock());
     (void)loop.run();
-    if (loop.timeSlips() > 0) {
-        std::cerr << "kel-emulator: this machine held the board model up " << loop.timeSlips()
-                  << " times by more than " << EmulatorLoop::slipLimit.count()
+    if (line.timeSlips() > 0) {
+        std::cerr << "kel-emulator: this machine held the board model up " << line.timeSlips()
+                  << " times by more than " << PacedLine::slipLimit.count()
                   << " ms; its replies came late or with gaps then" << std::endl;
     }
     saveFlash(options, board);

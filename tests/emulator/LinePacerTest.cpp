@@ -7,6 +7,7 @@ namespace {
 
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
 using Bytes = std::vector<std::uint8_t>;
 
 // The pacer is given made-up points in time; nothing here waits or measures.
@@ -24,9 +25,10 @@ TEST(LinePacerTest, ReleasesBytesOnTheLineSpeedsAbsoluteSchedule) {
         std::size_t due;
     };
     const Case cases[] = {
-        {-microseconds(1), 0},   {microseconds(0), 1},          {microseconds(520), 1},
-        {microseconds(521), 2},  {milliseconds(10), 20},        {milliseconds(51), 98},
-        {milliseconds(52), 100}, {std::chrono::hours(48), 100},
+        // Each byte is due at its own time to the nanosecond, as nextDue tells, not a period later.
+        {-microseconds(1), 0},  {microseconds(0), 1},    {byteTime(1) - t0 - nanoseconds(1), 1},
+        {byteTime(1) - t0, 2},  {byteTime(3) - t0, 4},   {milliseconds(10), 20},
+        {milliseconds(51), 98}, {milliseconds(52), 100}, {std::chrono::hours(48), 100},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pacer.dueBytes(t0 + c.after).size(), c.due)
