@@ -3,7 +3,7 @@
 // - the loader accepts it exactly when the reference does: every record, whatever its type, has
 //   its checksum, only types 00-05 occur, address records hold two bytes, nothing but a line end
 //   follows a checksum (the end record aside), no line holds more than 998 characters with its
-//   line end, and an end record comes;
+//   line end, and an end record comes, after which no line holds a record;
 // - an accepted file gives exactly the reference's bytes and defined offsets: each byte at its
 //   full address (linear extensions add without a 16-bit wrap, segment extensions wrap within
 //   their 64 KB) less the base, a byte that two records give different values refused, bytes
@@ -155,13 +155,24 @@ Reference referenceHex(const std::string& text, int sectorSize, long long base) 
     long long extension = 0;
     bool segmented = false;
     bool ended = false;
-    for (std::size_t start = 0; start < text.size() && !ended;) {
+    std::size_t start = 0;
+    while (start < text.size() && !ended) {
         const std::size_t end = std::min(text.find('\n', start), text.size() - 1);
         if (!referenceRecord(text.substr(start, end + 1 - start), extension, segmented, base,
                              reference, ended)) {
             return reference;
         }
         start = end + 1;
+    }
+    // After the end record: text may follow, a record (a line whose first character that is not
+    // white space is ":") may not.
+    while (ended && start < text.size()) {
+        const std::size_t lineEnd = std::min(text.find('\n', start), text.size());
+        const std::size_t first = text.find_first_not_of(" \t\r\v\f", start);
+        if (first < lineEnd && text[first] == ':') {
+            return reference;
+        }
+        start = lineEnd + 1;
     }
     reference.good = ended;
     return reference;

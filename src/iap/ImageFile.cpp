@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -139,7 +140,7 @@ std::string parseRecord(const HexLine& line, HexRecord& record) {
     if (checksum != expected) {
         return "checksum " + twoDigits(checksum) + ", the record sums to " + twoDigits(expected);
     }
-    // Whatever follows an end record is never read, its own line's rest included.
+    // The rest of an end record's line is not read; later lines are checked for records.
     if (record.type != endRecord && !onlyLineEnd(line, checksumAt + 2)) {
         return "text after the checksum";
     }
@@ -211,6 +212,30 @@ bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& 
     }
 }
 
+// Past the end record only text may follow (blank lines, an end-of-file character): a record
+// there is data the file was meant to hold, as when two HEX files were joined end to end, and
+// loading without it would program less than the file says. The line is the record's own.
+void rejectRecordsAfterTheEnd(std::FILE* file, ImageLoad& load) {
+    const long endLine = load.line;
+    long lineNumber = endLine + 1;
+    bool textSeen = false;  // on this line, white space aside
+    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+        if (c == '\n') {
+            ++lineNumber;
+            textSeen = false;
+        } else if (!textSeen && std::isspace(c) == 0) {
+            textSeen = true;
+            if (c == ':') {
+                load.problem = ImageProblem::badRecord;
+                load.line = lineNumber;
+                load.reason = "a record after the end record of line " + std::to_string(endLine);
+                return;
+            }
+        }
+    }
+    load.line = 0;
+}
+
 void readHexRecords(std::FILE* file, long long baseAddress, SectorImage& image, ImageLoad& load) {
     HexLine line;
     HexRecord record;
@@ -237,7 +262,7 @@ void readHexRecords(std::FILE* file, long long baseAddress, SectorImage& image, 
             return;
         }
         if (!more) {
-            load.line = 0;
+            rejectRecordsAfterTheEnd(file, load);
             return;
         }
     }

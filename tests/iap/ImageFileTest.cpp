@@ -126,9 +126,11 @@ TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne
     Case cases[] = {
         loads("image.hex", one + end, 1, 1, 1),
         // Liberties the format allows: CR LF, no line end at the end, lower-case digits, and
-        // anything behind the end record.
+        // text behind the end record; but a record there (two files joined) is data left out.
         loads("image.hex", ":0100000001fe\r\n:00000001FF!", 1, 1, 1),
         loads("image.hex", one + ":00000001FF", 1, 1, 1),
+        loads("image.hex", one + end + "\r\n\x1A\nsigned off\n", 1, 1, 1),
+        refused(one + end + "\n " + one + end, 4, "a record after the end record of line 2"),
         // Address records: an extension of 0 changes nothing; others move the data, here out of
         // the sector, so the byte behind them is left out and the one before stays.
         loads("image.hex", record(0, 4, {0, 0}) + record(0, 2, {0, 0}) + one + end, 1, 1, 1),
