@@ -24,7 +24,7 @@ bool LoadstarApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void LoadstarApplication::handleException(const QString& text) {
-    processFlags().cancelRequested = true;
+    processFlags().windowCancel.request();
     processFlags().stopTest = true;
     reportException_(text);
     exit(0);

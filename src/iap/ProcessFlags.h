@@ -1,12 +1,14 @@
 #pragma once
 
+#include "Outcome.h"
+
 namespace loadstar {
 
-// The three process-wide flags; all false at start. Nothing else is global.
+// The process-wide state of the window program; all clear at start. Nothing else is global.
 struct ProcessFlags {
-    // Set by ESC in the main window and by closing it; cleared by each sector pass when its board
-    // work begins and tested before every block.
-    bool cancelRequested = false;
+    // The token the main window passes to its sector passes: set by ESC in the main window, by
+    // closing it and by an uncaught exception; cleared by each pass when its board work begins.
+    CancelToken windowCancel;
     // Asks the random read test to end after its current cycle.
     bool stopTest = false;
     // Set while a random read test runs: the error box is silent and the main window won't close.

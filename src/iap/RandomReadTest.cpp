@@ -14,8 +14,6 @@ constexpr int mainWindowSize = 0x8000;
 constexpr int bootWindowSize = 0x2000;
 constexpr int smallestBlock = 10;
 constexpr int blockSizeRange = 90;  // 10..99
-// readFlash copies the whole reply, header included, and a reply holds at most 1000 bytes.
-constexpr std::size_t readAreaSize = 1000;
 
 constexpr std::array<const char*, 12> monthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -62,10 +60,10 @@ RandomReadCycle RandomReadTest::drawCycle() {
 
 std::string RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& counters) {
     const RandomReadCycle cycle = drawCycle();
-    const bool selected = board.selectFlash(cycle.kind, cycle.sector) != 0;
-    std::array<std::uint8_t, readAreaSize> readArea{};
+    const bool selected = board.selectFlash(cycle.kind, cycle.sector).ok();
+    std::vector<std::uint8_t> bytes;
     const auto before = std::chrono::steady_clock::now();
-    const bool read = board.readFlash(cycle.address, readArea.data(), cycle.blockSize) != 0;
+    const bool read = board.readFlash(cycle.address, cycle.blockSize, bytes).ok();
     const auto readTime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - before);
     if (selected) {

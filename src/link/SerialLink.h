@@ -19,8 +19,6 @@ class SerialLink {
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
     using ErrorReporter = std::function<void(const std::string&)>;
 
-    static constexpr int frameBufferSize = 1000;  // so a payload holds at most 994 bytes
-    static constexpr int receiveBufferSize = 1000;
     static constexpr int defaultRetries = 10;
     static constexpr int queueSize = 1600;  // Windows driver queue sizes; no Linux counterpart
     static constexpr int lineSpeed = 19200;

@@ -14,7 +14,6 @@ QString fromText(const std::string& text) {
 
 void runRandomReadTest(RandomReadTestContext& context) {
     TtestForm& form = context.testForm;
-    loadstar::UserInterface& ui = context.ui;
 
     loadstar::RandomReadTestHooks hooks;
     // The main window owns the mirror and decides; the run only asks.
@@ -27,7 +26,7 @@ void runRandomReadTest(RandomReadTestContext& context) {
     hooks.setButtonsForRun = [&form] { form.setButtonsForRun(); };
     hooks.showWindow = [&form] { form.showTestWindow(); };
     hooks.setStatistics = [&form](const std::string& text) { form.setStatistics(fromText(text)); };
-    hooks.processPendingEvents = [&ui] { ui.processPendingEvents(); };
+    hooks.processPendingEvents = context.processPendingEvents;
 
     context.randomReadTest.run(context.board, hooks);
 }
