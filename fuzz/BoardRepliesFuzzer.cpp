@@ -33,7 +33,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Rig {
     explicit Rig(Bytes reply)
-        : link([](const std::string&) {},
+        : link(nullptr,
                [this, reply] {
                    // Every frame gets the same reply at once, and nothing waits.
                    auto made = std::make_unique<testing::ScriptedPort>();

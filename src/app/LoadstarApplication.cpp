@@ -25,7 +25,7 @@ bool LoadstarApplication::notify(QObject* receiver, QEvent* event) {
 
 void LoadstarApplication::handleException(const QString& text) {
     processFlags().windowCancel.request();
-    processFlags().stopTest = true;
+    processFlags().stopTest.request();
     reportException_(text);
     exit(0);
 }

@@ -32,7 +32,7 @@ CliSession::CliSession(const CliOptions& options)
     : options_(options),
       devicePath_(options.port.empty() ? resolveComPort() : options.port),
       trace_(options.trace ? std::make_unique<LineTrace>(stderr) : nullptr),
-      link_([this](const std::string&) { reportOpenFailure(); }, portFactory(trace_.get())),
+      link_([this] { reportOpenFailure(); }, portFactory(trace_.get())),
       board_(link_) {
     link_.setDevicePath(devicePath_);
     // Ctrl-C or SIGTERM ends a wait on the line at once, not only between blocks.

@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 
-#include "ProcessFlags.h"
-
 namespace loadstar {
 
 namespace {
@@ -77,17 +75,18 @@ std::string RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& c
     return randomReadLogLine(cycle, selected, read, readTime);
 }
 
-void RandomReadTest::run(BoardCommands& board, const RandomReadTestHooks& hooks) {
-    startRun(hooks);
+void RandomReadTest::run(BoardCommands& board, const RandomReadTestHooks& hooks,
+                         CancelToken& stop) {
+    startRun(hooks, stop);
     if (activeRuns_.size() > 1) {
         return;  // started from the pump of a run in progress, whose loop carries it on
     }
-    carryRuns(board, hooks);
+    carryRuns(board, hooks, stop);
 }
 
-void RandomReadTest::startRun(const RandomReadTestHooks& hooks) {
+void RandomReadTest::startRun(const RandomReadTestHooks& hooks, CancelToken& stop) {
     callIfSet(hooks.stopMirror);
-    processFlags().stopTest = false;
+    stop.clear();
     callIfSet(hooks.clearLog);
     callIfSet(hooks.setButtonsForRun);
     callIfSet(hooks.setDescription, randomReadDescription());
@@ -95,21 +94,25 @@ void RandomReadTest::startRun(const RandomReadTestHooks& hooks) {
         callIfSet(hooks.appendLogLine, line);
     }
     callIfSet(hooks.showWindow);
-    processFlags().testRunning = true;
+    if (activeRuns_.empty()) {
+        callIfSet(hooks.setRunning, true);
+    }
     activeRuns_.emplace_back();
 }
 
-void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks) {
+void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks,
+                               CancelToken& stop) {
     // Should a hook throw, no run is left behind as "in progress" with the error box silenced.
     struct AbandonOnThrow {
         std::vector<ActiveRun>& runs;
+        const RandomReadTestHooks& hooks;
         ~AbandonOnThrow() {
             if (!runs.empty()) {
                 runs.clear();
-                processFlags().testRunning = false;
+                callIfSet(hooks.setRunning, false);
             }
         }
-    } guard{activeRuns_};
+    } guard{activeRuns_, hooks};
 
     while (!activeRuns_.empty()) {
         const std::size_t depth = activeRuns_.size();
@@ -125,7 +128,7 @@ void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& 
         const std::string line = runCycle(board, current.counters);
         callIfSet(hooks.appendLogLine, line);
         callIfSet(hooks.setStatistics, randomReadStatistics(current.counters));
-        if (processFlags().stopTest) {
+        if (stop.requested()) {
             finishRun(hooks);
         }
     }
@@ -139,7 +142,7 @@ void RandomReadTest::finishRun(const RandomReadTestHooks& hooks) {
         callIfSet(hooks.appendLogLine, line);
     }
     if (activeRuns_.empty()) {
-        processFlags().testRunning = false;
+        callIfSet(hooks.setRunning, false);
     }
 }
 

@@ -47,6 +47,9 @@ struct RandomReadTestHooks {
     // Lets pending events run at the top of every cycle; this is where a stop request, or the
     // start of a further run, comes in.
     std::function<void()> processPendingEvents;
+    // Told true when a run starts while none is in progress, false when the last run in progress
+    // has ended (the window silences its error boxes and refuses to close meanwhile).
+    std::function<void(bool running)> setRunning;
 };
 
 // The random read test's lasting state: its pseudo-random generator and the runs in progress.
@@ -67,18 +70,18 @@ class RandomReadTest {
     // for instance "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96".
     std::string runCycle(BoardCommands& board, RandomReadCounters& counters);
 
-    // A whole run: the start steps (mirror stopped, stop-test flag cleared, log cleared, buttons,
-    // description, header with "Testing started ", window shown, test-running flag set, counters
-    // zeroed), then cycles until the stop-test flag is found set after one (at least one cycle),
-    // then the five summary lines. Returns after the summary.
+    // A whole run: the start steps (mirror stopped, `stop` cleared, log cleared, buttons,
+    // description, header with "Testing started ", window shown, running told, counters zeroed),
+    // then cycles until `stop` is found set after one (at least one cycle), then the five summary
+    // lines. Returns after the summary.
     //
     // A run started while another is in progress (from that run's event pump) does its start
     // steps at once and returns; the run in progress then carries it on: the new run's cycles
     // follow until it is stopped and has written its summary, then the interrupted run completes
-    // its cycle, finds the stop-test flag set and writes its own summary. The log reads as if the
-    // runs had nested, but nesting never deepens the call stack, however many runs are started.
-    // The test-running flag stays set until the last run in progress has written its summary.
-    void run(BoardCommands& board, const RandomReadTestHooks& hooks);
+    // its cycle, finds `stop` set and writes its own summary. The log reads as if the runs had
+    // nested, but nesting never deepens the call stack, however many runs are started. Running
+    // ends (setRunning(false)) once the last run in progress has written its summary.
+    void run(BoardCommands& board, const RandomReadTestHooks& hooks, CancelToken& stop);
 
     // True while a run is in progress.
     [[nodiscard]] bool isRunning() const { return !activeRuns_.empty(); }
@@ -92,8 +95,8 @@ class RandomReadTest {
     };
 
     std::uint32_t draw(std::uint32_t rangeSize);
-    void startRun(const RandomReadTestHooks& hooks);
-    void carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks);
+    void startRun(const RandomReadTestHooks& hooks, CancelToken& stop);
+    void carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks, CancelToken& stop);
     void finishRun(const RandomReadTestHooks& hooks);
 
     std::mt19937 generator_;

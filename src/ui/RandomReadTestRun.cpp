@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "ProcessFlags.h"
 #include "TtestForm.h"
 
 namespace {
@@ -28,5 +29,7 @@ void runRandomReadTest(RandomReadTestContext& context) {
     hooks.setStatistics = [&form](const std::string& text) { form.setStatistics(fromText(text)); };
     hooks.processPendingEvents = context.processPendingEvents;
 
-    context.randomReadTest.run(context.board, hooks);
+    hooks.setRunning = [](bool running) { loadstar::processFlags().testRunning = running; };
+
+    context.randomReadTest.run(context.board, hooks, loadstar::processFlags().stopTest);
 }

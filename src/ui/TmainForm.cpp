@@ -47,8 +47,8 @@ TmainForm::TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortF
         [this] { repaintNow(); });
     // The link's own can't-open text names COM1 whatever was opened: this one names the device
     // tried, with the system's reason.
-    link_ = std::make_unique<loadstar::SerialLink>(
-        [this](const std::string&) { reportOpenFailure(); }, std::move(makePort));
+    link_ = std::make_unique<loadstar::SerialLink>([this] { reportOpenFailure(); },
+                                                   std::move(makePort));
     chosenDevice_ = std::move(devicePath);
     listDevices_ = [] { return loadstar::listSerialDevices().devices; };
     board_ = std::make_unique<loadstar::BoardCommands>(*link_);
@@ -225,7 +225,7 @@ void TmainForm::FormClose(CloseAction& action) {
         action = CloseAction::none;
         return;
     }
-    loadstar::processFlags().stopTest = true;
+    loadstar::processFlags().stopTest.request();
     loadstar::processFlags().windowCancel.request();
     mirrorTimer->stop();
     link_->closePort();

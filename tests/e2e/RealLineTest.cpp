@@ -20,7 +20,6 @@
 #include "DumpWriters.h"
 #include "EmulatorProcess.h"
 #include "ObservedSerialPort.h"
-#include "ProcessFlags.h"
 #include "ProgramRunner.h"
 #include "RandomBytes.h"
 #include "SectorOperations.h"
@@ -86,7 +85,6 @@ constexpr int bootFlashOffset = 8 * 0x8000;  // in the emulator's flash file
 class BoardOnALine {
   protected:
     void connect(std::vector<std::string> boardArgs) {
-        processFlags() = ProcessFlags{};
         boardArgs.insert(boardArgs.end(),
                          {"--no-link", "--flash-file", folder.file("board.flash")});
         board.emplace(boardArgs);
@@ -138,8 +136,7 @@ class BoardOnALine {
     CancelToken cancel;
     std::vector<std::string> failures;
     std::vector<Bytes> frames;
-    SerialLink link{[](const std::string&) {},
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         return std::make_unique<ObservedSerialPort>(
                             makePlatformSerialPort(),
                             [this](auto bytes) { frames.emplace_back(bytes.begin(), bytes.end()); },

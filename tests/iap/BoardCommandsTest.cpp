@@ -40,7 +40,7 @@ class BoardCommandsTest : public ::testing::Test {
 
     std::vector<std::pair<std::string, std::string>> replies;
     ScriptedPort* port = nullptr;
-    SerialLink link{[](const std::string&) {},
+    SerialLink link{nullptr,
                     [this] {
                         auto made = std::make_unique<ScriptedPort>();
                         port = made.get();

@@ -104,7 +104,7 @@ class SectorOperationsTest : public ::testing::Test {
     emulator::InProcessBoardPort* port = nullptr;
     RecordingObserver observer;
     CancelToken cancel;
-    SerialLink link{[](const std::string&) {},
+    SerialLink link{nullptr,
                     [this] {
                         auto made = std::make_unique<emulator::InProcessBoardPort>(board);
                         port = made.get();
@@ -367,7 +367,7 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
         int read = 0;
         testing::VirtualClock clock;
         SerialLink link(
-            [](const std::string&) {},
+            nullptr,
             [&] {
                 auto port = std::make_unique<testing::ScriptedPort>();
                 port->clock = &clock;

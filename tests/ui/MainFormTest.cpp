@@ -198,7 +198,7 @@ class MainFormTest : public QObject {
         rig.click("btClose");
         QCOMPARE(end.count(), 1);
         QVERIFY(!rig.form.isVisible());
-        QVERIFY(processFlags().windowCancel.requested() && processFlags().stopTest);
+        QVERIFY(processFlags().windowCancel.requested() && processFlags().stopTest.requested());
         QVERIFY(!rig.form.link().isPortOpen() && !rig.board.lineHeld());
         QVERIFY(!rig.mirrorTimerActive());
     }
