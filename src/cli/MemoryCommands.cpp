@@ -41,7 +41,7 @@ int runRead(const CliOptions& options, const std::string& addressText,
     CliSession session(options);
     const auto input = checkReadFields(countText, addressText);
     if (!input.ok()) {
-        session.ui().showError(input.message);
+        session.ui().showError(inputProblemText(input.problem));
         commandReport()["failing_step"] = "input";
         return exitFailure;
     }
@@ -77,7 +77,7 @@ int runWrite(const CliOptions& options, const std::string& addressText,
     }
     const auto input = checkWriteFields(addressText, dataText);
     if (!input.ok()) {
-        session.ui().showError(input.message);
+        session.ui().showError(inputProblemText(input.problem));
         commandReport()["failing_step"] = "input";
         return exitFailure;
     }

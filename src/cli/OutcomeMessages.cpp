@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 
-#include "MemoryPanelInput.h"
-
 namespace loadstar::cli {
 
 namespace {
@@ -41,6 +39,27 @@ OutcomeMessage error(const char* text) {
 }
 
 }  // namespace
+
+std::string inputProblemText(InputProblem problem) {
+    switch (problem) {
+        case InputProblem::invalidCount:
+            return invalidCountMessage;
+        case InputProblem::invalidAddress:
+            return "Invalid address field value: not a numeric value.";
+        case InputProblem::addressOutOfRange:
+            return "Invalid address field value: the address must lie between 0 and FFFF.";
+        case InputProblem::invalidOffset:
+            return "Offset value is incorrect. Please enter hexadecimal number in format 0x1234.";
+        case InputProblem::invalidData:
+            return invalidDataMessage;
+        case InputProblem::dataTooLong:
+            return "Data to write is too long: at most FF (255 in decimal) bytes can be written "
+                   "at once.";
+        case InputProblem::none:
+            break;
+    }
+    return {};
+}
 
 std::optional<OutcomeMessage> commandFailureMessage(const Outcome& outcome, OutcomeSource source) {
     const bool memory = source == OutcomeSource::memoryCommand;

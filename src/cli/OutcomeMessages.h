@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "MemoryPanelInput.h"
 #include "Outcome.h"
 #include "TerminalUserInterface.h"
 
@@ -37,6 +38,15 @@ int reportPass(TerminalUserInterface& ui, const Outcome& outcome,
 // Writes the message for a failed save, if `outcome` is one: "Uploaded data save error: Error
 // creating file ! (<path>: <the system's reason>)".
 void reportSaveFailure(TerminalUserInterface& ui, const Outcome& outcome);
+
+inline constexpr char invalidCountMessage[] =
+    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
+    "HEXADECIMAL number).";
+inline constexpr char invalidDataMessage[] = "Data to write is invalid.";
+inline constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
+
+// What is said of memory fields that cannot be sent; empty for InputProblem::none.
+std::string inputProblemText(InputProblem problem);
 
 // Upload's answer to a name of no known format, and the caption of its file errors.
 inline constexpr char uploadSaveErrorCaption[] = "Uploaded data save error";

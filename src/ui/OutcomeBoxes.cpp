@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 
-#include "MemoryPanelInput.h"
-
 namespace loadstar {
 
 namespace {
@@ -115,6 +113,27 @@ std::vector<OutcomeBox> passBoxes(const Outcome& outcome, SectorPass pass) {
                          blank ? "Blank check result" : "Verify result", MessageIcon::none});
     }
     return boxes;
+}
+
+std::string inputProblemText(InputProblem problem) {
+    switch (problem) {
+        case InputProblem::invalidCount:
+            return invalidCountMessage;
+        case InputProblem::invalidAddress:
+            return "Invalid address field value: not a numeric value.";
+        case InputProblem::addressOutOfRange:
+            return "Invalid address field value: the address must lie between 0 and FFFF.";
+        case InputProblem::invalidOffset:
+            return "Offset value is incorrect. Please enter hexadecimal number in format 0x1234.";
+        case InputProblem::invalidData:
+            return invalidDataMessage;
+        case InputProblem::dataTooLong:
+            return "Data to write is too long: at most FF (255 in decimal) bytes can be written "
+                   "at once.";
+        case InputProblem::none:
+            break;
+    }
+    return {};
 }
 
 OutcomeBox errorBox(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "MemoryPanelInput.h"
 #include "Outcome.h"
 #include "UserDialogs.h"
 
@@ -39,6 +40,15 @@ enum class SectorPass { blankCheck, program, verify, upload };
 // in the file, the failed board command, then the pass's finding (blank or not, verified or the
 // first differing address), or what went wrong saving the upload.
 std::vector<OutcomeBox> passBoxes(const Outcome& outcome, SectorPass pass);
+
+inline constexpr char invalidCountMessage[] =
+    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
+    "HEXADECIMAL number).";
+inline constexpr char invalidDataMessage[] = "Data to write is invalid.";
+inline constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
+
+// What is said of memory fields that cannot be sent; empty for InputProblem::none.
+std::string inputProblemText(InputProblem problem);
 
 // The error box for `text`.
 OutcomeBox errorBox(const std::string& text);

@@ -36,7 +36,7 @@ void TmainForm::btReadClick() {
     setStatusText(QStringLiteral("Flash reading unsuccessful."));
     const auto checked = loadstar::checkReadFields(fieldText(edCount), fieldText(edOffset));
     if (!checked.ok()) {
-        showBox(loadstar::errorBox(checked.message));
+        showBox(loadstar::errorBox(loadstar::inputProblemText(checked.problem)));
         return;
     }
     const auto sector = static_cast<std::uint8_t>(selectedSector());
@@ -66,7 +66,7 @@ void TmainForm::btWriteClick() {
     setStatusText(QStringLiteral("Flash writing unsuccessful."));
     const auto checked = loadstar::checkWriteFields(fieldText(edOffset), fieldText(edData));
     if (!checked.ok()) {
-        showBox(loadstar::errorBox(checked.message));
+        showBox(loadstar::errorBox(loadstar::inputProblemText(checked.problem)));
         return;
     }
     const auto& bytes = checked.request.data;

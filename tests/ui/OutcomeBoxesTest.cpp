@@ -155,7 +155,7 @@ TEST(OutcomeBoxes, EachOutcomeShowsTheWindowsBoxes) {
     EXPECT_EQ(errorBox("x").icon, MessageIcon::warning);
 }
 
-// The memory panel words a failed write and a short read its own way.
+// The memory panel words a failed write and a short read its own way, and refuses its fields.
 TEST(OutcomeBoxes, TheMemoryPanelNamesItsOwnFailures) {
     const struct {
         Outcome outcome;
@@ -176,6 +176,23 @@ TEST(OutcomeBoxes, TheMemoryPanelNamesItsOwnFailures) {
     for (const auto& c : cases) {
         EXPECT_EQ(commandFailureBox(c.outcome, OutcomeSource::memoryPanel), c.box)
             << (c.box ? c.box->text : "none");
+    }
+    const std::pair<InputProblem, const char*> fields[] = {
+        {InputProblem::invalidCount,
+         "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
+         "HEXADECIMAL number)."},
+        {InputProblem::invalidAddress, "Invalid address field value: not a numeric value."},
+        {InputProblem::addressOutOfRange,
+         "Invalid address field value: the address must lie between 0 and FFFF."},
+        {InputProblem::invalidOffset,
+         "Offset value is incorrect. Please enter hexadecimal number in format 0x1234."},
+        {InputProblem::invalidData, "Data to write is invalid."},
+        {InputProblem::dataTooLong,
+         "Data to write is too long: at most FF (255 in decimal) bytes can be written at once."},
+        {InputProblem::none, ""},
+    };
+    for (const auto& [problem, text] : fields) {
+        EXPECT_EQ(inputProblemText(problem), text);
     }
 }
 
