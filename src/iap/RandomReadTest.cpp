@@ -89,7 +89,7 @@ void RandomReadTest::startRun(const RandomReadTestHooks& hooks, CancelToken& sto
     stop.clear();
     callIfSet(hooks.clearLog);
     callIfSet(hooks.setButtonsForRun);
-    callIfSet(hooks.setDescription, randomReadDescription());
+    callIfSet(hooks.showDescription);
     for (const auto& line : randomReadLogHeader(nowForLog())) {
         callIfSet(hooks.appendLogLine, line);
     }
@@ -163,11 +163,6 @@ std::tm localCalendarTime(std::chrono::system_clock::time_point when) {
 
 std::string testLogFileName(const std::tm& time) {
     return "RS232_test_" + formatFileDateTime(time);
-}
-
-std::string randomReadDescription() {
-    return "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \nFlash "
-           "sector and offset.";
 }
 
 std::vector<std::string> randomReadLogHeader(const std::string& startTime) {

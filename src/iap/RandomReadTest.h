@@ -40,7 +40,7 @@ struct RandomReadTestHooks {
     std::function<void()> stopMirror;  // start step 1: the caller decides whether to stop it
     std::function<void()> clearLog;
     std::function<void(const std::string& line)> appendLogLine;
-    std::function<void(const std::string& text)> setDescription;
+    std::function<void()> showDescription;   // the window's words on what the test does
     std::function<void()> setButtonsForRun;  // Start again disabled, End Test enabled
     std::function<void()> showWindow;
     std::function<void(const std::string& text)> setStatistics;
@@ -115,8 +115,6 @@ std::tm localCalendarTime(std::chrono::system_clock::time_point when);
 // "RS232_test_" + formatFileDateTime: the name Save Log proposes.
 std::string testLogFileName(const std::tm& time);
 
-// The four lines of the window's description, joined by line feeds.
-std::string randomReadDescription();
 // The four format lines, an empty line and "Testing started " + `startTime`.
 std::vector<std::string> randomReadLogHeader(const std::string& startTime);
 // "SelectFlash(k,s) OK, ReadFlash(k,s,0x%04x,n) failed.t=ms" and its variants.

@@ -21,8 +21,10 @@ void runRandomReadTest(RandomReadTestContext& context) {
     hooks.stopMirror = [&form] { form.requestMirrorStop(); };
     hooks.clearLog = [&form] { form.clearLog(); };
     hooks.appendLogLine = [&form](const std::string& line) { form.appendLogLine(fromText(line)); };
-    hooks.setDescription = [&form](const std::string& text) {
-        form.setDescription(fromText(text));
+    hooks.showDescription = [&form] {
+        form.setDescription(
+            QStringLiteral("This test reads blocks of\ndata, of variable size,\nfrom randomly "
+                           "choosen \nFlash sector and offset."));
     };
     hooks.setButtonsForRun = [&form] { form.setButtonsForRun(); };
     hooks.showWindow = [&form] { form.showTestWindow(); };

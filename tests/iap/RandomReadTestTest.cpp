@@ -77,9 +77,6 @@ TEST(RandomReadTestTexts, HeaderDescriptionLogLineAndStatistics) {
                   "time consumed[value in miliseconds].",
                   "All parameters are generated randomly in whole respective range.", "",
                   "Testing started 1-Jan-2000, 00:00:00"}));
-    EXPECT_EQ(randomReadDescription(),
-              "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
-              "Flash sector and offset.");
     using std::chrono::milliseconds;
     EXPECT_EQ(randomReadLogLine({0, 5, 57, 0xa3f0}, true, true, milliseconds(96)),
               "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96");
@@ -118,7 +115,7 @@ class RandomReadTestLoop : public ::testing::Test {
             events.push_back("line");
             log.push_back(line);
         };
-        h.setDescription = [this](const std::string&) { events.push_back("description"); };
+        h.showDescription = [this] { events.push_back("description"); };
         h.setButtonsForRun = [this] { events.push_back("buttons"); };
         h.showWindow = [this] { events.push_back("show"); };
         h.setStatistics = [this](const std::string& text) {

@@ -113,7 +113,9 @@ class ProgramWindowsTest : public QObject {
         QVERIFY(!rig.mirrorTimerActive());
         QVERIFY(rig.testForm.isVisible());
         QCOMPARE(rig.testForm.logLines().size(), 6 + 1 + 5);
-        QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
+        QCOMPARE(rig.testForm.descriptionText(),
+                 "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
+                 "Flash sector and offset.");
         QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 1\n"));
         QVERIFY(!rig.testForm.isEndTestEnabled() && rig.testForm.isStartAgainEnabled());
 
