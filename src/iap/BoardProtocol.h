@@ -26,9 +26,9 @@ enum FlashKind : std::uint8_t { mainFlash = 0, bootFlash = 1 };
 //   MIR         reply "MIR " + the display's text
 
 // Offsets within board replies.
-inline constexpr int replyHeaderLength = 15;   // "RRD " and 11 more characters before read data
-inline constexpr int writtenCountOffset = 15;  // two hex digits: bytes written
-inline constexpr int writtenTextOffset = 18;   // "B WRITTEN"
+inline constexpr int replyHeaderLength = readReplyHeaderLength;  // before the bytes read
+inline constexpr int writtenCountOffset = 15;                    // two hex digits: bytes written
+inline constexpr int writtenTextOffset = 18;                     // "B WRITTEN"
 // The count of a WRITE FLASH travels in one byte.
 inline constexpr int largestWriteCount = 255;
 

@@ -15,7 +15,6 @@ using namespace std::chrono_literals;
 
 constexpr int frameBufferSize = 1000;
 constexpr int selectionRetries = 10;
-constexpr int readHeaderLength = 15;  // "RRD " and 11 more characters before the data
 constexpr char retryTimeoutText[] = "RETRY Timeout";
 // However much keeps coming, the line is let settle no longer than this beyond its time: a device
 // that never stops talking cannot hold the caller.
@@ -226,7 +225,7 @@ bool Exchange::sendSelectionAgain() {
 int Exchange::lengthBeforeAnotherAnswer(const std::uint8_t* received, int n) const {
     const auto tag = form_.ownTag;
     const int tagLength = static_cast<int>(tag.size());
-    const int from = form_.kind == CommandKind::readFlash ? readHeaderLength + form_.dataCount : 1;
+    const int from = form_.kind == CommandKind::readFlash ? readReplyHeaderLength + form_.dataCount : 1;
     for (int at = std::max(from, 1); tagLength > 0 && at + tagLength <= n; ++at) {
         if (std::memcmp(received + at, tag.data(), tag.size()) == 0) {
             return at;
