@@ -56,23 +56,24 @@ RandomReadCycle RandomReadTest::drawCycle() {
     return cycle;
 }
 
-std::string RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& counters) {
-    const RandomReadCycle cycle = drawCycle();
-    const bool selected = board.selectFlash(cycle.kind, cycle.sector).ok();
+RandomReadCycleResult RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& counters) {
+    RandomReadCycleResult result;
+    const RandomReadCycle& cycle = result.cycle = drawCycle();
+    result.select = board.selectFlash(cycle.kind, cycle.sector);
     std::vector<std::uint8_t> bytes;
     const auto before = std::chrono::steady_clock::now();
-    const bool read = board.readFlash(cycle.address, cycle.blockSize, bytes).ok();
-    const auto readTime = std::chrono::duration_cast<std::chrono::milliseconds>(
+    result.read = board.readFlash(cycle.address, cycle.blockSize, bytes);
+    result.readTime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - before);
-    if (selected) {
+    if (result.select.ok()) {
         ++counters.selectSuccesses;
     }
-    if (read) {
+    if (result.read.ok()) {
         ++counters.readSuccesses;
         counters.bytesRead += cycle.blockSize;
     }
     ++counters.cycles;
-    return randomReadLogLine(cycle, selected, read, readTime);
+    return result;
 }
 
 void RandomReadTest::run(BoardCommands& board, const RandomReadTestHooks& hooks,
@@ -125,7 +126,7 @@ void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& 
         }
         ActiveRun& current = activeRuns_.back();
         current.eventsProcessed = false;
-        const std::string line = runCycle(board, current.counters);
+        const std::string line = randomReadLogLine(runCycle(board, current.counters));
         callIfSet(hooks.appendLogLine, line);
         callIfSet(hooks.setStatistics, randomReadStatistics(current.counters));
         if (stop.requested()) {
@@ -186,6 +187,10 @@ std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded
     line += readSucceeded ? "OK." : "failed.";
     line += "t=" + std::to_string(readTime.count());
     return line;
+}
+
+std::string randomReadLogLine(const RandomReadCycleResult& result) {
+    return randomReadLogLine(result.cycle, result.select.ok(), result.read.ok(), result.readTime);
 }
 
 std::string randomReadStatistics(const RandomReadCounters& counters) {

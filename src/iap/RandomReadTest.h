@@ -25,6 +25,15 @@ struct RandomReadCycle {
     bool operator==(const RandomReadCycle&) const = default;
 };
 
+// What one cycle did: the values drawn, the outcomes of its select and its read, and how long
+// the read took.
+struct RandomReadCycleResult {
+    RandomReadCycle cycle;
+    Outcome select;
+    Outcome read;
+    std::chrono::milliseconds readTime{0};
+};
+
 // A run's counters, all zero at its start. Failures are not counted: they are the cycles minus
 // the successes. 64-bit, so that a run left going for months never wraps into negative totals.
 struct RandomReadCounters {
@@ -66,9 +75,8 @@ class RandomReadTest {
     RandomReadCycle drawCycle();
 
     // One cycle's board work: draws, selectFlash, then readFlash whatever the select gave, timed
-    // from just before the call to its return. Counts into `counters` and returns the log line,
-    // for instance "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96".
-    std::string runCycle(BoardCommands& board, RandomReadCounters& counters);
+    // from just before the call to its return. Counts into `counters`.
+    RandomReadCycleResult runCycle(BoardCommands& board, RandomReadCounters& counters);
 
     // A whole run: the start steps (mirror stopped, `stop` cleared, log cleared, buttons,
     // description, header with "Testing started ", window shown, running told, counters zeroed),
@@ -118,6 +126,7 @@ std::string testLogFileName(const std::tm& time);
 // The four format lines, an empty line and "Testing started " + `startTime`.
 std::vector<std::string> randomReadLogHeader(const std::string& startTime);
 // "SelectFlash(k,s) OK, ReadFlash(k,s,0x%04x,n) failed.t=ms" and its variants.
+std::string randomReadLogLine(const RandomReadCycleResult& result);
 std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded,
                               bool readSucceeded, std::chrono::milliseconds readTime);
 // "Total cycles: ", "SelectFlash failed: ", "ReadFlash failed: ", "Total of ... bytes read", each
