@@ -225,7 +225,8 @@ bool Exchange::sendSelectionAgain() {
 int Exchange::lengthBeforeAnotherAnswer(const std::uint8_t* received, int n) const {
     const auto tag = form_.ownTag;
     const int tagLength = static_cast<int>(tag.size());
-    const int from = form_.kind == CommandKind::readFlash ? readReplyHeaderLength + form_.dataCount : 1;
+    const int from =
+        form_.kind == CommandKind::readFlash ? readReplyHeaderLength + form_.dataCount : 1;
     for (int at = std::max(from, 1); tagLength > 0 && at + tagLength <= n; ++at) {
         if (std::memcmp(received + at, tag.data(), tag.size()) == 0) {
             return at;

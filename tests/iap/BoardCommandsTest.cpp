@@ -40,8 +40,7 @@ class BoardCommandsTest : public ::testing::Test {
 
     std::vector<std::pair<std::string, std::string>> replies;
     ScriptedPort* port = nullptr;
-    SerialLink link{nullptr,
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         auto made = std::make_unique<ScriptedPort>();
                         port = made.get();
                         port->answer = [this](const auto& frame) { return answer(frame); };

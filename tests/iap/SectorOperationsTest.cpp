@@ -104,8 +104,7 @@ class SectorOperationsTest : public ::testing::Test {
     emulator::InProcessBoardPort* port = nullptr;
     RecordingObserver observer;
     CancelToken cancel;
-    SerialLink link{nullptr,
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         auto made = std::make_unique<emulator::InProcessBoardPort>(board);
                         port = made.get();
                         return made;
@@ -366,23 +365,21 @@ TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
                           Case{100, {Command::readFlash, Fault::shortReply}, 1 + 11}}) {
         int read = 0;
         testing::VirtualClock clock;
-        SerialLink link(
-            nullptr,
-            [&] {
-                auto port = std::make_unique<testing::ScriptedPort>();
-                port->clock = &clock;
-                port->answer = [&](const Bytes& frame) {
-                    if (frame.at(4) != 'R') {
-                        return testing::replyNow(std::string(frame.begin() + 4, frame.end() - 2));
-                    }
-                    const bool cut = ++read >= 2 && read < 2 + c.shortReplies;
-                    char header[16];
-                    std::snprintf(header, sizeof header, "RRD %02X%02X %02X    ", frame.at(7),
-                                  frame.at(8), frame.at(9));
-                    return testing::replyNow(header + std::string(cut ? 100 : frame.at(9), '\0'));
-                };
-                return port;
-            });
+        SerialLink link(nullptr, [&] {
+            auto port = std::make_unique<testing::ScriptedPort>();
+            port->clock = &clock;
+            port->answer = [&](const Bytes& frame) {
+                if (frame.at(4) != 'R') {
+                    return testing::replyNow(std::string(frame.begin() + 4, frame.end() - 2));
+                }
+                const bool cut = ++read >= 2 && read < 2 + c.shortReplies;
+                char header[16];
+                std::snprintf(header, sizeof header, "RRD %02X%02X %02X    ", frame.at(7),
+                              frame.at(8), frame.at(9));
+                return testing::replyNow(header + std::string(cut ? 100 : frame.at(9), '\0'));
+            };
+            return port;
+        });
         link.setClock(clock);
         ASSERT_EQ(link.openPort(), 1);
         BoardCommands commands(link);
