@@ -44,9 +44,11 @@ void benchRate(const std::string& rate, const std::string& folder) {
     BoardCommands commands(line.link);
     SectorOperations operations(commands, quiet, quiet.cancel);
     std::string lastFailure;
-    // The pass's result code; what failed is kept for the table.
-    const auto resultCode = [&lastFailure](const Outcome& outcome) {
+    long differences = 0;
+    // The pass's result code; what failed and what differed are kept for the table.
+    const auto resultCode = [&lastFailure, &differences](const Outcome& outcome) {
         lastFailure = bench::failureOf(outcome);
+        differences = outcome.differences;
         return bench::resultOf(outcome);
     };
     const auto image = randomImage();
@@ -71,9 +73,8 @@ void benchRate(const std::string& rate, const std::string& folder) {
         if (result != 1) {
             return std::string("failed");
         }
-        return operations.differenceCount() == 0
-                   ? std::string("exact")
-                   : "WRONG: " + std::to_string(operations.differenceCount()) + " bytes differ";
+        return differences == 0 ? std::string("exact")
+                                : "WRONG: " + std::to_string(differences) + " bytes differ";
     };
     // Whatever the noisy program did, the passes after it read a sector that holds the image:
     // it is written again over a clean line.

@@ -95,20 +95,21 @@ FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
     }
     const auto length = static_cast<long>(image.loadedLength());
     announce(FlashStep::program, length);
-    outcome.result = reportPass(
-        ui, operations.programImage(geometry.kind, geometry.sector, geometry.baseAddress, image));
-    outcome.programmedEnd = operations.programmedEnd();
+    const Outcome programmed =
+        operations.programImage(geometry.kind, geometry.sector, geometry.baseAddress, image);
+    outcome.result = reportPass(ui, programmed);
+    outcome.programmedEnd = programmed.programmedEnd;
     outcome.imageWritten = outcome.result == 1;
     if (outcome.result != 1 || !plan.verify || interrupted(FlashStep::verify)) {
         return outcome;
     }
     announce(FlashStep::verify, image.definedEnd());
     operations.setCountEveryDifference(true);
-    outcome.result = reportPass(
-        ui, operations.verifyImage(geometry.kind, geometry.sector, geometry.baseAddress, image),
-        PassFinding::verify);
-    outcome.differences = operations.differenceCount();
-    outcome.firstDifference = operations.firstDifferenceAddress();
+    const Outcome verified =
+        operations.verifyImage(geometry.kind, geometry.sector, geometry.baseAddress, image);
+    outcome.result = reportPass(ui, verified, PassFinding::verify);
+    outcome.differences = verified.differences;
+    outcome.firstDifference = verified.firstDifference;
     return outcome;
 }
 

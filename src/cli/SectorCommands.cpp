@@ -48,11 +48,11 @@ int runBlankCheck(const CliOptions& options) {
         operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
     session.ui().finishProgress();
     const int result = reportPass(session.ui(), outcome, PassFinding::blankCheck);
-    const long used = operations.differenceCount();
+    const long used = outcome.differences;
     commandReport()["sector"] = segmentName(g.kind, g.sector);
     commandReport()["bytes"] = g.sectorSize;
     commandReport()["differences"] = used;
-    reportFirstDifference(operations.firstDifferenceAddress());
+    reportFirstDifference(outcome.firstDifference);
     if (result != 1) {
         commandReport()["failing_step"] = "blank_check";
         printResult("blank-check: " + unfinishedText(result));
@@ -61,7 +61,7 @@ int runBlankCheck(const CliOptions& options) {
     } else {
         printResult("blank-check: not blank, " + std::to_string(used) + " of " +
                     std::to_string(g.sectorSize) + " bytes used, first at " +
-                    boardAddressText(*operations.firstDifferenceAddress()));
+                    boardAddressText(*outcome.firstDifference));
     }
     return exitStatusFor(result, used);
 }
@@ -91,17 +91,17 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
     // The bytes the file defines: what was written (blocks of nothing but 0xFF are skipped, the
     // flash holds that after an erase) and what was compared.
     const std::string length = std::to_string(image->definedCount());
-    const long differences = operations.differenceCount();
+    const long differences = passed.differences;
     commandReport()["sector"] = segmentName(g.kind, g.sector);
     commandReport()["bytes"] = image->definedCount();
     if (verify) {
         commandReport()["differences"] = differences;
-        reportFirstDifference(operations.firstDifferenceAddress());
+        reportFirstDifference(passed.firstDifference);
     }
-    if (result != 1 && !verify && operations.programmedEnd()) {
+    if (result != 1 && !verify && passed.programmedEnd) {
         commandReport()["failing_step"] = command;
         FlashOutcome outcome;
-        outcome.programmedEnd = operations.programmedEnd();
+        outcome.programmedEnd = passed.programmedEnd;
         commandReport()["board_holds"] = boardHoldsName(outcome);
         printResult(command + ": " + unfinishedText(result) + "; " + sectorStateText(outcome));
     } else if (result != 1) {
@@ -114,8 +114,7 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
         printResult("verify: OK, " + length + " bytes match");
     } else {
         printResult("verify: " + std::to_string(differences) + " of " + length +
-                    " bytes differ, first at " +
-                    boardAddressText(*operations.firstDifferenceAddress()));
+                    " bytes differ, first at " + boardAddressText(*passed.firstDifference));
     }
     return exitStatusFor(result, differences);
 }

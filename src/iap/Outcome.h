@@ -74,15 +74,16 @@ enum class BoardHolds : std::uint8_t {
 
 // The outcome of one operation.
 struct Outcome {
-    Step step = Step::none;              // the failing step; none when the operation did its work
-    CommandFault failure;                // the board command that failed, when a board command did
-    bool cancelled = false;              // stopped by the caller's token before its end
-    std::optional<int> address;          // the board address the failing command was for
-    ImageLoad file;                      // a load step's outcome, with file, line and reason
-    std::string systemError;             // the system's reason for a failed file step
-    long bytes = 0;                      // bytes read, written or compared
-    long blocks = 0;                     // blocks exchanged
-    long differences = 0;                // bytes found different (blank check, verify)
+    Step step = Step::none;      // the failing step; none when the operation did its work
+    CommandFault failure;        // the board command that failed, when a board command did
+    bool cancelled = false;      // stopped by the caller's token before its end
+    std::optional<int> address;  // the board address the failing command was for
+    ImageLoad file;              // a load step's outcome, with file, line and reason
+    std::string systemError;     // the system's reason for a failed file step
+    long bytes = 0;              // bytes read, written or compared
+    long blocks = 0;             // blocks exchanged
+    // Bytes found different (blank check, verify): 1 when the pass stopped at the first.
+    long differences = 0;
     std::optional<int> firstDifference;  // the board address of the first of them
     BoardHolds holds = BoardHolds::untouched;
     std::optional<int> programmedEnd;  // one past the last byte the board confirmed written

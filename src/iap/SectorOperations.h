@@ -59,9 +59,6 @@ class SectorOperations {
                          const SectorImage& image);
     Outcome verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
                         const SectorImage& image);
-    // How far the last program pass got: one past the board address of the last byte of the last
-    // block the board confirmed; nothing when it wrote none (or another pass ran since).
-    [[nodiscard]] std::optional<int> programmedEnd() const { return programmedEnd_; }
     // Upload's read: selects the flash and reads the whole sector into `contents` (sectorSize
     // bytes when the outcome is ok). The caller saves them (DumpWriters.h).
     Outcome readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
@@ -73,16 +70,9 @@ class SectorOperations {
     void setReadEveryBlockTwice(bool twice) { readEveryBlockTwice_ = twice; }
 
     // Blank check and verify stop at the first difference, as the window shows it. With this set
-    // they go on to the end and count every differing byte (differenceCount); for callers that
-    // report how much differs, such as the command-line tool.
+    // they go on to the end and count every differing byte (Outcome::differences); for callers
+    // that report how much differs, such as the command-line tool.
     void setCountEveryDifference(bool countEvery) { countEveryDifference_ = countEvery; }
-
-    // The board address that the last blank check found used, or the last verify found
-    // different; nothing after a pass that found none (or another pass).
-    [[nodiscard]] std::optional<int> firstDifferenceAddress() const { return firstDifference_; }
-    // How many bytes the last blank check or verify found different: 1 when it stopped at the
-    // first, every one with setCountEveryDifference; 0 after a pass that found none.
-    [[nodiscard]] long differenceCount() const { return differenceCount_; }
 
     // The name Upload proposes in its save dialog: "KEL520_seg(" + segmentName + ")", no extension.
     static std::string proposedFileName(const std::string& segmentName);

@@ -273,13 +273,14 @@ TEST_F(SectorOperationsTest, WhatTheFileDefinesIsWhatIsWrittenAndCompared) {
         image.bytes[offset] = offset == 251 ? 0xFF : 0x5A;  // 251: a written-out 0xFF
         image.defined[offset] = true;
     }
-    EXPECT_TRUE(operations.programImage(0, 2, 0x8000, image).ok());
+    const Outcome programmed = operations.programImage(0, 2, 0x8000, image);
+    EXPECT_TRUE(programmed.ok());
     std::vector<int> written;
     for (const auto& payload : board.payloadsOf("WFP")) {
         written.push_back(addressOf(payload));
     }
     EXPECT_EQ(written, (std::vector<int>{0x8000, 0x8000 + 200, 0x8000 + 5000}));
-    EXPECT_EQ(operations.programmedEnd(), 0x8000 + 5001);
+    EXPECT_EQ(programmed.programmedEnd, 0x8000 + 5001);
     EXPECT_EQ(flash(0, 2)[5000], 0x5A);
 
     flash(0, 2)[251] = 0x00;  // differs from a defined byte
