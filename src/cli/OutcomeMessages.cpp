@@ -104,7 +104,7 @@ void reportCommandFailure(TerminalUserInterface& ui, const Outcome& outcome, Out
 }
 
 int reportPass(TerminalUserInterface& ui, const Outcome& outcome, PassFinding finding) {
-    reportCommandFailure(ui, outcome, OutcomeSource::sectorPass);
+    // A difference found comes before anything that failed after it, as it was found first.
     const bool blank = finding == PassFinding::blankCheck;
     if (finding != PassFinding::none && outcome.firstDifference) {
         std::array<char, 96> text{};
@@ -113,7 +113,9 @@ int reportPass(TerminalUserInterface& ui, const Outcome& outcome, PassFinding fi
                             : "Data do not match at address 0x%04X",
                       static_cast<unsigned>(*outcome.firstDifference));
         ui.showMessage(text.data(), blank ? "Blank check result" : "Verify Error");
-    } else if (finding != PassFinding::none && outcome.ok()) {
+    }
+    reportCommandFailure(ui, outcome, OutcomeSource::sectorPass);
+    if (finding != PassFinding::none && !outcome.firstDifference && outcome.ok()) {
         ui.showMessage(blank ? "The sector is blank" : "Data Verify OK",
                        blank ? "Blank check result" : "Verify result");
     }

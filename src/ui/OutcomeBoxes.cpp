@@ -94,21 +94,20 @@ std::vector<OutcomeBox> passBoxes(const Outcome& outcome, SectorPass pass) {
     if (outcome.step == Step::saveFile) {
         addSaveBox(outcome, boxes);
     }
-    if (const auto box = commandFailureBox(outcome, OutcomeSource::sectorPass)) {
-        boxes.push_back(*box);
-    }
-    if (pass != SectorPass::blankCheck && pass != SectorPass::verify) {
-        return boxes;
-    }
+    // A difference was found, and would have been shown, before anything that failed after it.
+    const bool finds = pass == SectorPass::blankCheck || pass == SectorPass::verify;
     const bool blank = pass == SectorPass::blankCheck;
-    const char* caption = blank ? "Blank check result" : "Verify Error";
-    if (outcome.firstDifference) {
+    if (finds && outcome.firstDifference) {
         boxes.push_back(
             {withAddress(blank ? "Sector is not blank.\nSome data found at address 0x%04X"
                                : "Data do not match at address 0x%04X",
                          *outcome.firstDifference),
-             caption, MessageIcon::none});
-    } else if (outcome.ok()) {
+             blank ? "Blank check result" : "Verify Error", MessageIcon::none});
+    }
+    if (const auto box = commandFailureBox(outcome, OutcomeSource::sectorPass)) {
+        boxes.push_back(*box);
+    }
+    if (finds && !outcome.firstDifference && outcome.ok()) {
         boxes.push_back({blank ? "The sector is blank" : "Data Verify OK",
                          blank ? "Blank check result" : "Verify result", MessageIcon::none});
     }

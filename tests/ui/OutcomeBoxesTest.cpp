@@ -50,6 +50,8 @@ TEST(OutcomeBoxes, EachOutcomeShowsTheWindowsBoxes) {
         "Warning", MessageIcon::warning};
     const OutcomeBox notBlank{"Error writing data. Probably the target sector was not blank.",
                               "Program Sector error", MessageIcon::none};
+    Outcome differentThenFailed = failed(Step::read, Command::readFlash, Fault::noReply);
+    differentThenFailed.firstDifference = 0x8063;
     Outcome warnedAndFound = found(0xE002);
     warnedAndFound.file.pastSector = true;
     const struct {
@@ -147,6 +149,11 @@ TEST(OutcomeBoxes, EachOutcomeShowsTheWindowsBoxes) {
          failed(Step::saveFile, Command::none, Fault::none),
          SectorPass::upload,
          {}},
+        {"a read failing after a difference",
+         differentThenFailed,
+         SectorPass::verify,
+         {{"Data do not match at address 0x8063", "Verify Error", MessageIcon::none},
+          error("Error sending READ FLASH command.")}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(passBoxes(c.outcome, c.pass), c.boxes) << c.name;
