@@ -41,7 +41,7 @@ std::vector<std::string> pacedAt19200(std::vector<std::string> args) {
 
 BenchLine::BenchLine(const std::string& name, std::vector<std::string> emulatorArgs)
     : board(pacedAt19200(std::move(emulatorArgs))),
-      link([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); },
+      link([this] { std::fprintf(stderr, "cannot open: %s\n", link.lastOpenFailure().c_str()); },
            [this] { return makeTallyingPort(tally); }) {
     link.setDevicePath(board.devicePath());
     ready_ = board.started() && link.openPort() == 1;

@@ -13,7 +13,7 @@
 #include "BenchClock.h"
 #include "BoardCommands.h"
 #include "LineTally.h"
-#include "QuietUserInterface.h"
+#include "QuietPasses.h"
 #include "SectorOperations.h"
 #include "TempDir.h"
 
@@ -34,20 +34,23 @@ std::vector<std::uint8_t> randomImage() {
     return bytes;
 }
 
-std::string oneLine(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
-}
-
 void benchRate(const std::string& rate, const std::string& folder) {
     bench::BenchLine line("corrupt " + rate,
                           {"--corrupt-rate", rate, "--corrupt-bits", "--seed", "3"});
     if (!line.ready()) {
         return;
     }
-    bench::QuietUserInterface ui;
-    BoardCommands commands(line.link, ui);
-    SectorOperations operations(commands);
+    bench::QuietPasses quiet;
+    BoardCommands commands(line.link);
+    SectorOperations operations(commands, quiet, quiet.cancel);
+    std::string lastFailure;
+    long differences = 0;
+    // The pass's result code; what failed and what differed are kept for the table.
+    const auto resultCode = [&lastFailure, &differences](const Outcome& outcome) {
+        lastFailure = bench::failureOf(outcome);
+        differences = outcome.differences;
+        return bench::resultOf(outcome);
+    };
     const auto image = randomImage();
     const std::string imageFile = folder + "/image.bin";
     std::FILE* out = std::fopen(imageFile.c_str(), "wb");
@@ -70,35 +73,38 @@ void benchRate(const std::string& rate, const std::string& folder) {
         if (result != 1) {
             return std::string("failed");
         }
-        return operations.differenceCount() == 0
-                   ? std::string("exact")
-                   : "WRONG: " + std::to_string(operations.differenceCount()) + " bytes differ";
+        return differences == 0 ? std::string("exact")
+                                : "WRONG: " + std::to_string(differences) + " bytes differ";
     };
     // Whatever the noisy program did, the passes after it read a sector that holds the image:
     // it is written again over a clean line.
     auto programOverACleanLine = [&] {
         (void)line.board.control("corrupt 0");
-        const bool written = commands.eraseSector(1, sector, base) == 1 &&
-                             operations.programSector(1, sector, base, size, imageFile) == 1;
+        const bool written = commands.eraseSector(1, sector, base).ok() &&
+                             operations.programSector(1, sector, base, size, imageFile).ok();
         (void)line.board.control("corrupt " + rate);
         return written;
     };
     const std::vector<std::pair<std::string, std::function<std::string()>>> passes = {
         {"blank check",
-         [&] { return compared(operations.blankCheckSector(1, sector, base, size)); }},
+         [&] { return compared(resultCode(operations.blankCheckSector(1, sector, base, size))); }},
         {"program",
          [&] {
-             return std::string(operations.programSector(1, sector, base, size, imageFile) == 1
-                                    ? "done"
-                                    : "failed");
+             return std::string(
+                 resultCode(operations.programSector(1, sector, base, size, imageFile)) == 1
+                     ? "done"
+                     : "failed");
          }},
         {"verify",
-         [&] { return compared(operations.verifySector(1, sector, base, size, imageFile)); }},
-        {"upload", [&] { return uploaded(operations.readSector(1, sector, base, size, copy)); }},
+         [&] {
+             return compared(resultCode(operations.verifySector(1, sector, base, size, imageFile)));
+         }},
+        {"upload",
+         [&] { return uploaded(resultCode(operations.readSector(1, sector, base, size, copy))); }},
         {"upload --read-twice",
          [&] {
              operations.setReadEveryBlockTwice(true);
-             return uploaded(operations.readSector(1, sector, base, size, copy));
+             return uploaded(resultCode(operations.readSector(1, sector, base, size, copy)));
          }},
     };
     for (const auto& [name, pass] : passes) {
@@ -107,13 +113,12 @@ void benchRate(const std::string& rate, const std::string& folder) {
             return;
         }
         line.tally.reset();
-        ui.lastMessage.clear();
+        lastFailure.clear();
         const bench::BenchClock clock;
         const std::string outcome = pass();
-        std::printf(
-            "%-8s %-20s %8.3f %7ld   %s%s\n", rate.c_str(), name.c_str(), clock.wallSeconds(),
-            line.tally.frames, outcome.c_str(),
-            ui.lastMessage.empty() ? "" : (", \"" + oneLine(ui.lastMessage) + "\"").c_str());
+        std::printf("%-8s %-20s %8.3f %7ld   %s%s\n", rate.c_str(), name.c_str(),
+                    clock.wallSeconds(), line.tally.frames, outcome.c_str(),
+                    lastFailure.empty() ? "" : (", " + lastFailure).c_str());
     }
 }
 

@@ -21,15 +21,16 @@
 
 #include "BenchClock.h"
 #include "BoardCommands.h"
+#include "DumpWriters.h"
 #include "EmulatorProcess.h"
 #include "ImageFile.h"
 #include "LineTally.h"
-#include "QuietUserInterface.h"
+#include "QuietPasses.h"
 #include "SectorOperations.h"
 #include "SerialLink.h"
 
 using namespace loadstar;
-using loadstar::bench::QuietUserInterface;
+using loadstar::bench::QuietPasses;
 
 namespace {
 
@@ -98,12 +99,19 @@ std::vector<std::uint8_t> randomImage(int size) {
 
 // The four passes over one sector, on an erased sector of the emulated board.
 void benchSector(SectorOperations& operations, bench::LineTally& tally, double latencySeconds,
-                 QuietUserInterface& ui, const SectorGeometry& g, const std::string& line,
-                 const std::string& folder, std::vector<Row>& rows) {
+                 const SectorGeometry& g, const std::string& line, const std::string& folder,
+                 std::vector<Row>& rows) {
     const std::string label = line + (g.kind == 0 ? " main " : " boot ");
     const std::string image =
         writeImage(folder + "/image-" + std::to_string(g.kind) + ".bin", randomImage(g.sectorSize));
-    ui.saveFile = folder + "/upload-" + std::to_string(g.kind) + ".hex";
+    const std::string saveFile = folder + "/upload-" + std::to_string(g.kind) + ".hex";
+    // Upload: the sector read, then saved as Intel HEX.
+    const auto upload = [&] {
+        std::vector<std::uint8_t> contents;
+        const Outcome read =
+            operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
+        return read.ok() ? saveDumpFile(saveFile, DumpFormat::intelHex, contents) : read;
+    };
     // What a pass needs on a clean line: the selection, then its blocks (`readsPerBlock` reads of
     // 241 bytes or one write of 100 bytes each); each exchange's frame and reply on the wire, and
     // the adapter's latency once.
@@ -125,17 +133,17 @@ void benchSector(SectorOperations& operations, bench::LineTally& tally, double l
     const auto measure = [&](const std::string& name, bool writes, int readsPerBlock,
                              const auto& pass) {
         tally.reset();
-        ui.lastMessage.clear();
         const bench::BenchClock clock;
-        const int result = pass();
+        const Outcome passed = pass();
+        const int result = bench::resultOf(passed);
         const double wall = clock.wallSeconds();
         const double cpu = clock.cpuSeconds();
         long exchanges = 0;
         const double limit = wireLimit(writes, readsPerBlock, exchanges);
         std::string outcome = "result " + std::to_string(result) + ", resends " +
                               std::to_string(tally.frames - exchanges);
-        if (!ui.lastMessage.empty()) {
-            outcome += ", \"" + ui.lastMessage + "\"";
+        if (passed.failed()) {
+            outcome += ", " + bench::failureOf(passed);
         }
         rows.push_back({label + name, tally.frames, wall, limit, cpu, outcome});
     };
@@ -147,13 +155,9 @@ void benchSector(SectorOperations& operations, bench::LineTally& tally, double l
             [&] { return operations.programSector(k, s, g.baseAddress, g.sectorSize, image); });
     measure("verify", false, 1,
             [&] { return operations.verifySector(k, s, g.baseAddress, g.sectorSize, image); });
-    measure("upload", false, 1, [&] {
-        return operations.uploadSector(k, s, g.baseAddress, g.sectorSize, segmentName(k, s));
-    });
+    measure("upload", false, 1, upload);
     operations.setReadEveryBlockTwice(true);
-    measure("upload --read-twice", false, 2, [&] {
-        return operations.uploadSector(k, s, g.baseAddress, g.sectorSize, segmentName(k, s));
-    });
+    measure("upload --read-twice", false, 2, upload);
     operations.setReadEveryBlockTwice(false);
 }
 
@@ -170,14 +174,14 @@ void printPasses(const std::vector<Row>& rows) {
 
 // Loads the image `rounds` times into a main sector; prints the mean and the slowest.
 void benchLoad(const std::string& name, const std::string& file, int rounds) {
-    QuietUserInterface ui;
-    std::vector<std::uint8_t> buffer(sectorBufferSize);
+    std::vector<std::uint8_t> buffer;
     double total = 0;
     double slowest = 0;
     int loadedLength = 0;
     for (int i = 0; i < rounds; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        (void)loadImageFile(file, buffer, 0x8000, loadedLength, ui);
+        (void)loadWindowImage(file, 0x8000, false, buffer);
+        loadedLength = static_cast<int>(buffer.size());
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -195,14 +199,14 @@ void benchLine(const std::string& name, std::vector<std::string> args, double la
     if (!line.ready()) {
         return;
     }
-    QuietUserInterface ui;
-    BoardCommands commands(line.link, ui);
-    SectorOperations operations(commands);
+    QuietPasses quiet;
+    BoardCommands commands(line.link);
+    SectorOperations operations(commands, quiet, quiet.cancel);
     for (const auto& geometry : {sectorGeometry(1, 1), sectorGeometry(0, 1)}) {
         if (geometry.kind == 0 && !mainSectorToo) {
             continue;
         }
-        benchSector(operations, line.tally, latencySeconds, ui, geometry, name, folder, rows);
+        benchSector(operations, line.tally, latencySeconds, geometry, name, folder, rows);
     }
 }
 

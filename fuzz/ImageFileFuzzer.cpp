@@ -8,15 +8,15 @@
 //   full address (linear extensions add without a 16-bit wrap, segment extensions wrap within
 //   their 64 KB) less the base, a byte that two records give different values refused, bytes
 //   outside the sector left out and reported as such;
-// - the window's loader (no base, by extension) shows one message per failure ("Invalid syntax in
-//   hex file" for a bad record), at most one per success (the warning exactly when bytes were
-//   left out past the sector, else "no data" exactly when nothing but 0xFF was loaded), keeps its
-//   length within the sector and the buffer, and touches nothing past either;
+// - the window's loader (no base, by extension) fails at the file exactly for a bad file, says
+//   that bytes were left out exactly when some lay past the sector, fails as "no data" exactly
+//   when nothing but 0xFF was loaded, and keeps its length within the sector;
 // - read by content, a file is Intel HEX exactly when it starts with ":";
 // - a raw file's bytes stand at their own offsets, each one defined, up to the sector's size.
-// The first input byte chooses the file's kind, the sector size, the buffer size, whether Intel
-// HEX is read with the base 0x8000, and whether the core loader reads it by content; the records
-// kind turns the rest into well-formed records of every type, address extensions among them.
+// The first input byte chooses the file's kind, the sector size, (a bit no longer used), whether
+// Intel HEX is read with the base 0x8000, and whether the core loader reads it by content; the
+// records kind turns the rest into well-formed records of every type, address extensions among
+// them.
 
 #include <unistd.h>
 
@@ -33,22 +33,14 @@
 #include "FuzzCheck.h"
 #include "HexTextReference.h"
 #include "ImageFile.h"
-#include "RecordingUserInterface.h"
+#include "SectorOperations.h"
 
 using namespace loadstar;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr std::size_t fullBuffer = 100000;
-constexpr std::size_t smallBuffer = 0x1000;
 constexpr int sectorSizes[8] = {0x2000, 0x8000, 0x10, 0x100, 0, 0xFFFF, 0x10000, 0x12000};
-const std::string hexWarning =
-    "Warning: hex file address exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
-const std::string binaryWarning =
-    "Warning: binary file size exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
 
 enum class Kind { hex, binary, records };
 
@@ -178,77 +170,52 @@ Reference referenceHex(const std::string& text, int sectorSize, long long base) 
     return reference;
 }
 
-// A buffer of exactly `size` bytes, all 0xA5. Kept from one input to the next: a fresh 100000
-// bytes each time would cost more than the load.
-std::span<std::uint8_t> freshBuffer(std::size_t size) {
-    static Bytes full(fullBuffer);
-    static Bytes small(smallBuffer);
-    Bytes& buffer = size == fullBuffer ? full : small;
-    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xA5});
-    return buffer;
-}
-
 struct WindowLoad {
-    int result = -9;
-    int loadedLength = -9;
-    int definedEnd = -9;
-    std::span<std::uint8_t> buffer;
-    testing::RecordingUserInterface ui;
+    Outcome outcome;
+    Bytes bytes;
 };
 
-void loadAsWindow(WindowLoad& loaded, const std::string& path, int sectorSize,
-                  std::size_t bufferSize) {
-    loaded.buffer = freshBuffer(bufferSize);
-    loaded.result = loadImageFile(path, loaded.buffer, sectorSize, loaded.loadedLength, loaded.ui,
-                                  &loaded.definedEnd);
+WindowLoad loadAsWindow(const std::string& path, int sectorSize) {
+    WindowLoad loaded;
+    loaded.bytes.assign(3, 0xA5);  // never kept after a failure
+    loaded.outcome = loadWindowImage(path, sectorSize, false, loaded.bytes);
+    return loaded;
 }
 
-// What holds for every window load: one message per failure, at most one per success, a length
-// within the sector and the buffer, nothing touched past them. Returns the warning, or "".
-std::string checkWindowOutcome(const WindowLoad& loaded, int limit) {
-    const auto& messages = loaded.ui.messages;
-    for (std::size_t i = static_cast<std::size_t>(limit); i < loaded.buffer.size(); ++i) {
-        FUZZ_CHECK(loaded.buffer[i] == 0xA5);
+// What holds for every window load: a failure at the file with its problem and no bytes, or
+// bytes within the sector, none of them meaningless. True when the file was used.
+bool checkWindowOutcome(const WindowLoad& loaded, int sectorSize) {
+    const Outcome& outcome = loaded.outcome;
+    if (outcome.failed()) {
+        FUZZ_CHECK(outcome.step == Step::loadFile && loaded.bytes.empty());
+        FUZZ_CHECK(outcome.failure.fault ==
+                   (outcome.file.ok() ? Fault::noData : Fault::fileProblem));
+        return outcome.file.ok();
     }
-    if (loaded.result == 0) {
-        FUZZ_CHECK(messages.size() == 1 && messages[0].caption == "Data load error");
-        return {};
-    }
-    FUZZ_CHECK(loaded.result == 1 && messages.size() <= 1);
-    FUZZ_CHECK(loaded.loadedLength >= 0 && loaded.loadedLength <= limit);
-    FUZZ_CHECK(loaded.definedEnd >= loaded.loadedLength && loaded.definedEnd <= limit);
-    if (messages.empty()) {
-        FUZZ_CHECK(loaded.loadedLength > 0);
-        return {};
-    }
-    if (messages[0].caption == "Warning") {
-        return messages[0].text;
-    }
-    FUZZ_CHECK(messages[0].text == "File contains no data" && loaded.loadedLength == 0);
-    return {};
+    FUZZ_CHECK(!loaded.bytes.empty());
+    FUZZ_CHECK(loaded.bytes.size() <= static_cast<std::size_t>(std::max(sectorSize, 0)));
+    return true;
 }
 
 // The window on `text` named .hex: accepted as the reference says, with its bytes.
-void checkWindowHex(const std::string& path, const std::string& text, int sectorSize,
-                    std::size_t bufferSize) {
-    const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
+void checkWindowHex(const std::string& path, const std::string& text, int sectorSize) {
+    const int limit = std::max(sectorSize, 0);
     const Reference reference = referenceHex(text, sectorSize, 0);
-    WindowLoad loaded;
-    loadAsWindow(loaded, path, sectorSize, bufferSize);
-    const std::string warning = checkWindowOutcome(loaded, limit);
-    FUZZ_CHECK(loaded.result == (reference.good ? 1 : 0));
-    if (loaded.result == 0) {
-        FUZZ_CHECK(loaded.ui.messages[0].text == "Invalid syntax in hex file");
+    const WindowLoad loaded = loadAsWindow(path, sectorSize);
+    const bool used = checkWindowOutcome(loaded, sectorSize);
+    FUZZ_CHECK(used == reference.good);
+    if (!used) {
+        FUZZ_CHECK(loaded.outcome.file.problem == ImageProblem::badRecord ||
+                   loaded.outcome.file.problem == ImageProblem::noEndRecord);
         return;
     }
-    FUZZ_CHECK(std::equal(reference.bytes.begin(), reference.bytes.begin() + limit,
-                          loaded.buffer.begin()));
     int length = limit;
     while (length > 0 && reference.bytes[static_cast<std::size_t>(length) - 1] == 0xFF) {
         --length;
     }
-    FUZZ_CHECK(loaded.loadedLength == length);
-    FUZZ_CHECK(warning == (reference.pastSector ? hexWarning : ""));
+    FUZZ_CHECK(loaded.bytes.size() == static_cast<std::size_t>(length));
+    FUZZ_CHECK(std::equal(loaded.bytes.begin(), loaded.bytes.end(), reference.bytes.begin()));
+    FUZZ_CHECK(loaded.outcome.file.pastSector == reference.pastSector);
 }
 
 // The core loader on `text`: as the reference says, with its bytes and defined offsets.
@@ -320,19 +287,16 @@ std::string renderRecords(const std::string& content) {
     return text + ":00000001FF\n";
 }
 
-void checkBinary(const std::string& content, int sectorSize, std::size_t bufferSize) {
-    WindowLoad loaded;
+void checkBinary(const std::string& content, int sectorSize) {
     const std::string path = writeFile("image.bin", content);
-    loadAsWindow(loaded, path, sectorSize, bufferSize);
-    const int limit = std::clamp(sectorSize, 0, static_cast<int>(bufferSize));
-    const std::string warning = checkWindowOutcome(loaded, limit);
-    FUZZ_CHECK(loaded.result == 1);
-    const auto length = std::min(content.size(), static_cast<std::size_t>(limit));
-    FUZZ_CHECK(loaded.loadedLength == static_cast<int>(length));
-    FUZZ_CHECK(std::memcmp(content.data(), loaded.buffer.data(), length) == 0);
-    const bool tooLong =
-        content.size() > static_cast<std::size_t>(std::max(sectorSize, 0)) && limit >= sectorSize;
-    FUZZ_CHECK(warning == (tooLong ? binaryWarning : ""));
+    const WindowLoad loaded = loadAsWindow(path, sectorSize);
+    FUZZ_CHECK(checkWindowOutcome(loaded, sectorSize));
+    const auto length = std::min(content.size(), static_cast<std::size_t>(std::max(sectorSize, 0)));
+    // A raw file's length counts, its trailing 0xFF included.
+    FUZZ_CHECK(loaded.bytes.size() == length);
+    FUZZ_CHECK(loaded.outcome.failed() == (length == 0));
+    FUZZ_CHECK(std::memcmp(content.data(), loaded.bytes.data(), length) == 0);
+    FUZZ_CHECK(loaded.outcome.file.pastSector == (content.size() > length));
 
     SectorImage image;
     const ImageLoad load = loadImage(path, ImageFormat::byContent, sectorSize, 0, image);
@@ -356,16 +320,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto kind = static_cast<Kind>(std::min(data[0] & 3, 2));
     const int sectorSize = sectorSizes[(data[0] >> 2) & 7];
-    const std::size_t bufferSize = (data[0] & 0x20) != 0 ? smallBuffer : fullBuffer;
     const bool byContent = (data[0] & 0x40) != 0;
     const long long base = (data[0] & 0x80) != 0 ? 0x8000 : 0;
     const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
     if (kind == Kind::binary) {
-        checkBinary(content, sectorSize, bufferSize);
+        checkBinary(content, sectorSize);
         return 0;
     }
     const std::string text = kind == Kind::records ? renderRecords(content) : content;
-    checkWindowHex(writeFile("IMAGE.HEX", text), text, sectorSize, bufferSize);
+    checkWindowHex(writeFile("IMAGE.HEX", text), text, sectorSize);
     checkCoreHex(writeFile("image", text), text, sectorSize, base, byContent);
     return 0;
 }

@@ -39,15 +39,15 @@ void checkRead(const std::string& count, const std::string& offset) {
     const auto checked = checkReadFields(count, offset);
     const auto countValue = referenceNumber(count);
     const auto address = referenceNumber(offset);
-    const char* expected = nullptr;
+    InputProblem expected = InputProblem::none;
     if (!countValue || *countValue < 0 || *countValue > maxReadCount) {
-        expected = invalidCountMessage;
+        expected = InputProblem::invalidCount;
     } else if (!address) {
-        expected = invalidAddressMessage;
+        expected = InputProblem::invalidAddress;
     } else if (*address < 0 || *address > maxBoardAddress) {
-        expected = addressOutOfRangeMessage;
+        expected = InputProblem::addressOutOfRange;
     }
-    FUZZ_CHECK(checked.message == (expected != nullptr ? expected : ""));
+    FUZZ_CHECK(checked.problem == expected);
     if (checked.ok()) {
         FUZZ_CHECK(checked.request.count == *countValue && checked.request.address == *address);
     }
@@ -57,15 +57,15 @@ void checkWrite(const std::string& offset, const std::string& data) {
     const auto checked = checkWriteFields(offset, data);
     const auto address = referenceNumber(offset);
     const auto bytes = fuzz::referenceHexText(data);
-    const char* expected = nullptr;
+    InputProblem expected = InputProblem::none;
     if (!address || *address < 0 || *address > maxBoardAddress) {
-        expected = invalidOffsetMessage;
+        expected = InputProblem::invalidOffset;
     } else if (bytes.result != 1) {
-        expected = invalidDataMessage;
+        expected = InputProblem::invalidData;
     } else if (bytes.bytes.size() > maxWriteCount) {
-        expected = dataTooLongMessage;
+        expected = InputProblem::dataTooLong;
     }
-    FUZZ_CHECK(checked.message == (expected != nullptr ? expected : ""));
+    FUZZ_CHECK(checked.problem == expected);
     if (checked.ok()) {
         FUZZ_CHECK(checked.request.address == *address && checked.request.data == bytes.bytes);
     }

@@ -24,8 +24,8 @@ bool LoadstarApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void LoadstarApplication::handleException(const QString& text) {
-    processFlags().cancelRequested = true;
-    processFlags().stopTest = true;
+    processFlags().windowCancel.request();
+    processFlags().stopTest.request();
     reportException_(text);
     exit(0);
 }

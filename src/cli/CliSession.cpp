@@ -2,10 +2,10 @@
 
 #include "ComPortName.h"
 #include "CommandResult.h"
-#include "Connection.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
 #include "OpenFailure.h"
+#include "OutcomeMessages.h"
 #include "SerialDeviceList.h"
 
 namespace loadstar::cli {
@@ -32,8 +32,8 @@ CliSession::CliSession(const CliOptions& options)
     : options_(options),
       devicePath_(options.port.empty() ? resolveComPort() : options.port),
       trace_(options.trace ? std::make_unique<LineTrace>(stderr) : nullptr),
-      link_([this](const std::string&) { reportOpenFailure(); }, portFactory(trace_.get())),
-      board_(link_, ui_) {
+      link_([this] { reportOpenFailure(); }, portFactory(trace_.get())),
+      board_(link_) {
     link_.setDevicePath(devicePath_);
     // Ctrl-C or SIGTERM ends a wait on the line at once, not only between blocks.
     link_.setStopRequest(&InterruptGuard::interrupted);
@@ -68,9 +68,9 @@ std::string CliSession::adapterNote() const {
 // joining a group would let the user in.
 void CliSession::reportOpenFailure() {
     ui_.endStep();
-    showError(ui_, openFailureMessage(deviceName(), devicePath_, link_.lastOpenFailure(),
-                                      link_.lastOpenFailureWasPermission()) +
-                       adapterNote());
+    ui_.showError(openFailureMessage(deviceName(), devicePath_, link_.lastOpenFailure(),
+                                     link_.lastOpenFailureWasPermission()) +
+                  adapterNote());
 }
 
 int CliSession::connect() {
@@ -85,7 +85,7 @@ int CliSession::connect() {
     }
     ui_.beginStep("Identifying the board");
     std::string reply;
-    if (board_.identifyBoard(&reply)) {
+    if (board_.identifyBoard(&reply).ok()) {
         boardModel_ = reply.substr(4);  // after "BRD "
         commandReport()["failing_step"] = nullptr;
         commandReport()["board"] = boardModel_;
@@ -93,9 +93,8 @@ int CliSession::connect() {
         return exitSuccess;
     }
     ui_.endStep();
-    showError(ui_, std::string(connectionFailedMessage) + "\nNo KEL520/KEL620 board answered on " +
-                       deviceName() + " (the reply was \"" + printable(reply) + "\")." +
-                       adapterNote());
+    ui_.showError(std::string(connectionFailedMessage) + "\nNo KEL520/KEL620 board answered on " +
+                  deviceName() + " (the reply was \"" + printable(reply) + "\")." + adapterNote());
     link_.closePort();
     return exitFailure;
 }

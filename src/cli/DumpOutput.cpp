@@ -7,17 +7,20 @@
 #include <random>
 #include <system_error>
 
+#include "OutcomeMessages.h"
+
 namespace loadstar::cli {
 
 namespace {
 
-bool writeToStandardOutput(const std::string& bytes, UserInterface& ui) {
+bool writeToStandardOutput(const std::string& bytes, TerminalUserInterface& ui) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
         std::fflush(stdout) == 0) {
         return true;
     }
-    ui.noteFileProblem("standard output", std::strerror(errno));
-    ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
+    ui.showMessage(
+        std::string("Error writing file ! (standard output: ") + std::strerror(errno) + ")",
+        uploadSaveErrorCaption);
     return false;
 }
 
@@ -101,11 +104,13 @@ std::string targetFolderProblem(const std::string& path) {
 }
 
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
-               UserInterface& ui) {
+               TerminalUserInterface& ui) {
     if (path == standardOutputName) {
         return writeToStandardOutput(formatDump(format, sector), ui);
     }
-    return saveDumpFile(path, format, sector, ui);
+    const Outcome saved = saveDumpFile(path, format, sector);
+    reportSaveFailure(ui, saved);
+    return saved.ok();
 }
 
 }  // namespace loadstar::cli

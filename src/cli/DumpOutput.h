@@ -6,7 +6,7 @@
 #include <string>
 
 #include "DumpWriters.h"
-#include "UserInterface.h"
+#include "TerminalUserInterface.h"
 
 namespace loadstar::cli {
 
@@ -33,6 +33,6 @@ std::string targetFolderProblem(const std::string& path);
 // is complete, so a failure leaves an existing one as it was. False after a message that names
 // the path and the system's reason.
 bool writeDump(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
-               UserInterface& ui);
+               TerminalUserInterface& ui);
 
 }  // namespace loadstar::cli

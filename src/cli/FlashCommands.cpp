@@ -12,6 +12,7 @@
 #include "FlashSteps.h"
 #include "ImageInput.h"
 #include "Interrupt.h"
+#include "OutcomeMessages.h"
 #include "SectorCommands.h"
 
 namespace loadstar::cli {
@@ -110,12 +111,12 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
         printResult("flash: failed");
         return exitFailure;
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     TerminalUserInterface& ui = session.ui();
     const FlashPlan plan{!arguments.noErase, !arguments.noVerify};
     const auto start = Clock::now();
     const FlashOutcome outcome =
-        flashSector(operations, session.board(), g, *image, plan,
+        flashSector(operations, session.board(), ui, g, *image, plan,
                     [&ui](FlashStep step, long) { ui.setStep(flashStepLabel(step)); });
     ui.finishProgress();
     const auto milliseconds =
@@ -157,7 +158,7 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
         printResult("backup: failed");
         return exitFailure;
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     operations.setReadEveryBlockTwice(arguments.readTwice);
     const auto sectors = allSectors();
     long total = 0;
@@ -172,7 +173,8 @@ int runBackup(const CliOptions& options, const FolderArguments& arguments) {
         int result =
             InterruptGuard::interrupted()
                 ? -1
-                : operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
+                : reportPass(session.ui(), operations.readSector(g.kind, g.sector, g.baseAddress,
+                                                                 g.sectorSize, contents));
         const std::string file = sectorFile(arguments.folder, g, format);
         commandReport()["failing_step"] = "read";
         if (result == 1) {
@@ -279,14 +281,14 @@ int runRestore(const CliOptions& options, const FolderArguments& arguments) {
     for (const auto& item : *items) {
         total += item.geometry.sectorSize + item.image.loadedLength() + item.image.definedEnd();
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     TerminalUserInterface& ui = session.ui();
     long done = 0;
     int flashed = 0;
     for (const auto& item : *items) {
         const std::string name = nameOf(item.geometry);
         const FlashOutcome outcome = flashSector(
-            operations, session.board(), item.geometry, item.image, {},
+            operations, session.board(), ui, item.geometry, item.image, {},
             [&](FlashStep step, long bytes) {
                 ui.setStep("Restore " + name + ": " + flashStepLabel(step), done, total);
                 done += bytes;

@@ -2,6 +2,7 @@
 
 #include "CommandResult.h"
 #include "Interrupt.h"
+#include "OutcomeMessages.h"
 
 namespace loadstar::cli {
 
@@ -63,7 +64,8 @@ std::string boardHoldsName(const FlashOutcome& outcome) {
 }
 
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
-                         const SectorGeometry& geometry, const SectorImage& image, FlashPlan plan,
+                         TerminalUserInterface& ui, const SectorGeometry& geometry,
+                         const SectorImage& image, FlashPlan plan,
                          const std::function<void(FlashStep, long)>& announce) {
     FlashOutcome outcome;
     const auto interrupted = [&outcome](FlashStep step) {
@@ -76,33 +78,38 @@ FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
             return outcome;
         }
         announce(FlashStep::erase, geometry.sectorSize);
-        board.ui().reportProgress(0, geometry.sectorSize);
+        ui.reportProgress(0, geometry.sectorSize);
+        const Outcome erased =
+            board.eraseSector(geometry.kind, geometry.sector, geometry.baseAddress);
         outcome.eraseSent = true;
-        if (board.eraseSector(geometry.kind, geometry.sector, geometry.baseAddress) == 0) {
+        if (!erased.ok()) {
+            reportCommandFailure(ui, erased);
             outcome.result = 0;
             return outcome;
         }
         outcome.erased = true;
-        board.ui().reportProgress(geometry.sectorSize, geometry.sectorSize);
+        ui.reportProgress(geometry.sectorSize, geometry.sectorSize);
     }
     if (interrupted(FlashStep::program)) {
         return outcome;
     }
     const auto length = static_cast<long>(image.loadedLength());
     announce(FlashStep::program, length);
-    outcome.result =
+    const Outcome programmed =
         operations.programImage(geometry.kind, geometry.sector, geometry.baseAddress, image);
-    outcome.programmedEnd = operations.programmedEnd();
+    outcome.result = reportPass(ui, programmed);
+    outcome.programmedEnd = programmed.programmedEnd;
     outcome.imageWritten = outcome.result == 1;
     if (outcome.result != 1 || !plan.verify || interrupted(FlashStep::verify)) {
         return outcome;
     }
     announce(FlashStep::verify, image.definedEnd());
     operations.setCountEveryDifference(true);
-    outcome.result =
+    const Outcome verified =
         operations.verifyImage(geometry.kind, geometry.sector, geometry.baseAddress, image);
-    outcome.differences = operations.differenceCount();
-    outcome.firstDifference = operations.firstDifferenceAddress();
+    outcome.result = reportPass(ui, verified, PassFinding::verify);
+    outcome.differences = verified.differences;
+    outcome.firstDifference = verified.firstDifference;
     return outcome;
 }
 

@@ -9,6 +9,7 @@
 #include "ImageFile.h"
 #include "SectorGeometry.h"
 #include "SectorOperations.h"
+#include "TerminalUserInterface.h"
 
 namespace loadstar::cli {
 
@@ -50,12 +51,14 @@ std::string sectorStateText(const FlashOutcome& outcome);
 std::string boardHoldsName(const FlashOutcome& outcome);
 
 // Erases the sector, programs `image` and verifies it, over the connection `operations` uses,
-// stopping at the first step that fails, is interrupted (Ctrl-C) or finds a difference. An image
+// stopping at the first step that fails, is interrupted (Ctrl-C) or finds a difference; a failure's
+// message goes to `ui`, which also draws the progress. An image
 // of nothing but 0xFF is erased and verified, nothing written. `announce` is told each step
 // before it runs, with the bytes it covers (the sector's size for the erase), so that the caller
 // can name it on the progress line. Verify counts every differing byte the image defines.
 FlashOutcome flashSector(SectorOperations& operations, BoardCommands& board,
-                         const SectorGeometry& geometry, const SectorImage& image, FlashPlan plan,
+                         TerminalUserInterface& ui, const SectorGeometry& geometry,
+                         const SectorImage& image, FlashPlan plan,
                          const std::function<void(FlashStep, long)>& announce);
 
 }  // namespace loadstar::cli

@@ -7,18 +7,23 @@
 
 #include "CliCommands.h"
 #include "CommandResult.h"
-#include "Connection.h"
 #include "Console.h"
 #include "ExitCode.h"
 #include "HexText.h"
 #include "Interrupt.h"
 #include "MemoryPanelInput.h"
+#include "OutcomeMessages.h"
 
 namespace loadstar::cli {
 
 namespace {
 
-constexpr int replyBufferSize = 1000;
+// Selects the session's flash and sector; false after the failure's message.
+bool selectFlash(CliSession& session) {
+    const Outcome selected = session.board().selectFlash(session.flashKind(), session.sector());
+    reportCommandFailure(session.ui(), selected);
+    return selected.ok();
+}
 
 int runIdentify(const CliOptions& options) {
     CliSession session(options);
@@ -36,33 +41,28 @@ int runRead(const CliOptions& options, const std::string& addressText,
     CliSession session(options);
     const auto input = checkReadFields(countText, addressText);
     if (!input.ok()) {
-        showError(session.ui(), input.message);
+        session.ui().showError(inputProblemText(input.problem));
         commandReport()["failing_step"] = "input";
         return exitFailure;
     }
-    if (session.connect() != exitSuccess ||
-        session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
+    if (session.connect() != exitSuccess || !selectFlash(session)) {
         return exitFailure;
     }
-    std::uint8_t reply[replyBufferSize];
     const auto& [address, count] = input.request;
-    int replyLength = 0;
     commandReport()["failing_step"] = "read";
-    if (session.board().readFlash(address, reply, count, &replyLength) == 0) {
-        return exitFailure;
-    }
-    if (replyLength < replyHeaderLength + count) {
-        showError(session.ui(), incompleteReadMessage);
+    std::vector<std::uint8_t> bytes;
+    const Outcome read = session.board().readFlash(address, count, bytes);
+    if (!read.ok()) {
+        reportCommandFailure(session.ui(), read);
         return exitFailure;
     }
     commandReport()["failing_step"] = nullptr;
     commandReport()["address"] = address;
     commandReport()["bytes"] = count;
-    commandReport()["data"] =
-        std::vector<int>(reply + replyHeaderLength, reply + replyHeaderLength + count);
+    commandReport()["data"] = std::vector<int>(bytes.begin(), bytes.end());
     if (!jsonOutput()) {
         char text[3 * maxReadCount + 1];
-        bytesToHexText(reply + replyHeaderLength, count, text);
+        bytesToHexText(bytes.data(), count, text);
         std::printf("%s\n", text);
     }
     return exitSuccess;
@@ -77,17 +77,18 @@ int runWrite(const CliOptions& options, const std::string& addressText,
     }
     const auto input = checkWriteFields(addressText, dataText);
     if (!input.ok()) {
-        showError(session.ui(), input.message);
+        session.ui().showError(inputProblemText(input.problem));
         commandReport()["failing_step"] = "input";
         return exitFailure;
     }
     const auto& [address, data] = input.request;
-    if (session.connect() != exitSuccess ||
-        session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
+    if (session.connect() != exitSuccess || !selectFlash(session)) {
         return exitFailure;
     }
     commandReport()["failing_step"] = "write";
-    if (session.board().writeFlash(address, data.data(), static_cast<int>(data.size())) == 0) {
+    const Outcome written = session.board().writeFlash(address, data);
+    if (!written.ok()) {
+        reportCommandFailure(session.ui(), written);
         return exitFailure;
     }
     commandReport()["failing_step"] = nullptr;
@@ -110,8 +111,13 @@ int runErase(const CliOptions& options) {
         return exitFailure;
     }
     commandReport()["failing_step"] = "erase";
-    if (session.board().eraseSector(g.kind, g.sector, g.baseAddress) == 0) {
-        commandReport()["board_holds"] = "partly erased";
+    const Outcome erased = session.board().eraseSector(g.kind, g.sector, g.baseAddress);
+    if (!erased.ok()) {
+        reportCommandFailure(session.ui(), erased);
+        // A failed selection sent no erase: the sector still holds what it held.
+        const bool sent = erased.holds == BoardHolds::partlyErased;
+        commandReport()["failing_step"] = sent ? "erase" : "select";
+        commandReport()["board_holds"] = sent ? "partly erased" : "untouched";
         printResult("erase: failed");
         return exitFailure;
     }
@@ -127,7 +133,9 @@ int runReset(const CliOptions& options) {
         return exitFailure;
     }
     commandReport()["failing_step"] = "reset";
-    if (session.board().resetBoard() == 0) {
+    const Outcome reset = session.board().resetBoard();
+    if (!reset.ok()) {
+        reportCommandFailure(session.ui(), reset);
         return exitFailure;
     }
     commandReport()["failing_step"] = nullptr;
@@ -144,7 +152,7 @@ int runSelect(const CliOptions& options) {
         return exitFailure;
     }
     commandReport()["sector"] = segmentName(session.flashKind(), session.sector());
-    if (session.board().selectFlash(session.flashKind(), session.sector()) == 0) {
+    if (!selectFlash(session)) {
         std::fprintf(stderr, "Error changing the execution page...\n");
         commandReport()["failing_step"] = "select";
         return exitFailure;

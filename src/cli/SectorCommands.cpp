@@ -13,6 +13,7 @@
 #include "FlashSteps.h"
 #include "ImageInput.h"
 #include "Interrupt.h"
+#include "OutcomeMessages.h"
 #include "SectorOperations.h"
 
 namespace loadstar::cli {
@@ -39,17 +40,19 @@ int runBlankCheck(const CliOptions& options) {
         printResult("blank-check: failed");
         return exitFailure;
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     operations.setCountEveryDifference(true);
     session.ui().setStep("Blank check");
     const SectorGeometry g = session.geometry();
-    const int result = operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
+    const Outcome outcome =
+        operations.blankCheckSector(g.kind, g.sector, g.baseAddress, g.sectorSize);
     session.ui().finishProgress();
-    const long used = operations.differenceCount();
+    const int result = reportPass(session.ui(), outcome, PassFinding::blankCheck);
+    const long used = outcome.differences;
     commandReport()["sector"] = segmentName(g.kind, g.sector);
     commandReport()["bytes"] = g.sectorSize;
     commandReport()["differences"] = used;
-    reportFirstDifference(operations.firstDifferenceAddress());
+    reportFirstDifference(outcome.firstDifference);
     if (result != 1) {
         commandReport()["failing_step"] = "blank_check";
         printResult("blank-check: " + unfinishedText(result));
@@ -58,7 +61,7 @@ int runBlankCheck(const CliOptions& options) {
     } else {
         printResult("blank-check: not blank, " + std::to_string(used) + " of " +
                     std::to_string(g.sectorSize) + " bytes used, first at " +
-                    boardAddressText(*operations.firstDifferenceAddress()));
+                    boardAddressText(*outcome.firstDifference));
     }
     return exitStatusFor(result, used);
 }
@@ -75,27 +78,30 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
         printResult(command + ": failed");
         return exitFailure;
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     operations.setCountEveryDifference(true);
     session.ui().setStep(verify ? "Verifying" : "Programming");
     const auto start = Clock::now();
-    const int result = verify ? operations.verifyImage(g.kind, g.sector, g.baseAddress, *image)
-                              : operations.programImage(g.kind, g.sector, g.baseAddress, *image);
+    const Outcome passed = verify
+                               ? operations.verifyImage(g.kind, g.sector, g.baseAddress, *image)
+                               : operations.programImage(g.kind, g.sector, g.baseAddress, *image);
     session.ui().finishProgress();
+    const int result =
+        reportPass(session.ui(), passed, verify ? PassFinding::verify : PassFinding::none);
     // The bytes the file defines: what was written (blocks of nothing but 0xFF are skipped, the
     // flash holds that after an erase) and what was compared.
     const std::string length = std::to_string(image->definedCount());
-    const long differences = operations.differenceCount();
+    const long differences = passed.differences;
     commandReport()["sector"] = segmentName(g.kind, g.sector);
     commandReport()["bytes"] = image->definedCount();
     if (verify) {
         commandReport()["differences"] = differences;
-        reportFirstDifference(operations.firstDifferenceAddress());
+        reportFirstDifference(passed.firstDifference);
     }
-    if (result != 1 && !verify && operations.programmedEnd()) {
+    if (result != 1 && !verify && passed.programmedEnd) {
         commandReport()["failing_step"] = command;
         FlashOutcome outcome;
-        outcome.programmedEnd = operations.programmedEnd();
+        outcome.programmedEnd = passed.programmedEnd;
         commandReport()["board_holds"] = boardHoldsName(outcome);
         printResult(command + ": " + unfinishedText(result) + "; " + sectorStateText(outcome));
     } else if (result != 1) {
@@ -108,8 +114,7 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
         printResult("verify: OK, " + length + " bytes match");
     } else {
         printResult("verify: " + std::to_string(differences) + " of " + length +
-                    " bytes differ, first at " +
-                    boardAddressText(*operations.firstDifferenceAddress()));
+                    " bytes differ, first at " + boardAddressText(*passed.firstDifference));
     }
     return exitStatusFor(result, differences);
 }
@@ -129,7 +134,7 @@ std::optional<DumpFormat> uploadFormat(const UploadArguments& arguments, const s
         TerminalUserInterface().showMessage(std::string(unknownDumpFormatMessage) +
                                                 " To keep the name " + path +
                                                 ", give the format with --format hex|bin|txt.",
-                                            uploadSaveErrorCaption, MessageIcon::none);
+                                            uploadSaveErrorCaption);
         return std::nullopt;
     }
     return format;
@@ -180,11 +185,12 @@ int runUpload(const CliOptions& options, const UploadArguments& arguments) {
         printResult("upload: failed", resultOut);
         return exitFailure;
     }
-    SectorOperations operations(session.board());
+    SectorOperations operations(session.board(), session.ui(), session.ui().cancel());
     operations.setReadEveryBlockTwice(arguments.readTwice);
     session.ui().setStep("Reading " + segment);
     std::vector<std::uint8_t> contents;
-    int result = operations.readSector(g.kind, g.sector, g.baseAddress, g.sectorSize, contents);
+    int result = reportPass(session.ui(), operations.readSector(g.kind, g.sector, g.baseAddress,
+                                                                g.sectorSize, contents));
     session.ui().finishProgress();
     commandReport()["failing_step"] = result == 1 ? "save" : "read";
     if (result == 1 && !writeDump(path, *format, contents, session.ui())) {

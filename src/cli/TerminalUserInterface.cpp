@@ -2,7 +2,6 @@
 
 #include "Console.h"
 #include "Interrupt.h"
-#include "ProcessFlags.h"
 
 namespace loadstar::cli {
 
@@ -22,20 +21,17 @@ std::string formatDuration(double seconds) {
 TerminalUserInterface::TerminalUserInterface(std::FILE* messages)
     : out_(messages), terminal_(isTerminal(messages)) {}
 
-void TerminalUserInterface::showMessage(const std::string& text, const std::string& caption,
-                                        MessageIcon) {
+void TerminalUserInterface::showMessage(const std::string& text, const std::string& caption) {
     finishProgress();
-    std::fprintf(out_, "%s: %s%s\n", caption.c_str(), text.c_str(), fileProblem_.c_str());
+    std::fprintf(out_, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(out_);
-    fileProblem_.clear();
 }
 
-void TerminalUserInterface::noteFileProblem(const std::string& path, const std::string& reason) {
-    fileProblem_ = " (" + path + ": " + reason + ")";
-}
-
-void TerminalUserInterface::setStatusText(const std::string& text) {
-    status_ = text;
+void TerminalUserInterface::passProgress(const PassProgress& progress) {
+    reportProgress(progress.done, progress.total, progress.step);
+    if (InterruptGuard::interrupted()) {
+        cancel_.request();
+    }
 }
 
 void TerminalUserInterface::beginStep(std::string name) {
@@ -67,7 +63,7 @@ void TerminalUserInterface::setStep(std::string name, long overallDone, long ove
     lastDone_ = -1;
 }
 
-void TerminalUserInterface::reportProgress(long bytesDone, long bytesTotal) {
+void TerminalUserInterface::reportProgress(long bytesDone, long bytesTotal, Step passStep) {
     const auto now = Clock::now();
     if (overallTotal_ <= 0 && bytesDone < lastDone_) {
         start_ = now;  // another pass under the same step
@@ -83,8 +79,10 @@ void TerminalUserInterface::reportProgress(long bytesDone, long bytesTotal) {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
     const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
-    // Without a named step, the status text's opening words name it ("Reading flash").
-    const std::string step = !step_.empty() ? step_ : status_.substr(0, status_.find(','));
+    // Without a named step, the pass's own names it.
+    const std::string step = !step_.empty()            ? step_
+                             : passStep == Step::write ? "Programming flash"
+                                                       : "Reading flash";
     const long percent = total > 0 ? done * 100 / total : 100;
     std::fprintf(out_, "%s%s %ld%% (%ld of %ld bytes, %.0f B/s, %s left)%s",
                  terminal_ ? "\r\x1b[K" : "", step.c_str(), percent, done, total, rate,
@@ -98,16 +96,6 @@ void TerminalUserInterface::finishProgress() {
         std::fputc('\n', out_);
         progressShown_ = false;
     }
-}
-
-void TerminalUserInterface::processPendingEvents() {
-    if (InterruptGuard::interrupted()) {
-        processFlags().cancelRequested = true;
-    }
-}
-
-std::optional<std::string> TerminalUserInterface::chooseSaveFile(const std::string&) {
-    return std::nullopt;
 }
 
 }  // namespace loadstar::cli

@@ -5,28 +5,27 @@
 #include <optional>
 #include <string>
 
-#include "UserInterface.h"
+#include "Outcome.h"
 
 namespace loadstar::cli {
 
-// The command-line face of the core, on stderr: boxes become lines ("caption: text"), progress one
+// The command-line face of the core, on stderr: messages are lines ("caption: text"), progress one
 // line naming the step and its percentage (redrawn in place on a terminal, at most one line a
-// second in a log), and Ctrl-C becomes the cancel request at the next "let pending events run".
-// Quiet drops the progress line; messages stay. The window's status texts are not printed: the
-// progress line says the same.
-class TerminalUserInterface : public UserInterface {
+// second in a log), and Ctrl-C becomes the cancel request after the block in progress. Quiet
+// drops the progress line; messages stay.
+class TerminalUserInterface : public PassObserver {
   public:
     explicit TerminalUserInterface(std::FILE* messages = stderr);
 
-    void showMessage(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override;
-    void setStatusText(const std::string& text) override;
-    void reportProgress(long bytesDone, long bytesTotal) override;
-    void processPendingEvents() override;
-    // Added to the next message: " (path: reason)".
-    void noteFileProblem(const std::string& path, const std::string& reason) override;
-    // The command-line tool writes its files itself; the core's save dialog is never used.
-    std::optional<std::string> chooseSaveFile(const std::string& proposedName) override;
+    void showMessage(const std::string& text, const std::string& caption);
+    // "Error: <text>".
+    void showError(const std::string& text) { showMessage(text, "Error"); }
+    // Draws the progress line; after Ctrl-C, sets the cancel token.
+    void passProgress(const PassProgress& progress) override;
+    // How far a step without blocks has come (an erase: 0, then all of it).
+    void reportProgress(long bytesDone, long bytesTotal, Step step = Step::none);
+    // The token the tool's passes are given; Ctrl-C sets it.
+    [[nodiscard]] CancelToken& cancel() { return cancel_; }
 
     // Names what the progress line shows from now on ("Programming"). With `overallTotal` above 0
     // the percentage runs over several passes: this pass starts `overallDone` bytes into it.
@@ -53,8 +52,7 @@ class TerminalUserInterface : public UserInterface {
     std::string timedStep_;
     Clock::time_point timedStart_{};
     bool progressShown_ = false;
-    std::string status_;
-    std::string fileProblem_;
+    CancelToken cancel_;
     std::string step_;
     long overallDone_ = 0;
     long overallTotal_ = 0;

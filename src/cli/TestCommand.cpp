@@ -13,7 +13,6 @@
 #include "Console.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
-#include "ProcessFlags.h"
 #include "RandomReadTest.h"
 
 namespace loadstar::cli {
@@ -102,12 +101,12 @@ void showStatistics(TestOutput& output, const std::string& text) {
     output.statisticsShown = true;
 }
 
-RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
+RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits, CancelToken& stop) {
     using Clock = std::chrono::steady_clock;
     RandomReadTestHooks hooks;
     hooks.appendLogLine = [&output](const std::string& line) { appendLogLine(output, line); };
     // Statistics follow every cycle: the moment to decide whether that cycle was the last.
-    hooks.setStatistics = [&output, &limits, start = Clock::now(),
+    hooks.setStatistics = [&output, &limits, &stop, start = Clock::now(),
                            cycles = std::int64_t{0}](const std::string& text) mutable {
         showStatistics(output, text);
         ++cycles;
@@ -116,12 +115,12 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits) {
         if ((limits.cycles > 0 && cycles >= limits.cycles) ||
             (limits.seconds > 0 && elapsed.count() >= limits.seconds) ||
             InterruptGuard::interrupted() || std::ferror(stdout) != 0) {
-            processFlags().stopTest = true;
+            stop.request();
         }
     };
-    hooks.processPendingEvents = [] {
+    hooks.processPendingEvents = [&stop] {
         if (InterruptGuard::interrupted()) {
-            processFlags().stopTest = true;
+            stop.request();
         }
     };
     return hooks;
@@ -147,7 +146,8 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
     }
 
     RandomReadTest test;
-    test.run(session.board(), makeHooks(output, limits));
+    CancelToken stop;
+    test.run(session.board(), makeHooks(output, limits, stop), stop);
     clearStatistics(output);
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {

@@ -81,9 +81,4 @@ AgreedRead readUntilAgreed(const ReadBlock& readOnce, int count,
                            std::span<const std::uint8_t> firstRead,
                            std::vector<std::uint8_t>& agreed);
 
-// What the user is told when a block never read alike twice.
-inline constexpr char lineTooNoisyText[] =
-    "The serial line is too noisy: reading the same flash bytes again and again gave different "
-    "data each time. Check the cable and its screening, then try again.";
-
 }  // namespace loadstar

@@ -2,20 +2,19 @@
 
 namespace loadstar {
 
-int connectBoard(BoardCommands& board) {
+ConnectResult connectBoard(BoardCommands& board) {
     SerialLink& link = board.link();
     if (link.isPortOpen() != 0) {
-        return 2;
+        return ConnectResult::alreadyOpen;
     }
     if (link.openPort() != 1) {
-        return 0;
+        return ConnectResult::notOpened;
     }
-    if (board.identifyBoard()) {
-        return 1;
+    if (board.identifyBoard().ok()) {
+        return ConnectResult::connected;
     }
-    showError(board.ui(), connectionFailedMessage);
     link.closePort();
-    return 0;
+    return ConnectResult::notIdentified;
 }
 
 }  // namespace loadstar

@@ -4,14 +4,15 @@
 
 namespace loadstar {
 
-inline constexpr char connectionFailedMessage[] =
-    "Failed to open connection to Merova demo board.\n\nPlease check if the RS232 link cable is "
-    "attached properly,\nand if the demo board is powered on.";
+// How a connect ended.
+enum class ConnectResult {
+    alreadyOpen,    // the port was open already; nothing was sent
+    connected,      // a KELX20 board answered
+    notOpened,      // the port could not be opened (the link has reported why)
+    notIdentified,  // no KEL520/KEL620 answered; the port is closed again
+};
 
 // Opens the port and checks the board's identification, as Connect does.
-// 2: the port was open already, nothing sent; 1: a KELX20 board answered; 0: refused (the port
-// could not be opened, or the board did not identify itself: the message was shown and the port
-// is closed again).
-int connectBoard(BoardCommands& board);
+ConnectResult connectBoard(BoardCommands& board);
 
 }  // namespace loadstar

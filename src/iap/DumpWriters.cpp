@@ -107,20 +107,28 @@ std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector) 
     return {};
 }
 
-bool saveDumpFile(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
-                  UserInterface& ui) {
+Outcome saveDumpFile(const std::string& path, DumpFormat format,
+                     std::span<const std::uint8_t> sector) {
+    Outcome outcome;
+    const auto fail = [&](Fault fault, std::string reason) {
+        outcome.step = Step::saveFile;
+        outcome.failure = {Command::none, fault};
+        outcome.file.file = path;
+        outcome.systemError = std::move(reason);
+        return outcome;
+    };
+    if (format == DumpFormat::none) {
+        return fail(Fault::unknownFormat, {});
+    }
     AtomicFile file(path);
     if (!file.create()) {
-        ui.noteFileProblem(path, file.lastError());
-        ui.showMessage("Error creating file !", uploadSaveErrorCaption, MessageIcon::none);
-        return false;
+        return fail(Fault::cannotCreate, file.lastError());
     }
     if (!file.write(formatDump(format, sector)) || !file.commit()) {
-        ui.noteFileProblem(path, file.lastError());
-        ui.showMessage("Error writing file !", uploadSaveErrorCaption, MessageIcon::none);
-        return false;
+        return fail(Fault::cannotWrite, file.lastError());
     }
-    return true;
+    outcome.bytes = static_cast<long>(sector.size());
+    return outcome;
 }
 
 }  // namespace loadstar

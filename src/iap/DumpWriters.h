@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "UserInterface.h"
+#include "Outcome.h"
 
 namespace loadstar {
 
@@ -16,11 +16,6 @@ enum class DumpFormat { none, rawBinary, textDump, intelHex };
 // ".bin", ".txt" or ".hex" by the file name's lower-cased extension (fileExtension); any other
 // name is DumpFormat::none, which Upload refuses before it creates or empties anything.
 DumpFormat dumpFormatForFileName(const std::string& fileName);
-
-// Upload's answer to a name of no known format, and the caption of its file errors.
-inline constexpr char uploadSaveErrorCaption[] = "Uploaded data save error";
-inline constexpr char unknownDumpFormatMessage[] =
-    "Unknown file type: the name must end in .hex, .bin or .txt. Nothing was saved.";
 
 // Exactly the sector's bytes.
 std::string rawBinaryDump(std::span<const std::uint8_t> sector);
@@ -41,9 +36,10 @@ std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector);
 
 // Saves `sector` in `format` as `path`. The bytes go to a temporary file that replaces the target
 // only once complete, so a disk that fills up or fails loses no old file and is reported rather
-// than passing for a saved sector. False after "Error creating file !" or "Error writing file !"
-// (caption "Uploaded data save error"), with the path and the system's reason noted.
-bool saveDumpFile(const std::string& path, DumpFormat format, std::span<const std::uint8_t> sector,
-                  UserInterface& ui);
+// than passing for a saved sector. A failure is Step::saveFile with Fault::cannotCreate or
+// Fault::cannotWrite, the path in `file.file` and the system's reason in `systemError`;
+// DumpFormat::none is Fault::unknownFormat and creates nothing.
+Outcome saveDumpFile(const std::string& path, DumpFormat format,
+                     std::span<const std::uint8_t> sector);
 
 }  // namespace loadstar

@@ -17,16 +17,6 @@ namespace loadstar {
 
 namespace {
 
-constexpr char loadErrorCaption[] = "Data load error";
-constexpr char openErrorText[] = "Error opening file !";
-constexpr char syntaxErrorText[] = "Invalid syntax in hex file";
-constexpr char pastSectorText[] =
-    "Warning: hex file address exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
-constexpr char binaryPastSectorText[] =
-    "Warning: binary file size exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
-
 // Lines are read into a buffer of this size: a line, its line end included, holds at most 998
 // characters. A longer one is a bad record; it is never cut into two lines.
 constexpr int lineBufferSize = 999;
@@ -364,39 +354,6 @@ ImageLoad loadImage(const std::string& fileName, ImageFormat format, int sectorS
         return load;
     }
     return readImage(file.get(), fileName, format, sectorSize, baseAddress, image);
-}
-
-int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui, int* definedEnd) {
-    SectorImage image;
-    const ImageLoad load = loadImage(fileName, ImageFormat::byExtension, sectorSize, 0, image);
-    loadedLength = 0;
-    if (!load.ok()) {
-        const bool syntax =
-            load.problem == ImageProblem::badRecord || load.problem == ImageProblem::noEndRecord;
-        ui.showMessage(syntax ? syntaxErrorText : openErrorText, loadErrorCaption,
-                       MessageIcon::none);
-        return 0;
-    }
-    const int limit = std::clamp(sectorSize, 0, static_cast<int>(buffer.size()));
-    const bool raw = load.format == ImageFormat::rawBinary;
-    const int copied = raw ? std::min(static_cast<int>(load.rawSize), limit) : limit;
-    std::copy_n(image.bytes.begin(), copied, buffer.begin());
-    // Bytes past a buffer smaller than the sector are the caller's limit, not the file's fault.
-    const bool warned = load.pastSector && (!raw || limit >= sectorSize);
-    image.bytes.resize(static_cast<std::size_t>(copied));
-    image.defined.resize(static_cast<std::size_t>(copied));
-    loadedLength = raw ? copied : image.loadedLength();
-    if (definedEnd != nullptr) {
-        *definedEnd = image.definedEnd();
-    }
-    if (warned) {
-        ui.showMessage(raw ? binaryPastSectorText : pastSectorText, "Warning",
-                       MessageIcon::warning);
-    } else if (loadedLength == 0) {
-        showError(ui, noDataText);
-    }
-    return 1;
 }
 
 }  // namespace loadstar

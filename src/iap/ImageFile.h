@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "UserInterface.h"
-
 namespace loadstar {
 
 // Image files for Program and Verify: Intel HEX and raw binary, read into one sector.
 //
 // Principles of operation. The loader reads a file into a SectorImage and returns an ImageLoad
 // that says what it found: nothing wrong, or what is wrong and where (file, line, reason), and
-// what it had to leave out. It never shows or prints anything; loadImageFile below renders the
-// outcome into the window's boxes, the command-line tool into its own messages.
+// what it had to leave out. It never shows or prints anything; the window renders the outcome into
+// its boxes, the command-line tool into its own messages.
 //
 // Intel HEX: record types 00 (data), 01 (end), 02 (extended segment address), 03 (start segment
 // address), 04 (extended linear address) and 05 (start linear address). Every record's checksum
@@ -93,22 +91,5 @@ ImageLoad readImage(std::FILE* file, const std::string& fileName, ImageFormat fo
 // refused without being read.
 ImageLoad loadImage(const std::string& fileName, ImageFormat format, int sectorSize,
                     long long baseAddress, SectorImage& image);
-
-// What the loader says of a file that holds nothing but erased (0xFF) bytes.
-inline constexpr char noDataText[] = "File contains no data";
-
-// The window's loader: loads `fileName` by its extension (ImageFormat::byExtension) into `buffer`,
-// the caller's sector buffer, whose offset 0 is the first byte of the sector, and shows every
-// problem itself, one message each: "Error opening file !" or "Invalid syntax in hex file" (caption
-// "Data load error") with result 0; a warning (caption "Warning") when bytes past the sector's end
-// were left out, result 1; or "File contains no data" through showError when nothing but 0xFF was
-// loaded and there was no warning (result 1, loadedLength 0). Result 1: loadedLength says how many
-// bytes from offset 0 are meaningful (one past the last byte that is not 0xFF; a raw file's
-// length); an Intel HEX load sets offsets 0..sectorSize-1 to 0xFF first, a raw load leaves the
-// buffer past the file's bytes as it was. Offsets at or past buffer.size() are never touched.
-// `definedEnd`, when given, receives one past the last offset the file defines (written-out 0xFF
-// included).
-int loadImageFile(const std::string& fileName, std::span<std::uint8_t> buffer, int sectorSize,
-                  int& loadedLength, UserInterface& ui, int* definedEnd = nullptr);
 
 }  // namespace loadstar

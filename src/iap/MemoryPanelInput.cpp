@@ -56,16 +56,16 @@ CheckedInput<ReadRequest> checkReadFields(std::string_view countText, std::strin
     const auto count = scanHexNumber(countText);
     // A count that scans as negative lies outside what a read covers, like one above F0.
     if (!count || *count < 0 || *count > maxReadCount) {
-        result.message = invalidCountMessage;
+        result.problem = InputProblem::invalidCount;
         return result;
     }
     const auto address = scanHexNumber(offsetText);
     if (!address) {
-        result.message = invalidAddressMessage;
+        result.problem = InputProblem::invalidAddress;
         return result;
     }
     if (!isBoardAddress(*address)) {
-        result.message = addressOutOfRangeMessage;
+        result.problem = InputProblem::addressOutOfRange;
         return result;
     }
     result.request.count = static_cast<int>(*count);
@@ -78,7 +78,7 @@ CheckedInput<WriteRequest> checkWriteFields(std::string_view offsetText,
     CheckedInput<WriteRequest> result;
     const auto address = scanHexNumber(offsetText);
     if (!address || !isBoardAddress(*address)) {
-        result.message = invalidOffsetMessage;
+        result.problem = InputProblem::invalidOffset;
         return result;
     }
     // hexTextToBytes reads a terminated text; a zero inside the field ends it there.
@@ -86,11 +86,11 @@ CheckedInput<WriteRequest> checkWriteFields(std::string_view offsetText,
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(countHexTokens(text.c_str())) + 1);
     int count = 0;
     if (hexTextToBytes(text.c_str(), bytes.data(), nullptr, &count) != 1 || count == 0) {
-        result.message = invalidDataMessage;
+        result.problem = InputProblem::invalidData;
         return result;
     }
     if (count > maxWriteCount) {
-        result.message = dataTooLongMessage;
+        result.problem = InputProblem::dataTooLong;
         return result;
     }
     bytes.resize(static_cast<std::size_t>(count));

@@ -9,25 +9,18 @@
 namespace loadstar {
 
 // The input checks of the memory panel (Read and Write), shared by the window and the
-// command-line tool so that both take the same texts and answer with the same messages.
+// command-line tool so that both take the same texts and refuse them for the same reasons.
 
-inline constexpr char invalidCountMessage[] =
-    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
-    "HEXADECIMAL number).";
-inline constexpr char invalidAddressMessage[] = "Invalid address field value: not a numeric value.";
-// A board address has 16 bits; a larger number would reach the board cut to its low 16 bits.
-inline constexpr char addressOutOfRangeMessage[] =
-    "Invalid address field value: the address must lie between 0 and FFFF.";
-inline constexpr char invalidOffsetMessage[] =
-    "Offset value is incorrect. Please enter hexadecimal number in format 0x1234.";
-inline constexpr char invalidDataMessage[] = "Data to write is invalid.";
-// WRITE FLASH carries its count in one byte.
-inline constexpr char dataTooLongMessage[] =
-    "Data to write is too long: at most FF (255 in decimal) bytes can be written at once.";
-
-// Any reply tag is accepted for any command, so a READ FLASH reply may hold fewer bytes than were
-// asked for; the missing ones must not be shown as if the board had sent them.
-inline constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
+// What is wrong with the fields, if anything.
+enum class InputProblem {
+    none,
+    invalidCount,       // the count is no number from 0 to F0
+    invalidAddress,     // Read: the address is not a number
+    addressOutOfRange,  // Read: a board address has 16 bits; a larger one would reach the board cut
+    invalidOffset,      // Write: the address is no number from 0 to FFFF
+    invalidData,  // Write: the bytes are not tokens of one or two hex digits, or there are none
+    dataTooLong,  // Write: WRITE FLASH carries its count in one byte
+};
 
 inline constexpr int maxReadCount = 0xF0;
 inline constexpr int maxWriteCount = 0xFF;
@@ -49,13 +42,13 @@ struct WriteRequest {
     std::vector<std::uint8_t> data;
 };
 
-// The outcome of a check: the request, or the message to show (then nothing may be sent).
+// The outcome of a check: the request, or what is wrong (then nothing may be sent).
 template <typename Request>
 struct CheckedInput {
     Request request;
-    std::string message;  // empty when the input is good
+    InputProblem problem = InputProblem::none;
 
-    [[nodiscard]] bool ok() const { return message.empty(); }
+    [[nodiscard]] bool ok() const { return problem == InputProblem::none; }
 };
 
 // Read: the count (0 to F0) is checked before the address (0 to FFFF).

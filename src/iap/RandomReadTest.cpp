@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 
-#include "ProcessFlags.h"
-
 namespace loadstar {
 
 namespace {
@@ -14,8 +12,6 @@ constexpr int mainWindowSize = 0x8000;
 constexpr int bootWindowSize = 0x2000;
 constexpr int smallestBlock = 10;
 constexpr int blockSizeRange = 90;  // 10..99
-// readFlash copies the whole reply, header included, and a reply holds at most 1000 bytes.
-constexpr std::size_t readAreaSize = 1000;
 
 constexpr std::array<const char*, 12> monthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -60,58 +56,64 @@ RandomReadCycle RandomReadTest::drawCycle() {
     return cycle;
 }
 
-std::string RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& counters) {
-    const RandomReadCycle cycle = drawCycle();
-    const bool selected = board.selectFlash(cycle.kind, cycle.sector) != 0;
-    std::array<std::uint8_t, readAreaSize> readArea{};
+RandomReadCycleResult RandomReadTest::runCycle(BoardCommands& board, RandomReadCounters& counters) {
+    RandomReadCycleResult result;
+    const RandomReadCycle& cycle = result.cycle = drawCycle();
+    result.select = board.selectFlash(cycle.kind, cycle.sector);
+    std::vector<std::uint8_t> bytes;
     const auto before = std::chrono::steady_clock::now();
-    const bool read = board.readFlash(cycle.address, readArea.data(), cycle.blockSize) != 0;
-    const auto readTime = std::chrono::duration_cast<std::chrono::milliseconds>(
+    result.read = board.readFlash(cycle.address, cycle.blockSize, bytes);
+    result.readTime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - before);
-    if (selected) {
+    if (result.select.ok()) {
         ++counters.selectSuccesses;
     }
-    if (read) {
+    if (result.read.ok()) {
         ++counters.readSuccesses;
         counters.bytesRead += cycle.blockSize;
     }
     ++counters.cycles;
-    return randomReadLogLine(cycle, selected, read, readTime);
+    return result;
 }
 
-void RandomReadTest::run(BoardCommands& board, const RandomReadTestHooks& hooks) {
-    startRun(hooks);
+void RandomReadTest::run(BoardCommands& board, const RandomReadTestHooks& hooks,
+                         CancelToken& stop) {
+    startRun(hooks, stop);
     if (activeRuns_.size() > 1) {
         return;  // started from the pump of a run in progress, whose loop carries it on
     }
-    carryRuns(board, hooks);
+    carryRuns(board, hooks, stop);
 }
 
-void RandomReadTest::startRun(const RandomReadTestHooks& hooks) {
+void RandomReadTest::startRun(const RandomReadTestHooks& hooks, CancelToken& stop) {
     callIfSet(hooks.stopMirror);
-    processFlags().stopTest = false;
+    stop.clear();
     callIfSet(hooks.clearLog);
     callIfSet(hooks.setButtonsForRun);
-    callIfSet(hooks.setDescription, randomReadDescription());
+    callIfSet(hooks.showDescription);
     for (const auto& line : randomReadLogHeader(nowForLog())) {
         callIfSet(hooks.appendLogLine, line);
     }
     callIfSet(hooks.showWindow);
-    processFlags().testRunning = true;
+    if (activeRuns_.empty()) {
+        callIfSet(hooks.setRunning, true);
+    }
     activeRuns_.emplace_back();
 }
 
-void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks) {
+void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks,
+                               CancelToken& stop) {
     // Should a hook throw, no run is left behind as "in progress" with the error box silenced.
     struct AbandonOnThrow {
         std::vector<ActiveRun>& runs;
+        const RandomReadTestHooks& hooks;
         ~AbandonOnThrow() {
             if (!runs.empty()) {
                 runs.clear();
-                processFlags().testRunning = false;
+                callIfSet(hooks.setRunning, false);
             }
         }
-    } guard{activeRuns_};
+    } guard{activeRuns_, hooks};
 
     while (!activeRuns_.empty()) {
         const std::size_t depth = activeRuns_.size();
@@ -124,10 +126,10 @@ void RandomReadTest::carryRuns(BoardCommands& board, const RandomReadTestHooks& 
         }
         ActiveRun& current = activeRuns_.back();
         current.eventsProcessed = false;
-        const std::string line = runCycle(board, current.counters);
+        const std::string line = randomReadLogLine(runCycle(board, current.counters));
         callIfSet(hooks.appendLogLine, line);
         callIfSet(hooks.setStatistics, randomReadStatistics(current.counters));
-        if (processFlags().stopTest) {
+        if (stop.requested()) {
             finishRun(hooks);
         }
     }
@@ -141,7 +143,7 @@ void RandomReadTest::finishRun(const RandomReadTestHooks& hooks) {
         callIfSet(hooks.appendLogLine, line);
     }
     if (activeRuns_.empty()) {
-        processFlags().testRunning = false;
+        callIfSet(hooks.setRunning, false);
     }
 }
 
@@ -162,11 +164,6 @@ std::tm localCalendarTime(std::chrono::system_clock::time_point when) {
 
 std::string testLogFileName(const std::tm& time) {
     return "RS232_test_" + formatFileDateTime(time);
-}
-
-std::string randomReadDescription() {
-    return "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \nFlash "
-           "sector and offset.";
 }
 
 std::vector<std::string> randomReadLogHeader(const std::string& startTime) {
@@ -190,6 +187,10 @@ std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded
     line += readSucceeded ? "OK." : "failed.";
     line += "t=" + std::to_string(readTime.count());
     return line;
+}
+
+std::string randomReadLogLine(const RandomReadCycleResult& result) {
+    return randomReadLogLine(result.cycle, result.select.ok(), result.read.ok(), result.readTime);
 }
 
 std::string randomReadStatistics(const RandomReadCounters& counters) {

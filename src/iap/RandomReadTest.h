@@ -25,6 +25,15 @@ struct RandomReadCycle {
     bool operator==(const RandomReadCycle&) const = default;
 };
 
+// What one cycle did: the values drawn, the outcomes of its select and its read, and how long
+// the read took.
+struct RandomReadCycleResult {
+    RandomReadCycle cycle;
+    Outcome select;
+    Outcome read;
+    std::chrono::milliseconds readTime{0};
+};
+
 // A run's counters, all zero at its start. Failures are not counted: they are the cycles minus
 // the successes. 64-bit, so that a run left going for months never wraps into negative totals.
 struct RandomReadCounters {
@@ -40,13 +49,16 @@ struct RandomReadTestHooks {
     std::function<void()> stopMirror;  // start step 1: the caller decides whether to stop it
     std::function<void()> clearLog;
     std::function<void(const std::string& line)> appendLogLine;
-    std::function<void(const std::string& text)> setDescription;
+    std::function<void()> showDescription;   // the window's words on what the test does
     std::function<void()> setButtonsForRun;  // Start again disabled, End Test enabled
     std::function<void()> showWindow;
     std::function<void(const std::string& text)> setStatistics;
     // Lets pending events run at the top of every cycle; this is where a stop request, or the
     // start of a further run, comes in.
     std::function<void()> processPendingEvents;
+    // Told true when a run starts while none is in progress, false when the last run in progress
+    // has ended (the window silences its error boxes and refuses to close meanwhile).
+    std::function<void(bool running)> setRunning;
 };
 
 // The random read test's lasting state: its pseudo-random generator and the runs in progress.
@@ -63,22 +75,21 @@ class RandomReadTest {
     RandomReadCycle drawCycle();
 
     // One cycle's board work: draws, selectFlash, then readFlash whatever the select gave, timed
-    // from just before the call to its return. Counts into `counters` and returns the log line,
-    // for instance "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96".
-    std::string runCycle(BoardCommands& board, RandomReadCounters& counters);
+    // from just before the call to its return. Counts into `counters`.
+    RandomReadCycleResult runCycle(BoardCommands& board, RandomReadCounters& counters);
 
-    // A whole run: the start steps (mirror stopped, stop-test flag cleared, log cleared, buttons,
-    // description, header with "Testing started ", window shown, test-running flag set, counters
-    // zeroed), then cycles until the stop-test flag is found set after one (at least one cycle),
-    // then the five summary lines. Returns after the summary.
+    // A whole run: the start steps (mirror stopped, `stop` cleared, log cleared, buttons,
+    // description, header with "Testing started ", window shown, running told, counters zeroed),
+    // then cycles until `stop` is found set after one (at least one cycle), then the five summary
+    // lines. Returns after the summary.
     //
     // A run started while another is in progress (from that run's event pump) does its start
     // steps at once and returns; the run in progress then carries it on: the new run's cycles
     // follow until it is stopped and has written its summary, then the interrupted run completes
-    // its cycle, finds the stop-test flag set and writes its own summary. The log reads as if the
-    // runs had nested, but nesting never deepens the call stack, however many runs are started.
-    // The test-running flag stays set until the last run in progress has written its summary.
-    void run(BoardCommands& board, const RandomReadTestHooks& hooks);
+    // its cycle, finds `stop` set and writes its own summary. The log reads as if the runs had
+    // nested, but nesting never deepens the call stack, however many runs are started. Running
+    // ends (setRunning(false)) once the last run in progress has written its summary.
+    void run(BoardCommands& board, const RandomReadTestHooks& hooks, CancelToken& stop);
 
     // True while a run is in progress.
     [[nodiscard]] bool isRunning() const { return !activeRuns_.empty(); }
@@ -92,8 +103,8 @@ class RandomReadTest {
     };
 
     std::uint32_t draw(std::uint32_t rangeSize);
-    void startRun(const RandomReadTestHooks& hooks);
-    void carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks);
+    void startRun(const RandomReadTestHooks& hooks, CancelToken& stop);
+    void carryRuns(BoardCommands& board, const RandomReadTestHooks& hooks, CancelToken& stop);
     void finishRun(const RandomReadTestHooks& hooks);
 
     std::mt19937 generator_;
@@ -112,11 +123,10 @@ std::tm localCalendarTime(std::chrono::system_clock::time_point when);
 // "RS232_test_" + formatFileDateTime: the name Save Log proposes.
 std::string testLogFileName(const std::tm& time);
 
-// The four lines of the window's description, joined by line feeds.
-std::string randomReadDescription();
 // The four format lines, an empty line and "Testing started " + `startTime`.
 std::vector<std::string> randomReadLogHeader(const std::string& startTime);
 // "SelectFlash(k,s) OK, ReadFlash(k,s,0x%04x,n) failed.t=ms" and its variants.
+std::string randomReadLogLine(const RandomReadCycleResult& result);
 std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded,
                               bool readSucceeded, std::chrono::milliseconds readTime);
 // "Total cycles: ", "SelectFlash failed: ", "ReadFlash failed: ", "Total of ... bytes read", each

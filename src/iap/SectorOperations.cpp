@@ -1,36 +1,14 @@
 #include "SectorOperations.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <span>
 
 #include "AgreedRead.h"
-#include "DumpWriters.h"
 #include "ImageFile.h"
-#include "ProcessFlags.h"
 
 namespace loadstar {
 
 namespace {
-
-constexpr int replyMax = 1000;
-constexpr char readingPrefix[] = "Reading flash, ";
-constexpr char programmingPrefix[] = "Programming flash, ";
-
-std::uint8_t highByte(int address) {
-    return static_cast<std::uint8_t>((address >> 8) & 0xFF);
-}
-std::uint8_t lowByte(int address) {
-    return static_cast<std::uint8_t>(address & 0xFF);
-}
-
-// `format` holds one "%04X" for a board address.
-std::string withAddress(const char* format, int address) {
-    std::array<char, 96> text{};
-    std::snprintf(text.data(), text.size(), format, static_cast<unsigned>(address));
-    return text.data();
-}
 
 // Sector buffers hold 100000 bytes, more than any sector; never fewer than the sector asks for.
 std::vector<std::uint8_t> sectorBuffer(int sectorSize) {
@@ -38,14 +16,37 @@ std::vector<std::uint8_t> sectorBuffer(int sectorSize) {
         static_cast<std::size_t>(std::max(sectorBufferSize, sectorSize)), 0);
 }
 
-bool cancelRequested() {
-    return processFlags().cancelRequested;
-}
-
 }  // namespace
 
-const SectorOperations::ComparisonTexts SectorOperations::verifyTexts = {
-    "Data do not match at address 0x%04X", "Verify Error", "Data Verify OK", "Verify result"};
+Outcome loadWindowImage(const std::string& fileName, int sectorSize, bool throughDefined,
+                        std::vector<std::uint8_t>& bytes) {
+    SectorImage image;
+    Outcome outcome;
+    outcome.file = loadImage(fileName, ImageFormat::byExtension, sectorSize, 0, image);
+    bytes.clear();
+    if (!outcome.file.ok()) {
+        outcome.step = Step::loadFile;
+        outcome.failure = {Command::none, Fault::fileProblem};
+        return outcome;
+    }
+    const int limit = std::max(sectorSize, 0);
+    const bool raw = outcome.file.format == ImageFormat::rawBinary;
+    const int copied = raw ? std::min(static_cast<int>(outcome.file.rawSize), limit) : limit;
+    image.bytes.resize(static_cast<std::size_t>(copied));
+    image.defined.resize(static_cast<std::size_t>(copied));
+    const int loadedLength = raw ? copied : image.loadedLength();
+    if (loadedLength == 0) {
+        outcome.step = Step::loadFile;
+        outcome.failure = {Command::none, Fault::noData};
+        return outcome;
+    }
+    // A written-out 0xFF past the last programmed byte is part of the image too: "Data Verify OK"
+    // over a sector that holds something else there would be a wrong result. An image of nothing
+    // but 0xFF still holds no data.
+    const int length = throughDefined ? std::max(loadedLength, image.definedEnd()) : loadedLength;
+    bytes.assign(image.bytes.begin(), image.bytes.begin() + length);
+    return outcome;
+}
 
 std::string SectorOperations::proposedFileName(const std::string& segmentName) {
     return "KEL520_seg(" + segmentName + ")";
@@ -58,183 +59,138 @@ void SectorOperations::forgetDifferences() {
     passNoise_ = NoiseTally(largestPass);
 }
 
-int SectorOperations::passResult() const {
-    return cancelRequested() ? -1 : 1;
+Outcome SectorOperations::finished(long bytes, long blocks) const {
+    Outcome outcome;
+    outcome.cancelled = cancel_.requested();
+    outcome.bytes = bytes;
+    outcome.blocks = blocks;
+    outcome.differences = differenceCount_;
+    outcome.firstDifference = firstDifference_;
+    outcome.programmedEnd = programmedEnd_;
+    if (programmedEnd_) {
+        outcome.holds = BoardHolds::programmedUpTo;
+    }
+    return outcome;
 }
 
-int SectorOperations::readBlock(int address, int count, std::vector<std::uint8_t>& reply) {
-    const std::array<std::uint8_t, 6> payload = {
-        'R', 'R', 'D', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
-    // The exchange never takes a reply too short for its count: a reply cut short by a pause is
-    // let come to its end and asked for again there, for every caller of READ FLASH alike.
-    int replyLength = 0;
-    if (board_.link().exchangePacket(payload.data(), static_cast<int>(payload.size()), reply.data(),
-                                     replyMax, &replyLength, SerialLink::defaultRetries) == 1 &&
-        replyLength >= replyHeaderLength + count) {
-        return 1;
-    }
-    showError(board_.ui(), "Error sending READ FLASH command.");
-    return 0;
+CommandFault SectorOperations::readBlockAgreed(int address, int count,
+                                               std::span<const std::uint8_t> firstRead,
+                                               std::vector<std::uint8_t>& agreed) {
+    return board_.protocol().readAgreed(address, count, firstRead, passNoise_, agreed);
 }
 
-int SectorOperations::readBlockAgreed(int address, int count,
-                                      std::span<const std::uint8_t> firstRead,
-                                      std::vector<std::uint8_t>& agreed) {
-    std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    const ReadBlock readOnce = [&](std::vector<std::uint8_t>& bytes) {
-        if (readBlock(address, count, reply) == 0) {
-            return false;
-        }
-        std::copy_n(reply.begin() + replyHeaderLength, count, bytes.begin());
-        return true;
-    };
-    switch (readUntilAgreed(readOnce, count, firstRead, agreed, passNoise_)) {
-        case AgreedRead::agreed:
-            return 1;
-        case AgreedRead::tooNoisy:
-            showError(board_.ui(), lineTooNoisyText);
-            return 0;
-        case AgreedRead::readFailed:
-            break;
-    }
-    return 0;
+void SectorOperations::reportProgress(Step step, long done, long total) {
+    observer_.passProgress({step, done, total});
 }
 
-int SectorOperations::writeBlock(int address, const std::uint8_t* data, int count) {
-    std::array<std::uint8_t, 6 + writeBlockSize> payload = {
-        'W', 'F', 'P', highByte(address), lowByte(address), static_cast<std::uint8_t>(count)};
-    std::copy_n(data, count, payload.begin() + 6);
-    std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    int replyLength = 0;
-    if (board_.link().exchangePacket(payload.data(), 6 + count, reply.data(), replyMax,
-                                     &replyLength, SerialLink::defaultRetries) == 0) {
-        showError(board_.ui(), "Error sending WRITE FLASH command.");
-        return 0;
+Outcome SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                           int sectorSize) {
+    forgetDifferences();
+    cancel_.clear();
+    Outcome selected = board_.selectFlash(kind, sector);
+    if (!selected.ok()) {
+        return selected;
     }
-    if (writeReplyConfirms(reply.data(), replyLength, count)) {
-        return 1;
-    }
-    // The reply may have been hit on the line: what the flash holds decides.
-    std::vector<std::uint8_t> flash;
-    if (readBlockAgreed(address, count, {}, flash) == 0) {
-        return 0;
-    }
-    if (!std::equal(flash.begin(), flash.end(), data)) {
-        board_.ui().showMessage("Error writing data. Probably the target sector was not blank.",
-                                "Program Sector error", MessageIcon::none);
-        return 0;
-    }
-    return 1;
+    const std::vector<std::uint8_t> erased(static_cast<std::size_t>(std::max(sectorSize, 0)), 0xFF);
+    return compareWithSector(baseAddress, erased, nullptr);
 }
 
 std::vector<std::uint8_t> SectorOperations::selectAndLoad(std::uint8_t kind, std::uint8_t sector,
                                                           int sectorSize,
                                                           const std::string& fileName,
-                                                          bool throughDefined) {
+                                                          bool throughDefined, Outcome& outcome) {
     forgetDifferences();
-    std::vector<std::uint8_t> image = sectorBuffer(sectorSize);
-    int loadedLength = 0;
-    int definedEnd = 0;
-    if (board_.selectFlash(kind, sector) == 0 ||
-        loadImageFile(fileName, image, sectorSize, loadedLength, board_.ui(), &definedEnd) == 0) {
-        loadedLength = 0;
+    std::vector<std::uint8_t> image;
+    outcome = board_.selectFlash(kind, sector);
+    if (outcome.ok()) {
+        outcome = loadWindowImage(fileName, sectorSize, throughDefined, image);
     }
-    // A written-out 0xFF past the last programmed byte is part of the image too: "Data Verify OK"
-    // over a sector that holds something else there would be a wrong result. An image of nothing
-    // but 0xFF still holds no data.
-    const int length =
-        throughDefined && loadedLength > 0 ? std::max(loadedLength, definedEnd) : loadedLength;
-    image.resize(static_cast<std::size_t>(length));
     return image;
 }
 
-void SectorOperations::reportProgress(const char* prefix, int done, int total) {
-    UserInterface& ui = board_.ui();
-    ui.setStatusText(prefix + std::to_string(total - done) + " bytes remaining.");
-    ui.reportProgress(done, total);
-    ui.processPendingEvents();
-}
-
-int SectorOperations::blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                       int sectorSize) {
-    forgetDifferences();
-    processFlags().cancelRequested = false;
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
-    }
-    const std::vector<std::uint8_t> erased(static_cast<std::size_t>(std::max(sectorSize, 0)), 0xFF);
-    return compareWithSector(baseAddress, erased, nullptr,
-                             {"Sector is not blank.\nSome data found at address 0x%04X",
-                              "Blank check result", "The sector is blank", "Blank check result"});
-}
-
-int SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                    int sectorSize, const std::string& fileName) {
+Outcome SectorOperations::programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                        int sectorSize, const std::string& fileName) {
+    Outcome loaded;
     const std::vector<std::uint8_t> image =
-        selectAndLoad(kind, sector, sectorSize, fileName, false);
-    if (image.empty()) {
-        return 0;
+        selectAndLoad(kind, sector, sectorSize, fileName, false, loaded);
+    if (loaded.failed()) {
+        return loaded;
     }
-    return writeImage(baseAddress, image, false);
+    Outcome outcome = writeImage(baseAddress, image, false);
+    outcome.file = loaded.file;
+    return outcome;
 }
 
-int SectorOperations::programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                   const SectorImage& image) {
+Outcome SectorOperations::programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                       const SectorImage& image) {
     forgetDifferences();
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
+    Outcome selected = board_.selectFlash(kind, sector);
+    if (!selected.ok()) {
+        return selected;
     }
     const auto length = static_cast<std::size_t>(image.loadedLength());
     return writeImage(baseAddress, std::span(image.bytes).first(length), true);
 }
 
-int SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> image,
-                                 bool skipErasedBlocks) {
-    processFlags().cancelRequested = false;
+Outcome SectorOperations::writeImage(int baseAddress, std::span<const std::uint8_t> image,
+                                     bool skipErasedBlocks) {
+    cancel_.clear();
     const int loadedLength = static_cast<int>(image.size());
-    for (int done = 0; !cancelRequested() && done < loadedLength;) {
+    long blocks = 0;
+    for (int done = 0; !cancel_.requested() && done < loadedLength;) {
         const int n = std::min(loadedLength - done, writeBlockSize);
         const auto block =
             image.subspan(static_cast<std::size_t>(done), static_cast<std::size_t>(n));
         const bool erased =
             std::all_of(block.begin(), block.end(), [](std::uint8_t byte) { return byte == 0xFF; });
         if (!(skipErasedBlocks && erased)) {
-            if (writeBlock(baseAddress + done, block.data(), n) == 0) {
-                return 0;
+            const CommandFault written =
+                board_.protocol().writeFlash(baseAddress + done, block, passNoise_);
+            if (!written.ok()) {
+                Outcome outcome = finished(done, blocks);
+                outcome.cancelled = false;
+                outcome.step = Step::write;
+                outcome.failure = written;
+                outcome.address = baseAddress + done;
+                return outcome;
             }
+            ++blocks;
             programmedEnd_ = baseAddress + done + n;
         }
         done += n;
-        reportProgress(programmingPrefix, done, loadedLength);
+        reportProgress(Step::write, done, loadedLength);
     }
-    return passResult();
+    return finished(loadedLength, blocks);
 }
 
-int SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                   int sectorSize, const std::string& fileName) {
-    const std::vector<std::uint8_t> image = selectAndLoad(kind, sector, sectorSize, fileName, true);
-    if (image.empty()) {
-        return 0;
+Outcome SectorOperations::verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                       int sectorSize, const std::string& fileName) {
+    Outcome loaded;
+    const std::vector<std::uint8_t> image =
+        selectAndLoad(kind, sector, sectorSize, fileName, true, loaded);
+    if (loaded.failed()) {
+        return loaded;
     }
-    processFlags().cancelRequested = false;
-    return compareWithSector(baseAddress, image, nullptr, verifyTexts);
+    cancel_.clear();
+    Outcome outcome = compareWithSector(baseAddress, image, nullptr);
+    outcome.file = loaded.file;
+    return outcome;
 }
 
-int SectorOperations::verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                  const SectorImage& image) {
+Outcome SectorOperations::verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                      const SectorImage& image) {
     forgetDifferences();
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
+    Outcome selected = board_.selectFlash(kind, sector);
+    if (!selected.ok()) {
+        return selected;
     }
-    processFlags().cancelRequested = false;
+    cancel_.clear();
     const auto length = static_cast<std::size_t>(image.definedEnd());
-    return compareWithSector(baseAddress, std::span(image.bytes).first(length), &image.defined,
-                             verifyTexts);
+    return compareWithSector(baseAddress, std::span(image.bytes).first(length), &image.defined);
 }
 
-int SectorOperations::compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
-                                        const std::vector<bool>* defined,
-                                        const ComparisonTexts& texts) {
+Outcome SectorOperations::compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
+                                            const std::vector<bool>* defined) {
     const int length = static_cast<int>(expected.size());
     // Whether the byte at `offset` takes part; every one does without `defined`.
     const auto compared = [defined](int offset) {
@@ -248,9 +204,19 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
         }
         return false;
     };
-    std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    for (int done = 0;
-         (differenceCount_ == 0 || countEveryDifference_) && !cancelRequested() && done < length;) {
+    const auto failed = [&](const CommandFault& fault, int address, long done, long blocks) {
+        Outcome outcome = finished(done, blocks);
+        outcome.cancelled = false;
+        outcome.step = Step::read;
+        outcome.failure = fault;
+        outcome.address = address;
+        return outcome;
+    };
+    std::vector<std::uint8_t> read;
+    long blocks = 0;
+    int done = 0;
+    while ((differenceCount_ == 0 || countEveryDifference_) && !cancel_.requested() &&
+           done < length) {
         const int n = std::min(length - done, readBlockSize);
         bool anyCompared = false;
         for (int i = 0; i < n && !anyCompared; ++i) {
@@ -260,16 +226,17 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
             done += n;  // a block the image says nothing about is not read
             continue;
         }
-        if (readBlock(baseAddress + done, n, reply) == 0) {
-            return 0;
+        const int address = baseAddress + done;
+        if (const CommandFault fault = board_.protocol().readFlash(address, n, read); !fault.ok()) {
+            return failed(fault, address, done, blocks);
         }
-        const std::span<const std::uint8_t> read(reply.data() + replyHeaderLength,
-                                                 static_cast<std::size_t>(n));
+        ++blocks;
         std::vector<std::uint8_t> agreed;
         // A difference is taken only when the reads agree on it; a clean block costs nothing more.
-        if (differs(read.data(), done, n) &&
-            readBlockAgreed(baseAddress + done, n, read, agreed) == 0) {
-            return 0;
+        if (differs(read.data(), done, n)) {
+            if (const CommandFault fault = readBlockAgreed(address, n, read, agreed); !fault.ok()) {
+                return failed(fault, address, done, blocks);
+            }
         }
         const auto* data = agreed.empty() ? read.data() : agreed.data();
         for (int i = 0; i < n; ++i) {
@@ -277,79 +244,49 @@ int SectorOperations::compareWithSector(int baseAddress, std::span<const std::ui
                 continue;
             }
             if (differenceCount_++ == 0) {
-                firstDifference_ = baseAddress + done + i;
-                board_.ui().showMessage(withAddress(texts.differenceFormat, *firstDifference_),
-                                        texts.differenceCaption, MessageIcon::none);
+                firstDifference_ = address + i;
             }
             if (!countEveryDifference_) {
                 break;
             }
         }
         done += n;
-        reportProgress(readingPrefix, done, length);
+        reportProgress(Step::read, done, length);
     }
-    if (!cancelRequested() && differenceCount_ == 0) {
-        board_.ui().showMessage(texts.sameText, texts.sameCaption, MessageIcon::none);
-    }
-    return passResult();
+    return finished(done, blocks);
 }
 
-int SectorOperations::uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                   int sectorSize, const std::string& segmentName) {
-    std::vector<std::uint8_t> contents;
-    const int result = readSector(kind, sector, baseAddress, sectorSize, contents);
-    if (result != 1) {
-        return result;  // a cancelled read saves nothing and opens no dialog
-    }
-    return saveSector(contents, segmentName);
-}
-
-int SectorOperations::readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                                 int sectorSize, std::vector<std::uint8_t>& contents) {
+Outcome SectorOperations::readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                                     int sectorSize, std::vector<std::uint8_t>& contents) {
     forgetDifferences();
-    processFlags().cancelRequested = false;
-    if (board_.selectFlash(kind, sector) == 0) {
-        return 0;
+    cancel_.clear();
+    Outcome selected = board_.selectFlash(kind, sector);
+    if (!selected.ok()) {
+        return selected;
     }
     contents = sectorBuffer(sectorSize);
-    std::vector<std::uint8_t> reply(replyMax + 1, 0);
-    std::vector<std::uint8_t> agreed;
-    for (int done = 0; !cancelRequested() && done < sectorSize;) {
+    std::vector<std::uint8_t> bytes;
+    long blocks = 0;
+    int done = 0;
+    while (!cancel_.requested() && done < sectorSize) {
         const int n = std::min(sectorSize - done, readBlockSize);
-        if (readEveryBlockTwice_) {
-            if (readBlockAgreed(baseAddress + done, n, {}, agreed) == 0) {
-                return 0;
-            }
-            std::copy(agreed.begin(), agreed.end(), contents.begin() + done);
-        } else {
-            if (readBlock(baseAddress + done, n, reply) == 0) {
-                return 0;
-            }
-            std::copy_n(reply.begin() + replyHeaderLength, n, contents.begin() + done);
+        const int address = baseAddress + done;
+        const CommandFault fault = readEveryBlockTwice_
+                                       ? readBlockAgreed(address, n, {}, bytes)
+                                       : board_.protocol().readFlash(address, n, bytes);
+        if (!fault.ok()) {
+            Outcome outcome = failedAt(Step::read, fault, address);
+            outcome.bytes = done;
+            outcome.blocks = blocks;
+            return outcome;
         }
+        ++blocks;
+        std::copy(bytes.begin(), bytes.end(), contents.begin() + done);
         done += n;
-        reportProgress(readingPrefix, done, sectorSize);
-    }
-    if (cancelRequested()) {
-        return -1;
+        reportProgress(Step::read, done, sectorSize);
     }
     contents.resize(static_cast<std::size_t>(std::max(sectorSize, 0)));
-    return 1;
-}
-
-int SectorOperations::saveSector(std::span<const std::uint8_t> sector,
-                                 const std::string& segmentName) {
-    UserInterface& ui = board_.ui();
-    const auto chosen = ui.chooseSaveFile(proposedFileName(segmentName));
-    if (!chosen) {
-        return 0;
-    }
-    const DumpFormat format = dumpFormatForFileName(*chosen);
-    if (format == DumpFormat::none) {
-        ui.showMessage(unknownDumpFormatMessage, uploadSaveErrorCaption, MessageIcon::none);
-        return 0;
-    }
-    return saveDumpFile(*chosen, format, sector, ui) ? 1 : 0;
+    return finished(done, blocks);
 }
 
 }  // namespace loadstar

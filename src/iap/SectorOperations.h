@@ -13,12 +13,12 @@
 
 namespace loadstar {
 
-// Whole-sector passes: blank check, program, verify and upload. Each selects the flash, walks the
-// sector in blocks (reads of 241 bytes, writes of 100), writes its progress to the status line and
-// lets pending events run after every block, stops before the next block once cancelRequested is
-// set, shows its own result box, and returns
-//   1 done (also when the sector was found not blank or different from the file),
-//  -1 cancelled, 0 failed (the message has been shown).
+// Whole-sector passes: blank check, program, verify and upload's read. Each selects the flash,
+// walks the sector in blocks (reads of 241 bytes, writes of 100), tells the observer its progress
+// after every block (where the caller lets pending events run), stops before the next block once
+// the cancel token is set, and returns its outcome (Outcome.h): done (also when the sector was
+// found not blank or different from the file: differences and firstDifference say so), cancelled,
+// or failed at a step. Nothing is shown.
 // A READ FLASH reply too short to hold the bytes asked for counts as a failed read: its missing
 // bytes are never taken from an earlier reply.
 //
@@ -32,28 +32,21 @@ class SectorOperations {
     static constexpr int readBlockSize = 241;
     static constexpr int writeBlockSize = 100;
 
-    explicit SectorOperations(BoardCommands& board) : board_(board) {}
+    SectorOperations(BoardCommands& board, PassObserver& observer, CancelToken& cancel)
+        : board_(board), observer_(observer), cancel_(cancel) {}
 
-    // Shows "The sector is blank" or the address of the first byte that is not 0xFF.
-    int blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize);
-    // Loads the image (loadImageFile) and writes its loaded length without erasing first. 0 also
-    // when the image could not be loaded or holds no data; nothing but the selection was sent then.
-    int programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
-                      const std::string& fileName);
-    // Compares the image's loaded length with the sector and shows "Data Verify OK" or the first
-    // differing address; the comparison runs on to the last byte the file defines, so that a
-    // written-out 0xFF is compared too. 0 also when the image could not be loaded or holds no
-    // data.
-    int verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
-                     const std::string& fileName);
-    // Reads the whole sector, asks for a file through the save dialog (proposing
-    // "KEL520_seg(" + segmentName + ")") and writes it as .bin, .txt or .hex; any other name is
-    // refused before anything is created. A cancelled read opens no dialog. The file is written
-    // beside its target and renamed over it only when complete, so a failed upload (0, message
-    // shown) leaves an existing file as it was; a device, a pipe or a file this user may not
-    // write is never replaced.
-    int uploadSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
-                     const std::string& segmentName);
+    // Finds the first byte that is not 0xFF.
+    Outcome blankCheckSector(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                             int sectorSize);
+    // Loads the image the window's way (loadWindowImage) and writes its loaded length without
+    // erasing first. Fails at Step::loadFile when the image could not be loaded or holds no data;
+    // nothing but the selection was sent then. `outcome.file` tells of bytes left out.
+    Outcome programSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
+                          const std::string& fileName);
+    // Compares the image's loaded length with the sector; the comparison runs on to the last byte
+    // the file defines, so that a written-out 0xFF is compared too.
+    Outcome verifySector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
+                         const std::string& fileName);
 
     // The passes on an image the caller has loaded already (loadImage), for a caller that uses
     // one image for several passes, such as the command-line tool: select the flash, then write or
@@ -61,18 +54,15 @@ class SectorOperations {
     // byte, only the blocks that hold a byte other than 0xFF (on an erased sector the others are
     // there already), up to the last such byte. Verify compares every byte the image defines,
     // written-out 0xFF included, and only those: blocks of 241 bytes that hold no defined byte are
-    // not read. Same results and messages as programSector and verifySector.
-    int programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                     const SectorImage& image);
-    int verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
-                    const SectorImage& image);
-    // How far the last program pass got: one past the board address of the last byte of the last
-    // block the board confirmed; nothing when it wrote none (or another pass ran since).
-    [[nodiscard]] std::optional<int> programmedEnd() const { return programmedEnd_; }
-    // Upload's read without its saving: selects the flash and reads the whole sector into
-    // `contents` (sectorSize bytes on result 1). Result 1, -1 cancelled, 0 failed (message shown).
-    int readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
-                   std::vector<std::uint8_t>& contents);
+    // not read.
+    Outcome programImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                         const SectorImage& image);
+    Outcome verifyImage(std::uint8_t kind, std::uint8_t sector, int baseAddress,
+                        const SectorImage& image);
+    // Upload's read: selects the flash and reads the whole sector into `contents` (sectorSize
+    // bytes when the outcome is ok). The caller saves them (DumpWriters.h).
+    Outcome readSector(std::uint8_t kind, std::uint8_t sector, int baseAddress, int sectorSize,
+                       std::vector<std::uint8_t>& contents);
 
     // Upload's read as the window makes it takes each block once. With this set every block is
     // read until each of its bytes is agreed on (AgreedRead.h: about three times the time on a
@@ -80,64 +70,41 @@ class SectorOperations {
     void setReadEveryBlockTwice(bool twice) { readEveryBlockTwice_ = twice; }
 
     // Blank check and verify stop at the first difference, as the window shows it. With this set
-    // they go on to the end and count every differing byte (differenceCount), still showing only
-    // the first; for callers that report how much differs, such as the command-line tool.
+    // they go on to the end and count every differing byte (Outcome::differences); for callers
+    // that report how much differs, such as the command-line tool.
     void setCountEveryDifference(bool countEvery) { countEveryDifference_ = countEvery; }
-
-    // The board address that the last blank check found used, or the last verify found
-    // different; nothing after a pass that found none (or another pass). For callers that act
-    // on the finding as well as on the result code, such as the command-line tool's exit status.
-    [[nodiscard]] std::optional<int> firstDifferenceAddress() const { return firstDifference_; }
-    // How many bytes the last blank check or verify found different: 1 when it stopped at the
-    // first, every one with setCountEveryDifference; 0 after a pass that found none.
-    [[nodiscard]] long differenceCount() const { return differenceCount_; }
 
     // The name Upload proposes in its save dialog: "KEL520_seg(" + segmentName + ")", no extension.
     static std::string proposedFileName(const std::string& segmentName);
 
   private:
-    // Sends READ FLASH for `count` bytes at `address`; on success the bytes stand in `reply` from
-    // offset 15. 0 after showing "Error sending READ FLASH command.".
-    int readBlock(int address, int count, std::vector<std::uint8_t>& reply);
     // Reads the block again until every byte's value leads by what the pass's noise needs
-    // (`firstRead`, when given, counts as one read; AgreedRead.h) and puts the bytes into
-    // `agreed`. 0 after a failed read or, when the line is too noisy, after saying so.
-    int readBlockAgreed(int address, int count, std::span<const std::uint8_t> firstRead,
-                        std::vector<std::uint8_t>& agreed);
-    // Sends WRITE FLASH for `count` bytes; 0 after showing the write's failure message.
-    int writeBlock(int address, const std::uint8_t* data, int count);
-    // What a comparison pass says: at the first difference (a format with one "%04X" for its
-    // board address, and a caption), and when every byte matched.
-    struct ComparisonTexts {
-        const char* differenceFormat;
-        const char* differenceCaption;
-        const char* sameText;
-        const char* sameCaption;
-    };
-    static const ComparisonTexts verifyTexts;
+    // (`firstRead`, when given, counts as one read; AgreedRead.h) and puts the bytes into `agreed`.
+    CommandFault readBlockAgreed(int address, int count, std::span<const std::uint8_t> firstRead,
+                                 std::vector<std::uint8_t>& agreed);
     // Reads the sector from `baseAddress` in blocks of 241 bytes and compares it with `expected`,
-    // stopping at the first difference unless every one is counted; shows the pass's result and
-    // returns its result code. With `defined`, only the offsets it marks are compared, and blocks
-    // without one are not read.
-    int compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
-                          const std::vector<bool>* defined, const ComparisonTexts& texts);
+    // stopping at the first difference unless every one is counted. With `defined`, only the
+    // offsets it marks are compared, and blocks without one are not read.
+    Outcome compareWithSector(int baseAddress, std::span<const std::uint8_t> expected,
+                              const std::vector<bool>* defined);
     // Writes `image` from `baseAddress` in blocks of 100 bytes, skipping the blocks of nothing but
-    // 0xFF when `skipErasedBlocks` is set; the pass's result code.
-    int writeImage(int baseAddress, std::span<const std::uint8_t> image, bool skipErasedBlocks);
-    // Selects the flash and loads the image: its loaded bytes, or none when either failed or the
-    // image holds no data (the message has been shown). With `throughDefined`, the bytes run on
-    // to the last one the file defines, so that a written-out 0xFF past the last programmed byte
-    // is compared too.
+    // 0xFF when `skipErasedBlocks` is set.
+    Outcome writeImage(int baseAddress, std::span<const std::uint8_t> image, bool skipErasedBlocks);
+    // Selects the flash and loads the image; `outcome` says when either failed or the image holds
+    // no data, and what the loader found. With `throughDefined`, the bytes run on to the last one
+    // the file defines, so that a written-out 0xFF past the last programmed byte is compared too.
     std::vector<std::uint8_t> selectAndLoad(std::uint8_t kind, std::uint8_t sector, int sectorSize,
-                                            const std::string& fileName, bool throughDefined);
-    // Status text "<prefix><remaining> bytes remaining.", then lets pending events run.
-    void reportProgress(const char* prefix, int done, int total);
-    // Writes `sector` into the file the user chooses; 1 saved, 0 not saved.
-    int saveSector(std::span<const std::uint8_t> sector, const std::string& segmentName);
-    [[nodiscard]] int passResult() const;
+                                            const std::string& fileName, bool throughDefined,
+                                            Outcome& outcome);
+    // Tells the observer, which lets pending events run.
+    void reportProgress(Step step, long done, long total);
+    // The outcome of a pass that ran to its end or was cancelled, with what it found.
+    [[nodiscard]] Outcome finished(long bytes, long blocks) const;
     void forgetDifferences();
 
     BoardCommands& board_;
+    PassObserver& observer_;
+    CancelToken& cancel_;
     std::optional<int> firstDifference_;
     std::optional<int> programmedEnd_;
     long differenceCount_ = 0;
@@ -147,5 +114,13 @@ class SectorOperations {
     static constexpr long largestPass = 0x8000;
     NoiseTally passNoise_{largestPass};
 };
+
+// The window's loader: loads `fileName` by its extension (ImageFormat::byExtension) into one
+// sector. `bytes` receives the meaningful bytes from offset 0: `loadedLength` of them (one past the
+// last byte that is not 0xFF; a raw file's length), or through the last byte the file defines
+// with `throughDefined` (when any is loaded). Fails at Step::loadFile with Fault::fileProblem, or
+// Fault::noData when nothing was loaded; `file` tells of bytes past the sector left out.
+Outcome loadWindowImage(const std::string& fileName, int sectorSize, bool throughDefined,
+                        std::vector<std::uint8_t>& bytes);
 
 }  // namespace loadstar

@@ -14,9 +14,7 @@ using Duration = Clock::duration;
 using namespace std::chrono_literals;
 
 constexpr int frameBufferSize = 1000;
-constexpr int receiveBufferSize = 1000;
 constexpr int selectionRetries = 10;
-constexpr int readHeaderLength = 15;  // "RRD " and 11 more characters before the data
 constexpr char retryTimeoutText[] = "RETRY Timeout";
 // However much keeps coming, the line is let settle no longer than this beyond its time: a device
 // that never stops talking cannot hold the caller.
@@ -171,7 +169,7 @@ Reception Exchange::receive(std::uint8_t* received, Clock::time_point windowOpen
     const Duration silence = line_.knowledge.silenceLimit();
     const Duration guard = guardAfterLength(port_->lineSpeed());
     auto deadline = windowOpens + line_.knowledge.firstByteWindow(form_, resent);
-    for (int emptyReads = 0; reception.count < receiveBufferSize;) {
+    for (int emptyReads = 0; reception.count < replyCapacity;) {
         const auto now = clock_.now();
         if (now >= deadline) {
             break;
@@ -189,7 +187,7 @@ Reception Exchange::receive(std::uint8_t* received, Clock::time_point windowOpen
             continue;  // a signal: the stop request decides, else the wait goes on
         }
         const int got = wait == InputWait::ready ? serialRead(*port_, received + reception.count,
-                                                              receiveBufferSize - reception.count)
+                                                              replyCapacity - reception.count)
                                                  : -1;
         if (got < 0 || (got == 0 && ++emptyReads > mostEmptyReads)) {
             reception.portFailed = true;  // the reply ends with what came
@@ -227,7 +225,8 @@ bool Exchange::sendSelectionAgain() {
 int Exchange::lengthBeforeAnotherAnswer(const std::uint8_t* received, int n) const {
     const auto tag = form_.ownTag;
     const int tagLength = static_cast<int>(tag.size());
-    const int from = form_.kind == CommandKind::readFlash ? readHeaderLength + form_.dataCount : 1;
+    const int from =
+        form_.kind == CommandKind::readFlash ? readReplyHeaderLength + form_.dataCount : 1;
     for (int at = std::max(from, 1); tagLength > 0 && at + tagLength <= n; ++at) {
         if (std::memcmp(received + at, tag.data(), tag.size()) == 0) {
             return at;
@@ -399,7 +398,7 @@ int exchangePacket(SerialPort* port, const std::uint8_t* payload, int payloadLen
     // A payload that does not fit the 1000-byte frame buffer cannot be framed; it fails like a
     // silent board rather than writing past the buffer.
     const bool fits = payloadLength >= 0 && payloadLength <= frameBufferSize - 6;
-    std::array<std::uint8_t, receiveBufferSize + 1> received{};
+    std::array<std::uint8_t, replyCapacity + 1> received{};
     std::optional<int> accepted;
     if (fits) {
         std::array<std::uint8_t, frameBufferSize> frame{};
@@ -413,7 +412,7 @@ int exchangePacket(SerialPort* port, const std::uint8_t* payload, int payloadLen
     }
 
     // The caller's buffer holds replyMax bytes: exactly that many are copied, never more.
-    const int copyLength = std::clamp(replyMax, 0, receiveBufferSize + 1);
+    const int copyLength = std::clamp(replyMax, 0, replyCapacity + 1);
     if (accepted) {
         if (replyBuffer != nullptr) {
             std::copy_n(received.begin(), copyLength, replyBuffer);

@@ -14,6 +14,10 @@
 
 namespace loadstar {
 
+// The most bytes of a reply the exchange takes: every reply buffer of the program is this long
+// (plus one for a terminating zero where a reply is read as text).
+inline constexpr int replyCapacity = 1000;
+
 // Command frame: '!', length high, length low, header check, payload, sum, xor. The length counts
 // the whole frame (payload + 6); sum and xor cover the payload only.
 // The payload stands in `frame` from offset 4; fills the rest and returns payloadLength + 6.

@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int readHeaderLength = 15;  // "RRD " and 11 more characters before the data
 constexpr int addressDigits = 4;
 // Where a reply may repeat the frame's address: within the 15-character header.
 constexpr int headerEnd = 15;
@@ -143,7 +142,7 @@ ReplyVerdict ReplyKnowledge::judge(const CommandForm& form, std::span<const std:
         return ReplyVerdict::accepted;  // no fixed form: any tag, ends at silence
     }
     const int length = static_cast<int>(reply.size());
-    if (form.kind == CommandKind::readFlash && length < readHeaderLength + form.dataCount) {
+    if (form.kind == CommandKind::readFlash && length < readReplyHeaderLength + form.dataCount) {
         return ReplyVerdict::cut;
     }
     Learned& learned = learned_[static_cast<std::size_t>(form.kind)];

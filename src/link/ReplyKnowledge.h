@@ -42,6 +42,9 @@ enum class CommandKind : std::uint8_t {
 };
 inline constexpr int commandKinds = 10;
 
+// A READ FLASH reply: "RRD " and 11 more characters, then the bytes read.
+inline constexpr int readReplyHeaderLength = 15;
+
 // What a payload asks, as far as its reply depends on it.
 struct CommandForm {
     CommandKind kind = CommandKind::other;

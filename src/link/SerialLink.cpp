@@ -30,7 +30,7 @@ int SerialLink::openPort() {
     lastOpenWasPermission_ = port_->lastErrorWasPermission();
     portOpen_ = 0;
     if (reportError_) {
-        reportError_("Can't open " + portName_ + ", port does not exist or is already allocated.");
+        reportError_();
     }
     return 0;
 }

@@ -17,16 +17,15 @@ namespace loadstar {
 class SerialLink {
   public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
-    using ErrorReporter = std::function<void(const std::string&)>;
+    using ErrorReporter = std::function<void()>;
 
-    static constexpr int frameBufferSize = 1000;  // so a payload holds at most 994 bytes
-    static constexpr int receiveBufferSize = 1000;
     static constexpr int defaultRetries = 10;
     static constexpr int queueSize = 1600;  // Windows driver queue sizes; no Linux counterpart
     static constexpr int lineSpeed = 19200;
 
-    // `reportError` shows a message to the user (the error box); `makePort` makes the port that
-    // openPort opens, the platform's serial device unless a test supplies another.
+    // `reportError` is told when openPort fails (its caller words it from lastOpenFailure);
+    // `makePort` makes the port that openPort opens, the platform's serial device unless a test
+    // supplies another.
     explicit SerialLink(ErrorReporter reportError, PortFactory makePort = makePlatformSerialPort);
 
     // Which device openPort opens for "COM1"; by default the one resolveComPort picks.
@@ -34,8 +33,8 @@ class SerialLink {
     [[nodiscard]] const std::string& portName() const { return portName_; }
     [[nodiscard]] int baudRate() const { return baudRate_; }
 
-    // 1: the device is open now; 0: it could not be opened and the can't-open message was
-    // shown; -1: it was open already and nothing was done.
+    // 1: the device is open now; 0: it could not be opened (reportError has been told); -1: it was
+    // open already and nothing was done.
     int openPort();
     // Always 1. Closes the device if it is open.
     int closePort();

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "ProcessFlags.h"
 #include "TtestForm.h"
 
 namespace {
@@ -14,20 +15,23 @@ QString fromText(const std::string& text) {
 
 void runRandomReadTest(RandomReadTestContext& context) {
     TtestForm& form = context.testForm;
-    loadstar::UserInterface& ui = context.ui;
 
     loadstar::RandomReadTestHooks hooks;
     // The main window owns the mirror and decides; the run only asks.
     hooks.stopMirror = [&form] { form.requestMirrorStop(); };
     hooks.clearLog = [&form] { form.clearLog(); };
     hooks.appendLogLine = [&form](const std::string& line) { form.appendLogLine(fromText(line)); };
-    hooks.setDescription = [&form](const std::string& text) {
-        form.setDescription(fromText(text));
+    hooks.showDescription = [&form] {
+        form.setDescription(
+            QStringLiteral("This test reads blocks of\ndata, of variable size,\nfrom randomly "
+                           "choosen \nFlash sector and offset."));
     };
     hooks.setButtonsForRun = [&form] { form.setButtonsForRun(); };
     hooks.showWindow = [&form] { form.showTestWindow(); };
     hooks.setStatistics = [&form](const std::string& text) { form.setStatistics(fromText(text)); };
-    hooks.processPendingEvents = [&ui] { ui.processPendingEvents(); };
+    hooks.processPendingEvents = context.processPendingEvents;
 
-    context.randomReadTest.run(context.board, hooks);
+    hooks.setRunning = [](bool running) { loadstar::processFlags().testRunning = running; };
+
+    context.randomReadTest.run(context.board, hooks, loadstar::processFlags().stopTest);
 }

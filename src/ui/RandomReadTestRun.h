@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include "BoardCommands.h"
 #include "RandomReadTest.h"
-#include "UserInterface.h"
 
 class TtestForm;
 
@@ -10,8 +10,9 @@ class TtestForm;
 struct RandomReadTestContext {
     TtestForm& testForm;
     loadstar::BoardCommands& board;
-    // Its processPendingEvents is the run's event pump at the top of every cycle.
-    loadstar::UserInterface& ui;
+    // The run's event pump at the top of every cycle: repaints the main window, then lets every
+    // pending event run.
+    std::function<void()> processPendingEvents;
     // The generator and the runs in progress; owned by the main window for the life of the
     // program, so that a second run continues the sequence.
     loadstar::RandomReadTest& randomReadTest;

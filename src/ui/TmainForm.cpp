@@ -16,7 +16,7 @@
 
 #include "Connection.h"
 #include "LoadstarVersion.h"
-#include "MainFormUserInterface.h"
+#include "MainFormProgress.h"
 #include "OemText.h"
 #include "ProcessFlags.h"
 #include "RandomReadTestRun.h"
@@ -41,19 +41,19 @@ TmainForm::TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortF
     setObjectName(QStringLiteral("mainForm"));
     setWindowTitle(QStringLiteral("Loadstar"));
     createControls();
-    userInterface_ = std::make_unique<loadstar::MainFormUserInterface>(
+    progress_ = std::make_unique<loadstar::MainFormProgress>(
         dialogs_, [this](const std::string& text) { setStatusText(QString::fromLocal8Bit(text)); },
-        [this] { repaintNow(); }, SaveDialog1);
-    userInterface_->setProgressReporter(
-        [this](long bytesDone, long bytesTotal) { showProgress(bytesDone, bytesTotal); });
+        [this](long bytesDone, long bytesTotal) { showProgress(bytesDone, bytesTotal); },
+        [this] { repaintNow(); });
     // The link's own can't-open text names COM1 whatever was opened: this one names the device
     // tried, with the system's reason.
-    link_ = std::make_unique<loadstar::SerialLink>(
-        [this](const std::string&) { reportOpenFailure(); }, std::move(makePort));
+    link_ = std::make_unique<loadstar::SerialLink>([this] { reportOpenFailure(); },
+                                                   std::move(makePort));
     chosenDevice_ = std::move(devicePath);
     listDevices_ = [] { return loadstar::listSerialDevices().devices; };
-    board_ = std::make_unique<loadstar::BoardCommands>(*link_, *userInterface_);
-    sectors_ = std::make_unique<loadstar::SectorOperations>(*board_);
+    board_ = std::make_unique<loadstar::BoardCommands>(*link_);
+    sectors_ = std::make_unique<loadstar::SectorOperations>(*board_, *progress_,
+                                                            loadstar::processFlags().windowCancel);
     connectHandlers();
     describeControls();
     showPortInUse();
@@ -168,7 +168,18 @@ void TmainForm::showProgress(long bytesDone, long bytesTotal) {
 int TmainForm::connectBoard() {
     triedDevicePath_ = devicePathForConnect();
     link_->setDevicePath(triedDevicePath_);
-    return loadstar::connectBoard(*board_);
+    switch (loadstar::connectBoard(*board_)) {
+        case loadstar::ConnectResult::alreadyOpen:
+            return 2;
+        case loadstar::ConnectResult::connected:
+            return 1;
+        case loadstar::ConnectResult::notIdentified:
+            showBox(loadstar::errorBox(loadstar::connectionFailedMessage));
+            break;
+        case loadstar::ConnectResult::notOpened:
+            break;
+    }
+    return 0;
 }
 
 void TmainForm::btConnectClick() {
@@ -214,8 +225,8 @@ void TmainForm::FormClose(CloseAction& action) {
         action = CloseAction::none;
         return;
     }
-    loadstar::processFlags().stopTest = true;
-    loadstar::processFlags().cancelRequested = true;
+    loadstar::processFlags().stopTest.request();
+    loadstar::processFlags().windowCancel.request();
     mirrorTimer->stop();
     link_->closePort();
     action = CloseAction::free;
@@ -238,7 +249,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TmainForm::FormKeyPress(char key) {
     if (key == escapeKey) {
-        loadstar::processFlags().cancelRequested = true;
+        loadstar::processFlags().windowCancel.request();
     }
 }
 
@@ -259,6 +270,11 @@ void TmainForm::btTestClick() {
     if (testForm_ == nullptr || !pass.active()) {
         return;
     }
-    RandomReadTestContext context{*testForm_, *board_, *userInterface_, randomReadTest_};
+    RandomReadTestContext context{*testForm_, *board_,
+                                  [this] {
+                                      repaintNow();
+                                      dialogs_.processPendingEvents();
+                                  },
+                                  randomReadTest_};
     runRandomReadTest(context);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BoardCommands.h"
+#include "OutcomeBoxes.h"
 #include "RandomReadTest.h"
 #include "SectorOperations.h"
 #include "SerialDeviceList.h"
@@ -28,7 +29,7 @@ class QTimer;
 class TtestForm;
 
 namespace loadstar {
-class MainFormUserInterface;
+class MainFormProgress;
 }
 
 // The main window: the connection to the board, the memory panel, the sector file commands, the
@@ -178,7 +179,16 @@ class TmainForm : public QWidget {
     [[nodiscard]] int selectedFlashKind() const;
     [[nodiscard]] int selectedSector() const;
     [[nodiscard]] std::optional<std::string> runOpenDialog1();
+    // Upload's save dialog with `proposedName` in the folder of the last file chosen; it keeps
+    // the last choice between uploads.
+    [[nodiscard]] std::optional<std::string> runSaveDialog1(const std::string& proposedName);
+    void showPassBoxes(const loadstar::Outcome& outcome, loadstar::SectorPass pass);
     void repaintNow();
+    // Shows `box`; an error box stays silent while the random read test runs.
+    void showBox(const loadstar::OutcomeBox& box);
+    // The error box of the board command `outcome` failed at, if any.
+    void showCommandFailure(const loadstar::Outcome& outcome,
+                            loadstar::OutcomeSource source = loadstar::OutcomeSource::memoryPanel);
 
     // Controls. Each also carries its name as its object name.
     QPushButton* btConnect = nullptr;
@@ -219,7 +229,7 @@ class TmainForm : public QWidget {
     std::vector<QWidget*> workControls_;
 
     loadstar::UserDialogs& dialogs_;
-    std::unique_ptr<loadstar::MainFormUserInterface> userInterface_;
+    std::unique_ptr<loadstar::MainFormProgress> progress_;
     std::unique_ptr<loadstar::SerialLink> link_;
     std::unique_ptr<loadstar::BoardCommands> board_;
     std::unique_ptr<loadstar::SectorOperations> sectors_;

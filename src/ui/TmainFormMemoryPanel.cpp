@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "HexText.h"
-#include "MainFormUserInterface.h"
 #include "MemoryPanelInput.h"
+#include "OutcomeBoxes.h"
+#include "ProcessFlags.h"
 #include "SectorGeometry.h"
 #include "TmainForm.h"
 
@@ -35,27 +36,25 @@ void TmainForm::btReadClick() {
     setStatusText(QStringLiteral("Flash reading unsuccessful."));
     const auto checked = loadstar::checkReadFields(fieldText(edCount), fieldText(edOffset));
     if (!checked.ok()) {
-        loadstar::showError(*userInterface_, checked.message);
+        showBox(loadstar::errorBox(loadstar::inputProblemText(checked.problem)));
         return;
     }
     const auto sector = static_cast<std::uint8_t>(selectedSector());
-    if (board_->selectFlash(selectedFlashKind(), sector) == 0) {
+    const loadstar::Outcome selected = board_->selectFlash(selectedFlashKind(), sector);
+    if (!selected.ok()) {
+        showCommandFailure(selected);
         return;
     }
     const int count = checked.request.count;
-    std::vector<std::uint8_t> reply(loadstar::SerialLink::receiveBufferSize);
-    int replyLength = 0;
-    if (board_->readFlash(checked.request.address, reply.data(), count, &replyLength) == 0) {
-        setStatusText(QStringLiteral("Error while reading data from Flash."));
-        return;
-    }
-    if (replyLength < loadstar::replyHeaderLength + count) {
-        loadstar::showError(*userInterface_, loadstar::incompleteReadMessage);
+    std::vector<std::uint8_t> bytes;
+    const loadstar::Outcome read = board_->readFlash(checked.request.address, count, bytes);
+    if (!read.ok()) {
+        showCommandFailure(read);
         setStatusText(QStringLiteral("Error while reading data from Flash."));
         return;
     }
     std::vector<char> text(static_cast<std::size_t>(3 * count + 1));
-    loadstar::bytesToHexText(reply.data() + loadstar::replyHeaderLength, count, text.data());
+    loadstar::bytesToHexText(bytes.data(), count, text.data());
     edData->setText(QString::fromLatin1(text.data()));
     setStatusText(QStringLiteral("Read Flash done."));
 }
@@ -67,17 +66,20 @@ void TmainForm::btWriteClick() {
     setStatusText(QStringLiteral("Flash writing unsuccessful."));
     const auto checked = loadstar::checkWriteFields(fieldText(edOffset), fieldText(edData));
     if (!checked.ok()) {
-        loadstar::showError(*userInterface_, checked.message);
+        showBox(loadstar::errorBox(loadstar::inputProblemText(checked.problem)));
         return;
     }
     const auto& bytes = checked.request.data;
     edCount->setText(QString::fromStdString(loadstar::writtenCountText(bytes.size())));
     const auto sector = static_cast<std::uint8_t>(selectedSector());
-    if (board_->selectFlash(selectedFlashKind(), sector) == 0) {
+    const loadstar::Outcome selected = board_->selectFlash(selectedFlashKind(), sector);
+    if (!selected.ok()) {
+        showCommandFailure(selected);
         return;
     }
-    if (board_->writeFlash(checked.request.address, bytes.data(), static_cast<int>(bytes.size())) ==
-        0) {
+    const loadstar::Outcome written = board_->writeFlash(checked.request.address, bytes);
+    if (!written.ok()) {
+        showCommandFailure(written);
         setStatusText(QStringLiteral("Error while writing data to Flash."));
         return;
     }
@@ -90,9 +92,13 @@ void TmainForm::btEraseClick() {
     }
     const int kind = selectedFlashKind();
     const auto geometry = loadstar::sectorGeometry(kind, selectedSector());
-    if (board_->eraseSector(kind, geometry.sector, geometry.baseAddress) != 0) {
-        setStatusText(QStringLiteral("Erase Sector done."));
+    const loadstar::Outcome erased =
+        board_->eraseSector(kind, geometry.sector, geometry.baseAddress);
+    if (!erased.ok()) {
+        showCommandFailure(erased);
+        return;
     }
+    setStatusText(QStringLiteral("Erase Sector done."));
 }
 
 void TmainForm::btResetClick() {
@@ -102,7 +108,7 @@ void TmainForm::btResetClick() {
     setStatusText(QStringLiteral("Board reset..."));
     // The reset blocks the window for more than a second: show the text before it does.
     sbStatus->repaint();
-    (void)board_->resetBoard();
+    showCommandFailure(board_->resetBoard());
     pause_(resetPause);
     setStatusText(QStringLiteral("Board reset command sent."));
 }
@@ -136,9 +142,22 @@ void TmainForm::rbMainClick() {
         }
     }
     const auto sector = static_cast<std::uint8_t>(selectedSector());
-    if (board_->selectFlash(selectedFlashKind(), sector) != 0) {
-        setStatusText(QStringLiteral("Execution page changed..."));
-    } else {
-        setStatusText(QStringLiteral("Error changing the execution page..."));
+    const loadstar::Outcome selected = board_->selectFlash(selectedFlashKind(), sector);
+    showCommandFailure(selected);
+    setStatusText(selected.ok() ? QStringLiteral("Execution page changed...")
+                                : QStringLiteral("Error changing the execution page..."));
+}
+
+void TmainForm::showBox(const loadstar::OutcomeBox& box) {
+    if (box.isError() && loadstar::processFlags().testRunning) {
+        return;  // the random read test counts failures instead of stopping on them
+    }
+    dialogs_.showMessage(box.text, box.caption, box.icon);
+}
+
+void TmainForm::showCommandFailure(const loadstar::Outcome& outcome,
+                                   loadstar::OutcomeSource source) {
+    if (const auto box = loadstar::commandFailureBox(outcome, source)) {
+        showBox(*box);
     }
 }

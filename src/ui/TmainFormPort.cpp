@@ -5,7 +5,6 @@
 
 #include "ComPortName.h"
 #include "LoadstarVersion.h"
-#include "MainFormUserInterface.h"
 #include "OpenFailure.h"
 #include "TmainForm.h"
 
@@ -19,10 +18,9 @@ std::string TmainForm::deviceNameFor(const std::string& path) const {
 }
 
 void TmainForm::reportOpenFailure() {
-    loadstar::showError(*userInterface_,
-                        loadstar::openFailureMessage(deviceNameFor(triedDevicePath_),
-                                                     triedDevicePath_, link_->lastOpenFailure(),
-                                                     link_->lastOpenFailureWasPermission()));
+    showBox(loadstar::errorBox(loadstar::openFailureMessage(
+        deviceNameFor(triedDevicePath_), triedDevicePath_, link_->lastOpenFailure(),
+        link_->lastOpenFailureWasPermission())));
 }
 
 void TmainForm::offerPortChoice(const std::string& triedPath) {

@@ -210,7 +210,7 @@ void TtestForm::setClock(Clock clock) {
 }
 
 void TtestForm::btEndTestClick() {
-    loadstar::processFlags().stopTest = true;
+    loadstar::processFlags().stopTest.request();
     btStartAgain->setEnabled(true);
     btEndTest->setEnabled(false);
 }
@@ -258,13 +258,13 @@ void TtestForm::closeEvent(QCloseEvent* event) {
 }
 
 void TtestForm::FormClose() {
-    loadstar::processFlags().stopTest = true;
+    loadstar::processFlags().stopTest.request();
 }
 
 void TtestForm::FormKeyPress(const QString& key) {
     (void)key;  // no key is singled out
     if (loadstar::processFlags().testRunning) {
-        loadstar::processFlags().stopTest = true;
+        loadstar::processFlags().stopTest.request();
         return;
     }
     close();

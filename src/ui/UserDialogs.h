@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "UserInterface.h"
-
 namespace loadstar {
+
+enum class MessageIcon { none, warning };
 
 // What a file dialog of the main window keeps between two runs.
 struct FileDialogSettings {

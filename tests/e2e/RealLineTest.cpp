@@ -17,12 +17,11 @@
 
 #include "BoardCommands.h"
 #include "ChildProcess.h"
+#include "DumpWriters.h"
 #include "EmulatorProcess.h"
 #include "ObservedSerialPort.h"
-#include "ProcessFlags.h"
 #include "ProgramRunner.h"
 #include "RandomBytes.h"
-#include "RecordingUserInterface.h"
 #include "SectorOperations.h"
 #include "SerialLink.h"
 #include "TempDir.h"
@@ -91,7 +90,6 @@ constexpr int bootFlashOffset = 8 * 0x8000;  // in the emulator's flash file
 class BoardOnALine {
   protected:
     void connect(std::vector<std::string> boardArgs) {
-        processFlags() = ProcessFlags{};
         boardArgs.insert(boardArgs.end(),
                          {"--no-link", "--flash-file", folder.file("board.flash")});
         board.emplace(boardArgs);
@@ -116,26 +114,41 @@ class BoardOnALine {
         const auto at = text.find("held the board model up ");
         return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 24);
     }
-    // A pass that fails must have told the user why.
-    void expectFailureTold(int result, std::size_t messagesBefore, const char* pass) {
-        if (result == 0) {
-            EXPECT_GT(ui.messages.size(), messagesBefore) << pass << " failed silently";
+    // A pass that fails must say which board command failed and why.
+    int resultOf(const Outcome& outcome, const char* pass) {
+        if (outcome.failed()) {
+            EXPECT_FALSE(outcome.failure.ok()) << pass << " failed without naming its command";
+            failures.push_back(std::string(pass) + ": step " +
+                               std::to_string(static_cast<int>(outcome.step)) + ", fault " +
+                               std::to_string(static_cast<int>(outcome.failure.fault)));
+            return 0;
         }
+        return outcome.cancelled ? -1 : 1;
     }
+    // Upload: the sector read, then saved as a raw file.
+    Outcome upload(const std::string& path) {
+        Bytes contents;
+        Outcome outcome = operations.readSector(bootFlash, bootSector, base, size, contents);
+        return outcome.ok() ? saveDumpFile(path, DumpFormat::rawBinary, contents) : outcome;
+    }
+    struct SilentObserver : PassObserver {
+        void passProgress(const PassProgress&) override {}
+    };
 
     testing::TempDir folder;
     std::optional<testing::EmulatorProcess> board;
-    testing::RecordingUserInterface ui;
+    SilentObserver observer;
+    CancelToken cancel;
+    std::vector<std::string> failures;
     std::vector<Bytes> frames;
-    SerialLink link{[this](const std::string& text) { showError(ui, text); },
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         return std::make_unique<ObservedSerialPort>(
                             makePlatformSerialPort(),
                             [this](auto bytes) { frames.emplace_back(bytes.begin(), bytes.end()); },
                             nullptr);
                     }};
-    BoardCommands commands{link, ui};
-    SectorOperations operations{commands};
+    BoardCommands commands{link};
+    SectorOperations operations{commands, observer, cancel};
 };
 
 class RealLineTest : public BoardOnALine, public ::testing::TestWithParam<LineModel> {
@@ -150,10 +163,10 @@ TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
     const std::string imageFile =
         folder.write("image.bin", std::string(image.begin(), image.end()));
     std::vector<int> results;
-    const auto run = [&](const char* pass, const std::function<int()>& work) {
-        const std::size_t told = ui.messages.size();
-        results.push_back(work());
-        expectFailureTold(results.back(), told, pass);
+    Outcome last;
+    const auto run = [&](const char* pass, const std::function<Outcome()>& work) {
+        last = work();
+        results.push_back(resultOf(last, pass));
         return results.back();
     };
     run("erase", [&] { return commands.eraseSector(bootFlash, bootSector, base); });
@@ -164,20 +177,15 @@ TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
     const int verified = run("verify", [&] {
         return operations.verifySector(bootFlash, bootSector, base, size, imageFile);
     });
-    const auto mismatch = operations.firstDifferenceAddress();
+    const auto mismatch = last.firstDifference;
     const int checked = run("blank check", [&] {
         return operations.blankCheckSector(bootFlash, bootSector, base, size);
     });
-    const auto used = operations.firstDifferenceAddress();
-    ui.saveFileAnswer = folder.file("upload.bin");
-    const int uploaded = run("upload", [&] {
-        return operations.uploadSector(bootFlash, bootSector, base, size, "CSBOOT1");
-    });
+    const auto used = last.firstDifference;
+    const int uploaded = run("upload", [&] { return upload(folder.file("upload.bin")); });
     operations.setReadEveryBlockTwice(true);
-    ui.saveFileAnswer = folder.file("upload-twice.bin");
-    const int uploadedTwice = run("upload --read-twice", [&] {
-        return operations.uploadSector(bootFlash, bootSector, base, size, "CSBOOT1");
-    });
+    const int uploadedTwice =
+        run("upload --read-twice", [&] { return upload(folder.file("upload-twice.bin")); });
 
     const Bytes truth = boardSector();
     ASSERT_EQ(truth.size(), static_cast<std::size_t>(size));
@@ -205,7 +213,7 @@ TEST_P(RealLineTest, EveryPassGivesTheBoardsDataOrFailsWithItsMessage) {
                                       [](const Bytes& frame) { return frame[4] == 'E'; });
     EXPECT_EQ(erases, 1) << "an erase that takes its time is not sent again";
     // Each of these lines is one a careful link gets through: no pass may fail on it.
-    EXPECT_EQ(results, std::vector<int>(6, 1)) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(results, std::vector<int>(6, 1)) << ::testing::PrintToString(failures);
     if (GetParam().keepsTheReplyRule) {
         // Each pass's selection and blocks; the blank check's finding read until agreed on (three
         // more reads at the start of a pass); the agreed upload reads each block three times and

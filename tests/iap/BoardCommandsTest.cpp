@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Connection.h"
-#include "RecordingUserInterface.h"
 #include "ScriptedPort.h"
 
 namespace loadstar {
@@ -39,94 +38,155 @@ class BoardCommandsTest : public ::testing::Test {
         return sent;
     }
 
-    testing::RecordingUserInterface ui;
     std::vector<std::pair<std::string, std::string>> replies;
     ScriptedPort* port = nullptr;
-    SerialLink link{[this](const std::string& text) { showError(ui, text); },
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         auto made = std::make_unique<ScriptedPort>();
                         port = made.get();
                         port->answer = [this](const auto& frame) { return answer(frame); };
                         return made;
                     }};
-    BoardCommands board{link, ui};
+    BoardCommands board{link};
 };
 
 TEST_F(BoardCommandsTest, PayloadsOfSelectEraseAndReset) {
     const struct {
-        std::function<int()> command;
+        std::function<Outcome()> command;
         Texts sent;
+        BoardHolds holds;
     } cases[] = {
-        {[&] { return board.selectFlash(0, 7); }, {"VM 92", "PG 07"}},
-        {[&] { return board.selectFlash(1, 3); }, {"VM 8C", "PG 00"}},
-        {[&] { return board.eraseSector(0, 2, 0x8000); }, {"VM 92", "PG 02", {"EM\x80\0", 4}}},
-        {[&] { return board.eraseSector(1, 2, 0xC000); }, {"VM 8C", "PG 00", {"EB\xC0\0", 4}}},
-        {[&] { return board.resetBoard(); }, {"RST"}},
+        {[&] { return board.selectFlash(0, 7); }, {"VM 92", "PG 07"}, BoardHolds::untouched},
+        {[&] { return board.selectFlash(1, 3); }, {"VM 8C", "PG 00"}, BoardHolds::untouched},
+        {[&] { return board.eraseSector(0, 2, 0x8000); },
+         {"VM 92", "PG 02", {"EM\x80\0", 4}},
+         BoardHolds::erased},
+        {[&] { return board.eraseSector(1, 2, 0xC000); },
+         {"VM 8C", "PG 00", {"EB\xC0\0", 4}},
+         BoardHolds::erased},
+        {[&] { return board.resetBoard(); }, {"RST"}, BoardHolds::untouched},
     };
     for (const auto& c : cases) {
         port->frames.clear();
-        EXPECT_EQ(c.command(), 1) << c.sent.back();
+        const Outcome outcome = c.command();
+        EXPECT_TRUE(outcome.ok()) << c.sent.back();
+        EXPECT_EQ(outcome.holds, c.holds) << c.sent.back();
         EXPECT_EQ(payloads(), c.sent);
     }
-    EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(BoardCommandsTest, EachCommandShowsItsOwnFailureMessage) {
-    EXPECT_EQ(board.selectFlash(1, 4), 0);
-    EXPECT_TRUE(port->frames.empty()) << "a boot sector above 3 is refused before sending";
-    EXPECT_EQ(ui.messages.at(0).caption, "Error");
-    EXPECT_EQ(ui.messages.at(0).icon, MessageIcon::warning);
-    replies = {{"", ""}};
-    std::uint8_t buffer[1000];
-    EXPECT_EQ(board.selectFlash(0, 2), 0);
-    EXPECT_EQ(payloads(), Texts(11, "VM 92")) << "ten retries, and no SET PAGE after a failure";
-    EXPECT_EQ(board.resetBoard(), 0);
-    EXPECT_EQ(board.setPage(1), 0);
-    EXPECT_EQ(board.readFlash(0x8000, buffer, 1), 0);
-    EXPECT_EQ(board.writeFlash(0x8000, buffer, 1), 0);
-    replies = {{"E", ""}};
-    EXPECT_EQ(board.eraseSector(0, 1, 0x8000), 0);
-    EXPECT_EQ(ui.messageTexts(),
-              (Texts{"Secondary/boot flash sector can not be > 3.", "Error sending SET VM command.",
-                     "Error sending RESET command.", "Error sending SET PAGE command.",
-                     "Error sending READ FLASH command.", "Error sending WRITE FLASH command.",
-                     "Error sending SECTOR ERASE command."}));
+// Each failure names its step, the board command and why, and what the board holds.
+TEST_F(BoardCommandsTest, EachFailureNamesItsStepAndCommand) {
+    std::vector<std::uint8_t> bytes;
+    const std::uint8_t data[] = {0x12};
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> replies;
+        std::function<Outcome()> command;
+        Step step;
+        CommandFault failure;
+        Texts sent;  // empty: not checked
+    } cases[] = {
+        {"boot sector above 3",
+         {},
+         [&] { return board.selectFlash(1, 4); },
+         Step::select,
+         {Command::setVm, Fault::bootSectorRange},
+         {}},
+        {"silent SET VM",
+         {{"", ""}},
+         [&] { return board.selectFlash(0, 2); },
+         Step::select,
+         {Command::setVm, Fault::noReply},
+         Texts(11, "VM 92")},
+        {"silent SET PAGE",
+         {{"PG", ""}},
+         [&] { return board.selectFlash(0, 2); },
+         Step::select,
+         {Command::setPage, Fault::noReply},
+         {}},
+        {"silent RESET",
+         {{"", ""}},
+         [&] { return board.resetBoard(); },
+         Step::reset,
+         {Command::reset, Fault::noReply},
+         {}},
+        {"silent READ FLASH",
+         {{"", ""}},
+         [&] { return board.readFlash(0x8000, 1, bytes); },
+         Step::read,
+         {Command::readFlash, Fault::noReply},
+         {}},
+        {"silent WRITE FLASH",
+         {{"", ""}},
+         [&] { return board.writeFlash(0x8000, data); },
+         Step::write,
+         {Command::writeFlash, Fault::noReply},
+         {}},
+        {"silent erase",
+         {{"E", ""}},
+         [&] { return board.eraseSector(0, 1, 0x8000); },
+         Step::erase,
+         {Command::eraseSector, Fault::noReply},
+         {}},
+    };
+    for (const auto& c : cases) {
+        replies = c.replies;
+        port->frames.clear();
+        const Outcome outcome = c.command();
+        EXPECT_EQ(outcome.step, c.step) << c.name;
+        EXPECT_EQ(outcome.failure, c.failure) << c.name;
+        if (!c.sent.empty()) {
+            EXPECT_EQ(payloads(), c.sent) << c.name << ": ten retries, nothing after a failure";
+        }
+        if (c.failure.fault == Fault::bootSectorRange) {
+            EXPECT_TRUE(port->frames.empty()) << "refused before sending";
+        }
+        EXPECT_EQ(outcome.holds,
+                  c.step == Step::erase ? BoardHolds::partlyErased : BoardHolds::untouched)
+            << c.name;
+    }
 }
 
-// A reply hit on the line does not fail a write the flash holds; only a real difference does.
+// A reply hit on the line does not fail a write the flash holds; only a real difference does. A
+// read whose reply is too short for its count fails, whatever bytes the reply held.
 TEST_F(BoardCommandsTest, AWriteTheReplyDoesNotConfirmIsReadBack) {
     const std::uint8_t data[] = {0x12, 0x34};
     const std::string header = "RRD 8000 02    ";
     const struct {
         std::string writeReply;
         std::string flash;  // what READ FLASH finds
-        int result;
-        Texts messages;
+        CommandFault failure;
     } cases[] = {
-        {"WFP 8000 02    02 B WRITTEN", "", 1, {}},
-        {"WFP 8000 02    0\xB2 B WRITTEN", header + "\x12\x34", 1, {}},
+        {"WFP 8000 02    02 B WRITTEN", "", {}},
+        {"WFP 8000 02    0\xB2 B WRITTEN", header + "\x12\x34", {}},
         {"WFP 8000 02    01 B WRITTEN",
          header + "\x12\xFF",
-         0,
-         {"Error writing data, target memory space probably not blank."}},
+         {Command::writeFlash, Fault::notWritten}},
     };
     for (const auto& c : cases) {
         replies = {{"WFP", c.writeReply}, {"RRD", c.flash}};
-        ui.messages.clear();
         port->frames.clear();
-        EXPECT_EQ(board.writeFlash(0x8000, data, 2), c.result) << c.writeReply;
-        EXPECT_EQ(ui.messageTexts(), c.messages) << c.writeReply;
+        const Outcome outcome = board.writeFlash(0x8000, data);
+        EXPECT_EQ(outcome.failure, c.failure) << c.writeReply;
+        EXPECT_EQ(outcome.address, c.failure.ok() ? std::nullopt : std::optional<int>(0x8000));
         // Two bytes read back as a pass of their own: six reads give the lead of 6 they need.
         EXPECT_EQ(port->frames.size(), c.flash.empty() ? 1u : 7u) << "read back until agreed";
     }
+    replies = {{"RRD", header + "\x12"}};
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(board.readFlash(0x8000, 2, bytes).failure,
+              (CommandFault{Command::readFlash, Fault::shortReply}));
+    EXPECT_TRUE(bytes.empty());
+    replies = {{"RRD", header + "\x12\x34"}};
+    EXPECT_TRUE(board.readFlash(0x8000, 2, bytes).ok());
+    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x12, 0x34}));
 }
 
 TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     link.closePort();
     replies = {{"BRD", "BRD KEL520\r"}};
-    EXPECT_EQ(connectBoard(board), 0);
+    EXPECT_EQ(connectBoard(board), ConnectResult::notIdentified);
     EXPECT_EQ(link.isPortOpen(), 0);
-    EXPECT_EQ(ui.messageTexts(), Texts{connectionFailedMessage});
     EXPECT_EQ(payloads(), Texts(3, "BRD")) << "asked three times: a reply may have been hit";
     ASSERT_EQ(link.openPort(), 1);
     int asks = 0;
@@ -135,12 +195,12 @@ TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
                                                "0"
                                              : "BRD KEL520");
     };
-    EXPECT_TRUE(board.identifyBoard()) << "a reply hit on the line is no wrong board";
+    EXPECT_TRUE(board.identifyBoard().ok()) << "a reply hit on the line is no wrong board";
     link.closePort();
     replies = {{"BRD", "BRD KEL620"}};
-    EXPECT_EQ(connectBoard(board), 1);
+    EXPECT_EQ(connectBoard(board), ConnectResult::connected);
     EXPECT_EQ(link.isPortOpen(), 1);
-    EXPECT_EQ(connectBoard(board), 2) << "open already: nothing is sent";
+    EXPECT_EQ(connectBoard(board), ConnectResult::alreadyOpen) << "open already: nothing is sent";
 }
 
 }  // namespace

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "FileExtension.h"
-#include "ProcessFlags.h"
-#include "RecordingUserInterface.h"
+#include "SectorOperations.h"
 #include "TempDir.h"
 
 namespace loadstar {
@@ -20,15 +19,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
-const std::string syntaxError = "Invalid syntax in hex file";
-const std::string noData = "File contains no data";
-const std::string openError = "Error opening file !";
-const std::string hexWarning =
-    "Warning: hex file address exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
-const std::string binaryWarning =
-    "Warning: binary file size exceeds selected sector size.\n"
-    "Data past the last sector address will be ignored.";
 const std::string end = ":00000001FF\n";
 
 // One record line with its checksum.
@@ -81,44 +71,29 @@ Case loads(std::string name, std::string content, long definedCount, int loadedL
             definedCount,    loadedLength,       definedEnd,         pastSector};
 }
 
-// What the window shows for a file the core loader read as `c` says, by the window's rule of
-// names (".hex" and ".ihx" Intel HEX, ".bin" raw, any other name nothing).
+// What the window's loader makes of a file the core loader read as `c` says, by the window's rule
+// of names (".hex" and ".ihx" Intel HEX, ".bin" raw, any other name nothing).
 void expectWindowLoad(const testing::TempDir& folder, const Case& c, const ImageLoad& core) {
     const std::string extension = fileExtension(c.name);
     const bool raw = extension == ".bin";
     const bool known = raw || extension == ".hex" || extension == ".ihx";
-    std::vector<std::uint8_t> buffer(100000, 0xA5);
-    testing::RecordingUserInterface ui;
-    int loadedLength = -9;
-    const int result = loadImageFile(folder.file(c.name), buffer, c.sectorSize, loadedLength, ui);
-    std::string message;
-    if (!known) {
-        message = noData;
-    } else if (!core.ok()) {
-        message = core.problem == ImageProblem::cannotOpen ? openError : syntaxError;
-    } else if (core.pastSector) {
-        message = raw ? binaryWarning : hexWarning;
-    } else if (c.loadedLength == 0) {
-        message = noData;
-    }
-    EXPECT_EQ(result, known && !core.ok() ? 0 : 1);
-    ASSERT_EQ(ui.messages.size(), message.empty() ? 0u : 1u);
-    if (!message.empty()) {
-        EXPECT_EQ(ui.messages[0].text, message);
-        EXPECT_EQ(ui.messages[0].caption, message == noData                ? "Error"
-                                          : message.starts_with("Warning") ? "Warning"
-                                                                           : "Data load error");
-    }
-    if (result == 1) {
-        // A raw file's length counts, its trailing 0xFF included.
-        EXPECT_EQ(loadedLength, !known ? 0 : raw ? core.rawSize : c.loadedLength);
-    }
+    Bytes bytes = {0xA5};
+    const Outcome outcome = loadWindowImage(folder.file(c.name), c.sectorSize, false, bytes);
+    // A raw file's length counts, its trailing 0xFF included.
+    const long length = !known || !core.ok() ? 0 : raw ? core.rawSize : c.loadedLength;
+    const Fault fault = known && !core.ok() ? Fault::fileProblem
+                        : length == 0       ? Fault::noData
+                                            : Fault::none;
+    EXPECT_EQ(outcome.failure.fault, fault);
+    EXPECT_EQ(outcome.step, fault == Fault::none ? Step::none : Step::loadFile);
+    EXPECT_EQ(outcome.file.problem, known ? core.problem : ImageProblem::none);
+    EXPECT_EQ(outcome.file.pastSector, known && core.pastSector);
+    EXPECT_EQ(static_cast<long>(bytes.size()), length);
 }
 
 // Every case loads through the core loader (outcome, bytes, defined offsets) and through the
-// window's, whose boxes follow from the same outcome.
+// window's, whose outcome follows from the same load.
 TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne) {
-    processFlags() = ProcessFlags{};
     // The record of `one` made `length` characters long, its line end included, by CRs.
     const auto padded = [](std::size_t length) {
         return one.substr(0, 13) + std::string(length - 14, '\r') + "\n";
@@ -216,7 +191,6 @@ TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne
 }
 
 TEST(ImageFile, OnlyRegularFilesAreRead) {
-    processFlags() = ProcessFlags{};
     testing::TempDir folder;
     std::filesystem::create_directory(folder.file("folder.bin"));
     // Only regular files are read: a pipe without a writer would block, a device never ends.

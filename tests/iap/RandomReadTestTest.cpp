@@ -13,9 +13,7 @@
 #include "BoardModel.h"
 #include "CalendarTime.h"
 #include "InProcessBoardPort.h"
-#include "ProcessFlags.h"
 #include "RandomReadTest.h"
-#include "RecordingUserInterface.h"
 
 namespace loadstar {
 namespace {
@@ -79,9 +77,6 @@ TEST(RandomReadTestTexts, HeaderDescriptionLogLineAndStatistics) {
                   "time consumed[value in miliseconds].",
                   "All parameters are generated randomly in whole respective range.", "",
                   "Testing started 1-Jan-2000, 00:00:00"}));
-    EXPECT_EQ(randomReadDescription(),
-              "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
-              "Flash sector and offset.");
     using std::chrono::milliseconds;
     EXPECT_EQ(randomReadLogLine({0, 5, 57, 0xa3f0}, true, true, milliseconds(96)),
               "SelectFlash(0,5) OK, ReadFlash(0,5,0xa3f0,57) OK.t=96");
@@ -104,11 +99,9 @@ std::string untimed(const std::string& line) {
 class RandomReadTestLoop : public ::testing::Test {
   protected:
     void SetUp() override {
-        processFlags() = ProcessFlags{};
         link.setDevicePath("in-process");
         ASSERT_EQ(link.openPort(), 1);
     }
-    void TearDown() override { processFlags() = ProcessFlags{}; }
 
     // Records what the run does to its window, in order; onPump runs at every event pump.
     RandomReadTestHooks hooks() {
@@ -122,15 +115,16 @@ class RandomReadTestLoop : public ::testing::Test {
             events.push_back("line");
             log.push_back(line);
         };
-        h.setDescription = [this](const std::string&) { events.push_back("description"); };
+        h.showDescription = [this] { events.push_back("description"); };
         h.setButtonsForRun = [this] { events.push_back("buttons"); };
         h.showWindow = [this] { events.push_back("show"); };
         h.setStatistics = [this](const std::string& text) {
             events.push_back("statistics");
             statistics = text;
         };
+        h.setRunning = [this](bool now) { running = now; };
         h.processPendingEvents = [this] {
-            events.push_back(processFlags().testRunning ? "pump(running)" : "pump");
+            events.push_back(running ? "pump(running)" : "pump");
             if (onPump) {
                 onPump(++pumps);
             }
@@ -140,15 +134,15 @@ class RandomReadTestLoop : public ::testing::Test {
 
     emulator::BoardModel model;
     InProcessBoardPort* port = nullptr;
-    testing::RecordingUserInterface ui;
-    SerialLink link{[](const std::string&) {},
-                    [this] {
+    SerialLink link{nullptr, [this] {
                         auto made = std::make_unique<InProcessBoardPort>(model);
                         port = made.get();
                         return made;
                     }};
-    BoardCommands board{link, ui};
+    BoardCommands board{link};
     RandomReadTest test;
+    CancelToken stop;
+    bool running = false;
     std::vector<std::string> events;
     std::vector<std::string> log;
     std::string statistics;
@@ -157,9 +151,13 @@ class RandomReadTestLoop : public ::testing::Test {
 };
 
 TEST_F(RandomReadTestLoop, RunsStartStepsCyclesAndSummaryInOrder) {
-    onPump = [](int pump) { processFlags().stopTest = pump == 3; };
-    processFlags().stopTest = true;  // left over from an earlier run: the start clears it
-    test.run(board, hooks());
+    onPump = [this](int pump) {
+        if (pump == 3) {
+            stop.request();
+        }
+    };
+    stop.request();  // left over from an earlier run: the start clears it
+    test.run(board, hooks(), stop);
 
     const std::vector<std::string> start = {"stopMirror", "clearLog", "buttons", "description",
                                             "line",       "line",     "line",    "line",
@@ -167,7 +165,7 @@ TEST_F(RandomReadTestLoop, RunsStartStepsCyclesAndSummaryInOrder) {
     ASSERT_GE(events.size(), start.size());
     EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 12), start);
     EXPECT_EQ(std::count(events.begin(), events.end(), "statistics"), 3);
-    EXPECT_FALSE(processFlags().testRunning);
+    EXPECT_FALSE(running);
     EXPECT_FALSE(test.isRunning());
 
     // Header, three cycles, five summary lines; each line tells what went on the wire.
@@ -197,8 +195,12 @@ TEST_F(RandomReadTestLoop, RunsStartStepsCyclesAndSummaryInOrder) {
 
 TEST_F(RandomReadTestLoop, SilentBoardFailsEveryStepQuietlyAndStillTriesTheRead) {
     model.setFaults({.silent = true});
-    onPump = [](int pump) { processFlags().stopTest = pump == 2; };
-    test.run(board, hooks());
+    onPump = [this](int pump) {
+        if (pump == 2) {
+            stop.request();
+        }
+    };
+    test.run(board, hooks(), stop);
 
     ASSERT_EQ(log.size(), 6U + 2U + 5U);
     for (const auto& line : {log[6], log[7]}) {
@@ -209,7 +211,6 @@ TEST_F(RandomReadTestLoop, SilentBoardFailsEveryStepQuietlyAndStillTriesTheRead)
               (std::vector<std::string>{"Total cycles: 2", "SelectFlash failed: 2 times",
                                         "ReadFlash failed: 2 times",
                                         "Total of 0 bytes read successfully"}));
-    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
     // The select gives up after SET VM; the read is sent anyway.
     EXPECT_EQ(model.countOf("PG "), 0);
     EXPECT_EQ(model.countOf("RRD"), 2 * (SerialLink::defaultRetries + 1));
@@ -222,8 +223,12 @@ TEST_F(RandomReadTestLoop, StopAskedDuringABusyCycleEndsAfterTheNextOne) {
         stopQueued = stopQueued || (frame[4] == 'R' && frame[5] == 'R' && ++reads == 2);
     };
     // The request comes in while the second cycle reads; the next pump delivers it.
-    onPump = [&](int) { processFlags().stopTest = stopQueued; };
-    test.run(board, hooks());
+    onPump = [&](int) {
+        if (stopQueued) {
+            stop.request();
+        }
+    };
+    test.run(board, hooks(), stop);
     ASSERT_EQ(log.size(), 6U + 3U + 5U);
     EXPECT_EQ(log[10], "Total cycles: 3");
 }
@@ -242,25 +247,24 @@ TEST_F(RandomReadTestLoop, ManyNestedStartsNeitherCrashNorLoseASummary) {
     h.processPendingEvents = [&] {
         if (started <= nestedRuns) {
             ++started;
-            test.run(board, h);
+            test.run(board, h, stop);
         } else {
-            processFlags().stopTest = true;
+            stop.request();
         }
     };
-    test.run(board, h);
+    test.run(board, h, stop);
     EXPECT_EQ(oneCycleSummaries, nestedRuns + 1);
-    EXPECT_TRUE(ui.messages.empty());  // silent until the last run has ended
     EXPECT_FALSE(test.isRunning());
-    EXPECT_FALSE(processFlags().testRunning);
+    EXPECT_FALSE(running);
 }
 
 TEST_F(RandomReadTestLoop, HookThatThrowsLeavesNoRunBehind) {
     link.closePort();
     RandomReadTestHooks h;
     h.processPendingEvents = [] { throw std::runtime_error("out of memory"); };
-    EXPECT_THROW(test.run(board, h), std::runtime_error);
+    EXPECT_THROW(test.run(board, h, stop), std::runtime_error);
     EXPECT_FALSE(test.isRunning());
-    EXPECT_FALSE(processFlags().testRunning);
+    EXPECT_FALSE(running);
 }
 
 }  // namespace

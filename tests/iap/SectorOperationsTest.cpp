@@ -15,9 +15,7 @@
 #include "DumpWriters.h"
 #include "ImageFile.h"
 #include "InProcessBoardPort.h"
-#include "ProcessFlags.h"
 #include "RandomBytes.h"
-#include "RecordingUserInterface.h"
 #include "ScriptedPort.h"
 #include "TempDir.h"
 #include "VirtualClock.h"
@@ -26,7 +24,6 @@ namespace loadstar {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Texts = std::vector<std::string>;
 constexpr int mainSize = 0x8000;
 constexpr int bootSize = 0x2000;
 
@@ -50,16 +47,32 @@ int addressOf(const Bytes& payload) {
     return payload.at(3) * 256 + payload.at(4);
 }
 
+// Remembers every progress event a pass sent; `onEvents` runs at each, where the window would let
+// pending events run (so a test can press ESC in the middle of a pass).
+struct RecordingObserver : PassObserver {
+    void passProgress(const PassProgress& progress) override {
+        events.push_back(progress);
+        if (onEvents) {
+            onEvents();
+        }
+    }
+    std::vector<PassProgress> events;
+    std::function<void()> onEvents;
+};
+
+// A pass that ran to its end (1), was cancelled (-1) or failed (0).
+int resultOf(const Outcome& outcome) {
+    return outcome.failed() ? 0 : outcome.cancelled ? -1 : 1;
+}
+
 // The passes against the emulated board in this process: its flash and the payloads it got can
 // be looked at, and the port's write hook acts in the middle of a pass.
 class SectorOperationsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        processFlags() = ProcessFlags{};
         ASSERT_EQ(link.openPort(), 1);
         board.clearPayloads();
     }
-    void TearDown() override { processFlags() = ProcessFlags{}; }
 
     std::span<std::uint8_t> flash(int kind, int sector) {
         using emulator::FlashBank;
@@ -68,13 +81,11 @@ class SectorOperationsTest : public ::testing::Test {
     std::string image(const std::string& name, const Bytes& bytes) {
         return folder.write(name, std::string(bytes.begin(), bytes.end()));
     }
-    // Expects exactly one message box, with `text`, `caption` and no icon, and forgets it.
-    void expectMessage(const std::string& text, const std::string& caption) {
-        ASSERT_EQ(ui.messages.size(), 1u) << text;
-        EXPECT_EQ(ui.messages[0].text, text);
-        EXPECT_EQ(ui.messages[0].caption, caption);
-        EXPECT_EQ(ui.messages[0].icon, MessageIcon::none);
-        ui.messages.clear();
+    // Upload: the sector read, then saved as `path` in the format its name asks for.
+    Outcome upload(const std::string& path) {
+        Bytes contents;
+        const Outcome read = operations.readSector(1, 1, 0xA000, bootSize, contents);
+        return read.ok() ? saveDumpFile(path, dumpFormatForFileName(path), contents) : read;
     }
     // Makes the board go silent from the first frame of `command` on.
     void silenceAt(const std::string& command) {
@@ -91,19 +102,23 @@ class SectorOperationsTest : public ::testing::Test {
     testing::TempDir folder;
     emulator::BoardModel board;
     emulator::InProcessBoardPort* port = nullptr;
-    testing::RecordingUserInterface ui;
-    SerialLink link{[this](const std::string& text) { showError(ui, text); },
-                    [this] {
+    RecordingObserver observer;
+    CancelToken cancel;
+    SerialLink link{nullptr, [this] {
                         auto made = std::make_unique<emulator::InProcessBoardPort>(board);
                         port = made.get();
                         return made;
                     }};
-    BoardCommands commands{link, ui};
-    SectorOperations operations{commands};
+    BoardCommands commands{link};
+    SectorOperations operations{commands, observer, cancel};
 };
 
 TEST_F(SectorOperationsTest, BlankMainSectorTakes136ReadsWithProgressAfterEach) {
-    EXPECT_EQ(operations.blankCheckSector(0, 3, 0x8000, mainSize), 1);
+    const Outcome outcome = operations.blankCheckSector(0, 3, 0x8000, mainSize);
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.differences, 0);
+    EXPECT_EQ(outcome.bytes, mainSize);
+    EXPECT_EQ(outcome.blocks, 136);
     EXPECT_EQ(board.commandNames().at(1), "PG 03");
     const auto reads = board.payloadsOf("RRD");
     ASSERT_EQ(reads.size(), 136u);
@@ -111,12 +126,12 @@ TEST_F(SectorOperationsTest, BlankMainSectorTakes136ReadsWithProgressAfterEach) 
         EXPECT_EQ(addressOf(reads[i]), 0x8000 + static_cast<int>(i) * 241);
         EXPECT_EQ(reads[i][5], i + 1 < reads.size() ? 241 : 233);
     }
-    ASSERT_EQ(ui.statusTexts.size(), 136u);
-    EXPECT_EQ(ui.statusTexts.front(), "Reading flash, 32527 bytes remaining.");
-    EXPECT_EQ(ui.statusTexts.back(), "Reading flash, 0 bytes remaining.");
-    EXPECT_EQ(ui.eventRounds, 136);
-    EXPECT_FALSE(operations.firstDifferenceAddress());
-    expectMessage("The sector is blank", "Blank check result");
+    ASSERT_EQ(observer.events.size(), 136u);
+    EXPECT_EQ(observer.events.front().done, 241);
+    EXPECT_EQ(observer.events.back().done, mainSize);
+    EXPECT_EQ(observer.events.back().total, mainSize);
+    EXPECT_EQ(observer.events.back().step, Step::read);
+    EXPECT_FALSE(outcome.firstDifference);
 }
 
 TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
@@ -134,60 +149,66 @@ TEST_F(SectorOperationsTest, BlankCheckNamesTheFirstUsedByteAndReadsNoFurther) {
         flash(c.kind, c.sector)[static_cast<std::size_t>(c.offset)] = 0x00;
         board.clearPayloads();
         const int base = c.kind == 0 ? 0x8000 : 0x8000 + c.sector * 0x2000;
-        EXPECT_EQ(operations.blankCheckSector(c.kind, c.sector, base, c.kind ? bootSize : mainSize),
-                  1);
+        const Outcome outcome =
+            operations.blankCheckSector(c.kind, c.sector, base, c.kind ? bootSize : mainSize);
+        EXPECT_FALSE(outcome.failed() || outcome.cancelled);
         EXPECT_EQ(board.payloadsOf("RRD").size(), c.reads);
-        EXPECT_EQ(operations.firstDifferenceAddress(), c.address);
-        char message[64];
-        std::snprintf(message, sizeof message,
-                      "Sector is not blank.\nSome data found at address 0x%04X", c.address);
-        expectMessage(message, "Blank check result");
+        EXPECT_EQ(outcome.firstDifference, c.address);
+        EXPECT_EQ(outcome.differences, 1);
     }
 }
 
-// ESC stops each pass before its next block, and a board that falls silent fails it with its
-// command's message; neither shows anything else, and neither lets an upload save.
+// ESC stops each pass before its next block, and a board that falls silent fails it at its
+// command, with the board address of the block.
 TEST_F(SectorOperationsTest, EachPassStopsOnCancelAndFailsOnASilentBoard) {
     const std::string file = image("image.bin", Bytes(2000, 0x5A));
     const std::string erased = image("erased.bin", Bytes(2000, 0xFF));
-    ui.saveFileAnswer = folder.file("never.hex");
-    const std::pair<const char*, std::function<int()>> cases[] = {
-        {"RRD", [&] { return operations.blankCheckSector(1, 0, 0x8000, bootSize); }},
-        {"WFP", [&] { return operations.programSector(1, 1, 0xA000, bootSize, file); }},
-        {"RRD", [&] { return operations.verifySector(1, 2, 0xC000, bootSize, erased); }},
-        {"RRD", [&] { return operations.uploadSector(1, 3, 0xE000, bootSize, "CSBOOT3"); }},
+    Bytes contents;
+    const struct {
+        const char* command;
+        int base;
+        std::function<Outcome()> pass;
+    } cases[] = {
+        {"RRD", 0x8000, [&] { return operations.blankCheckSector(1, 0, 0x8000, bootSize); }},
+        {"WFP", 0xA000, [&] { return operations.programSector(1, 1, 0xA000, bootSize, file); }},
+        {"RRD", 0xC000, [&] { return operations.verifySector(1, 2, 0xC000, bootSize, erased); }},
+        {"RRD", 0xE000, [&] { return operations.readSector(1, 3, 0xE000, bootSize, contents); }},
     };
-    for (const auto& [command, pass] : cases) {
+    for (const auto& c : cases) {
         board.setFaults({});
         port->onWrite = nullptr;
-        processFlags().cancelRequested = true;  // left from an earlier pass: cleared at the start
-        ui.eventRounds = 0;
-        ui.onEvents = [&] {
-            if (ui.eventRounds == 3) {
-                processFlags().cancelRequested = true;  // ESC
+        cancel.request();  // left from an earlier pass: cleared at the start
+        observer.events.clear();
+        observer.onEvents = [&] {
+            if (observer.events.size() == 3) {
+                cancel.request();  // ESC
             }
         };
         board.clearPayloads();
-        EXPECT_EQ(pass(), -1);
-        EXPECT_EQ(board.payloadsOf(command).size(), 3u);
-        EXPECT_TRUE(processFlags().cancelRequested) << "stays set until the next pass clears it";
-        EXPECT_TRUE(ui.messages.empty());
+        const Outcome cancelled = c.pass();
+        EXPECT_EQ(resultOf(cancelled), -1) << c.command;
+        EXPECT_EQ(board.payloadsOf(c.command).size(), 3u);
+        EXPECT_TRUE(cancel.requested()) << "stays set until the next pass clears it";
+        EXPECT_EQ(cancelled.programmedEnd,
+                  c.command[0] == 'W' ? std::optional<int>(c.base + 300) : std::nullopt);
 
-        ui.onEvents = nullptr;
-        silenceAt(command);
-        EXPECT_EQ(pass(), 0) << command;
-        EXPECT_EQ(ui.messageTexts(),
-                  Texts{command[0] == 'W' ? "Error sending WRITE FLASH command."
-                                          : "Error sending READ FLASH command."});
-        ui.messages.clear();
+        observer.onEvents = nullptr;
+        silenceAt(c.command);
+        const Outcome failed = c.pass();
+        EXPECT_EQ(failed.step, c.command[0] == 'W' ? Step::write : Step::read) << c.command;
+        EXPECT_EQ(failed.failure,
+                  (CommandFault{c.command[0] == 'W' ? Command::writeFlash : Command::readFlash,
+                                Fault::noReply}));
+        EXPECT_EQ(failed.address, c.base) << "the first block after the selection";
     }
-    EXPECT_TRUE(ui.proposedNames.empty());
-    EXPECT_EQ(folder.fileCount(), 2);
 }
 
 TEST_F(SectorOperationsTest, ProgrammingA1001ByteImageSendsElevenWrites) {
     const Bytes bytes = testing::randomBytes(1001, 3);
-    EXPECT_EQ(operations.programSector(0, 6, 0x8000, mainSize, image("image.bin", bytes)), 1);
+    const Outcome outcome =
+        operations.programSector(0, 6, 0x8000, mainSize, image("image.bin", bytes));
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.programmedEnd, 0x8000 + 1001);
     const auto writes = board.payloadsOf("WFP");
     ASSERT_EQ(writes.size(), 11u);
     for (std::size_t i = 0; i < writes.size(); ++i) {
@@ -198,17 +219,22 @@ TEST_F(SectorOperationsTest, ProgrammingA1001ByteImageSendsElevenWrites) {
     }
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash(0, 6).begin()));
     EXPECT_EQ(flash(0, 6)[1001], 0xFF);
-    EXPECT_EQ(ui.statusTexts.front(), "Programming flash, 901 bytes remaining.");
-    EXPECT_EQ(ui.eventRounds, 11);
-    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(observer.events.size(), 11u);
+    EXPECT_EQ(observer.events.front().step, Step::write);
+    EXPECT_EQ(observer.events.front().done, 100);
+    EXPECT_EQ(observer.events.front().total, 1001);
 }
 
-TEST_F(SectorOperationsTest, AWriteThatStopsShortEndsProgrammingWithItsMessage) {
+TEST_F(SectorOperationsTest, AWriteThatStopsShortEndsProgrammingAndSaysHowFarItGot) {
     flash(0, 0)[250] = 0x00;  // the image's 0x01 there needs a bit to go from 0 to 1
-    EXPECT_EQ(operations.programSector(0, 0, 0x8000, mainSize, image("a.bin", Bytes(400, 1))), 0);
+    const Outcome outcome =
+        operations.programSector(0, 0, 0x8000, mainSize, image("a.bin", Bytes(400, 1)));
+    EXPECT_EQ(outcome.step, Step::write);
+    EXPECT_EQ(outcome.failure, (CommandFault{Command::writeFlash, Fault::notWritten}));
+    EXPECT_EQ(outcome.address, 0x8000 + 200);
+    EXPECT_EQ(outcome.holds, BoardHolds::programmedUpTo);
+    EXPECT_EQ(outcome.programmedEnd, 0x8000 + 200);
     EXPECT_EQ(board.payloadsOf("WFP").size(), 3u);
-    expectMessage("Error writing data. Probably the target sector was not blank.",
-                  "Program Sector error");
     EXPECT_EQ(flash(0, 0)[199], 0x01);  // blocks before it stay written
     EXPECT_EQ(flash(0, 0)[300], 0xFF);
 }
@@ -217,23 +243,24 @@ TEST_F(SectorOperationsTest, VerifyReadsTheLoadedLengthAndNamesTheFirstDifferenc
     Bytes bytes = testing::randomBytes(500, 1);
     std::copy(bytes.begin(), bytes.end(), flash(1, 3).begin());
     flash(1, 3)[1000] = 0x00;  // past the image: never compared
-    EXPECT_EQ(operations.verifySector(1, 3, 0xE000, bootSize, image("same.bin", bytes)), 1);
+    Outcome outcome = operations.verifySector(1, 3, 0xE000, bootSize, image("same.bin", bytes));
+    EXPECT_TRUE(outcome.ok());
     const auto reads = board.payloadsOf("RRD");
     ASSERT_EQ(reads.size(), 3u);
     EXPECT_EQ(addressOf(reads[2]), 0xE000 + 482);
     EXPECT_EQ(reads[2][5], 18);
-    EXPECT_EQ(ui.statusTexts.back(), "Reading flash, 0 bytes remaining.");
-    EXPECT_FALSE(operations.firstDifferenceAddress());
-    expectMessage("Data Verify OK", "Verify result");
+    EXPECT_EQ(observer.events.back().done, 500);
+    EXPECT_FALSE(outcome.firstDifference);
 
     bytes[2] ^= 0x01;
     bytes[400] ^= 0x01;
     board.clearPayloads();
-    EXPECT_EQ(operations.verifySector(1, 3, 0xE000, bootSize, image("other.bin", bytes)), 1);
+    outcome = operations.verifySector(1, 3, 0xE000, bootSize, image("other.bin", bytes));
+    EXPECT_FALSE(outcome.failed());
     // Read until agreed on: four reads, the first block of a pass (AgreedRead.h).
     EXPECT_EQ(board.payloadsOf("RRD").size(), 4u) << "the differing block is read again";
-    EXPECT_EQ(operations.firstDifferenceAddress(), 0xE002);
-    expectMessage("Data do not match at address 0xE002", "Verify Error");
+    EXPECT_EQ(outcome.firstDifference, 0xE002);
+    EXPECT_EQ(outcome.differences, 1);
 }
 
 // The tool's passes on a loaded image write only blocks that hold data and compare only what the
@@ -246,13 +273,14 @@ TEST_F(SectorOperationsTest, WhatTheFileDefinesIsWhatIsWrittenAndCompared) {
         image.bytes[offset] = offset == 251 ? 0xFF : 0x5A;  // 251: a written-out 0xFF
         image.defined[offset] = true;
     }
-    EXPECT_EQ(operations.programImage(0, 2, 0x8000, image), 1);
+    const Outcome programmed = operations.programImage(0, 2, 0x8000, image);
+    EXPECT_TRUE(programmed.ok());
     std::vector<int> written;
     for (const auto& payload : board.payloadsOf("WFP")) {
         written.push_back(addressOf(payload));
     }
     EXPECT_EQ(written, (std::vector<int>{0x8000, 0x8000 + 200, 0x8000 + 5000}));
-    EXPECT_EQ(operations.programmedEnd(), 0x8000 + 5001);
+    EXPECT_EQ(programmed.programmedEnd, 0x8000 + 5001);
     EXPECT_EQ(flash(0, 2)[5000], 0x5A);
 
     flash(0, 2)[251] = 0x00;  // differs from a defined byte
@@ -260,7 +288,8 @@ TEST_F(SectorOperationsTest, WhatTheFileDefinesIsWhatIsWrittenAndCompared) {
     flash(0, 2)[99] = 0x00;
     board.clearPayloads();
     operations.setCountEveryDifference(true);
-    EXPECT_EQ(operations.verifyImage(0, 2, 0x8000, image), 1);
+    const Outcome verified = operations.verifyImage(0, 2, 0x8000, image);
+    EXPECT_FALSE(verified.failed());
     std::vector<int> read;
     for (const auto& payload : board.payloadsOf("RRD")) {
         read.push_back(addressOf(payload));
@@ -269,15 +298,15 @@ TEST_F(SectorOperationsTest, WhatTheFileDefinesIsWhatIsWrittenAndCompared) {
     // have seen no noise yet: four in all); the block of offset 5000 once; no other block.
     EXPECT_EQ(read, (std::vector<int>{0x8000, 0x8000, 0x8000, 0x8000, 0x8000 + 241, 0x8000 + 241,
                                       0x8000 + 241, 0x8000 + 241, 0x8000 + 4820}));
-    EXPECT_EQ(operations.differenceCount(), 2);
-    EXPECT_EQ(operations.firstDifferenceAddress(), 0x8000 + 99);
-    expectMessage("Data do not match at address 0x8063", "Verify Error");
+    EXPECT_EQ(verified.differences, 2);
+    EXPECT_EQ(verified.firstDifference, 0x8000 + 99);
 
     flash(0, 3)[250] = 0x5A;
     flash(0, 3)[251] = 0x00;
     folder.write("ff.hex", ":0200FA005AFFAB\n:00000001FF\n");  // 5A FF at offsets 250, 251
-    EXPECT_EQ(operations.verifySector(0, 3, 0x8000, mainSize, folder.file("ff.hex")), 1);
-    expectMessage("Data do not match at address 0x80FB", "Verify Error");
+    EXPECT_EQ(
+        operations.verifySector(0, 3, 0x8000, mainSize, folder.file("ff.hex")).firstDifference,
+        0x80FB);
 }
 
 TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksFor) {
@@ -287,17 +316,12 @@ TEST_F(SectorOperationsTest, UploadReadsTheSectorThenWritesTheFormatTheNameAsksF
                                                         {"s.bin", DumpFormat::rawBinary},
                                                         {"S.TXT", DumpFormat::textDump}};
     for (const auto& [name, format] : cases) {
-        ui.proposedNames.clear();
         board.clearPayloads();
-        ui.saveFileAnswer = folder.file(name);
-        EXPECT_EQ(operations.uploadSector(1, 1, 0xA000, bootSize, "CSBOOT1"), 1);
-        EXPECT_EQ(ui.proposedNames, Texts{"KEL520_seg(CSBOOT1)"});
+        EXPECT_TRUE(upload(folder.file(name)).ok());
         EXPECT_EQ(folder.read(name), formatDump(format, bytes)) << name;
         EXPECT_EQ(board.payloadsOf("RRD").size(), 34u);
     }
-    ui.saveFileAnswer.reset();
-    EXPECT_EQ(operations.uploadSector(1, 1, 0xA000, bootSize, "CSBOOT1"), 0) << "dismissed";
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(SectorOperations::proposedFileName("CSBOOT1"), "KEL520_seg(CSBOOT1)");
     EXPECT_EQ(folder.fileCount(), 3);
 }
 
@@ -306,22 +330,24 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
     folder.write("keep.dat", "old content");
     const struct {
         std::string path;
-        const char* message;
+        Fault fault;
         rlim_t sizeLimit;  // 0: none
     } cases[] = {
-        {folder.file("keep.dat"), unknownDumpFormatMessage, 0},  // refused before it is emptied
-        {folder.file("missing/sector.hex"), "Error creating file !", 0},
-        {folder.file("old.bin"), "Error writing file !", 1024},  // disk full while replacing
+        {folder.file("keep.dat"), Fault::unknownFormat, 0},  // refused before it is emptied
+        {folder.file("missing/sector.hex"), Fault::cannotCreate, 0},
+        {folder.file("old.bin"), Fault::cannotWrite, 1024},  // disk full while replacing
     };
     for (const auto& c : cases) {
-        ui.saveFileAnswer = c.path;
         std::optional<FileSizeLimit> limit;
         if (c.sizeLimit > 0) {
             limit.emplace(c.sizeLimit);
         }
-        EXPECT_EQ(operations.uploadSector(1, 0, 0x8000, bootSize, "CSBOOT0"), 0) << c.path;
+        const Outcome outcome = upload(c.path);
         limit.reset();
-        expectMessage(c.message, "Uploaded data save error");
+        EXPECT_EQ(outcome.step, Step::saveFile) << c.path;
+        EXPECT_EQ(outcome.failure.fault, c.fault) << c.path;
+        EXPECT_EQ(outcome.file.file, c.path);
+        EXPECT_EQ(outcome.systemError.empty(), c.fault == Fault::unknownFormat) << c.path;
     }
     EXPECT_EQ(folder.read("old.bin"), "old content");
     EXPECT_EQ(folder.read("keep.dat"), "old content");
@@ -329,45 +355,43 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
 }
 
 // A read reply cut short (a pause of 30 ms in mid-reply) is asked for again within the exchange's
-// retries; a board that keeps answering short fails the read with its message.
+// retries; a board that keeps answering short fails the read as a short reply.
 TEST(SectorOperations, AReadReplyCutShortIsAskedAgainThenFails) {
     struct Case {
         int shortReplies;  // from the second read on
-        int result;
+        CommandFault failure;
         int reads;
-        Texts messages;
     };
-    for (const Case& c : {Case{1, 1, 4, {"Data Verify OK"}}, Case{2, 1, 5, {"Data Verify OK"}},
-                          Case{100, 0, 1 + 11, {"Error sending READ FLASH command."}}}) {
+    for (const Case& c : {Case{1, {}, 4}, Case{2, {}, 5},
+                          Case{100, {Command::readFlash, Fault::shortReply}, 1 + 11}}) {
         int read = 0;
-        testing::RecordingUserInterface ui;
         testing::VirtualClock clock;
-        SerialLink link(
-            [&](const std::string& text) { showError(ui, text); },
-            [&] {
-                auto port = std::make_unique<testing::ScriptedPort>();
-                port->clock = &clock;
-                port->answer = [&](const Bytes& frame) {
-                    if (frame.at(4) != 'R') {
-                        return testing::replyNow(std::string(frame.begin() + 4, frame.end() - 2));
-                    }
-                    const bool cut = ++read >= 2 && read < 2 + c.shortReplies;
-                    char header[16];
-                    std::snprintf(header, sizeof header, "RRD %02X%02X %02X    ", frame.at(7),
-                                  frame.at(8), frame.at(9));
-                    return testing::replyNow(header + std::string(cut ? 100 : frame.at(9), '\0'));
-                };
-                return port;
-            });
+        SerialLink link(nullptr, [&] {
+            auto port = std::make_unique<testing::ScriptedPort>();
+            port->clock = &clock;
+            port->answer = [&](const Bytes& frame) {
+                if (frame.at(4) != 'R') {
+                    return testing::replyNow(std::string(frame.begin() + 4, frame.end() - 2));
+                }
+                const bool cut = ++read >= 2 && read < 2 + c.shortReplies;
+                char header[16];
+                std::snprintf(header, sizeof header, "RRD %02X%02X %02X    ", frame.at(7),
+                              frame.at(8), frame.at(9));
+                return testing::replyNow(header + std::string(cut ? 100 : frame.at(9), '\0'));
+            };
+            return port;
+        });
         link.setClock(clock);
         ASSERT_EQ(link.openPort(), 1);
-        BoardCommands commands(link, ui);
-        SectorOperations operations(commands);
+        BoardCommands commands(link);
+        RecordingObserver observer;
+        CancelToken cancel;
+        SectorOperations operations(commands, observer, cancel);
         testing::TempDir folder;
         const std::string file = folder.write("zeros.bin", std::string(600, '\0'));
-        EXPECT_EQ(operations.verifySector(1, 0, 0x8000, bootSize, file), c.result)
-            << c.shortReplies;
-        EXPECT_EQ(ui.messageTexts(), c.messages) << c.shortReplies;
+        const Outcome outcome = operations.verifySector(1, 0, 0x8000, bootSize, file);
+        EXPECT_EQ(outcome.failure, c.failure) << c.shortReplies;
+        EXPECT_EQ(outcome.ok(), c.failure.ok()) << c.shortReplies;
         EXPECT_EQ(read, c.reads) << c.shortReplies;
     }
 }

@@ -113,7 +113,9 @@ class ProgramWindowsTest : public QObject {
         QVERIFY(!rig.mirrorTimerActive());
         QVERIFY(rig.testForm.isVisible());
         QCOMPARE(rig.testForm.logLines().size(), 6 + 1 + 5);
-        QVERIFY(rig.testForm.descriptionText().startsWith("This test reads blocks of\n"));
+        QCOMPARE(rig.testForm.descriptionText(),
+                 "This test reads blocks of\ndata, of variable size,\nfrom randomly choosen \n"
+                 "Flash sector and offset.");
         QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 1\n"));
         QVERIFY(!rig.testForm.isEndTestEnabled() && rig.testForm.isStartAgainEnabled());
 
@@ -151,7 +153,7 @@ class ProgramWindowsTest : public QObject {
         // Tab is no key press of the window; the main window refused to close.
         QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 2\n"));
         QVERIFY(!closed && rig.form.isVisible() && rig.form.link().isPortOpen());
-        QVERIFY(!processFlags().cancelRequested);
+        QVERIFY(!processFlags().windowCancel.requested());
         QCOMPARE(rig.dialogs.texts(),
                  loadstar::testing::Names{"Please stop the running test first"});
         QCOMPARE(rig.dialogs.messages.front().caption, "Closing of the program");
@@ -222,7 +224,7 @@ class ProgramWindowsTest : public QObject {
         QTimer::singleShot(0, [] { throw std::runtime_error("the handler failed"); });
         QCOMPARE(Program::runEventLoop(), 0);
         QCOMPARE(shown, QStringList{QStringLiteral("the handler failed")});
-        QVERIFY(processFlags().cancelRequested);
+        QVERIFY(processFlags().windowCancel.requested());
     }
 };
 

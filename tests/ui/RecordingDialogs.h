@@ -6,10 +6,25 @@
 #include <string>
 #include <vector>
 
-#include "RecordingUserInterface.h"
 #include "UserDialogs.h"
 
 namespace loadstar::testing {
+
+// A box as the user would have seen it.
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+};
+
+// The texts of `messages`, in order.
+inline std::vector<std::string> textsOf(const std::vector<RecordedMessage>& messages) {
+    std::vector<std::string> texts;
+    for (const auto& message : messages) {
+        texts.push_back(message.text);
+    }
+    return texts;
+}
 
 // Boxes and dialogs answered from a script: every box and question is recorded, the file dialogs
 // return the answers set, and the event pump runs the test's hook (so a test can press ESC, close
