@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "MemoryPanelInput.h"
 #include "Outcome.h"
+#include "OutcomeWords.h"
 #include "UserDialogs.h"
 
 namespace loadstar {
@@ -18,20 +18,12 @@ struct OutcomeBox {
     std::string caption;
     MessageIcon icon = MessageIcon::none;
 
-    [[nodiscard]] bool isError() const { return caption == "Error"; }
+    [[nodiscard]] bool isError() const { return caption == errorCaption; }
     bool operator==(const OutcomeBox&) const = default;
 };
 
-// Where an outcome is shown: the words for a failed write or a short read differ between the
-// memory panel and the sector passes.
-enum class OutcomeSource { memoryPanel, sectorPass };
-
 // The error box of the board command an outcome failed at; nothing when no board command failed.
 std::optional<OutcomeBox> commandFailureBox(const Outcome& outcome, OutcomeSource source);
-
-inline constexpr char connectionFailedMessage[] =
-    "Failed to open connection to Merova demo board.\n\nPlease check if the RS232 link cable is "
-    "attached properly,\nand if the demo board is powered on.";
 
 // The sector passes of the window.
 enum class SectorPass { blankCheck, program, verify, upload };
@@ -41,15 +33,8 @@ enum class SectorPass { blankCheck, program, verify, upload };
 // first differing address), or what went wrong saving the upload.
 std::vector<OutcomeBox> passBoxes(const Outcome& outcome, SectorPass pass);
 
-inline constexpr char invalidCountMessage[] =
-    "Invalid byte count field value (maximum count allowed is F0 (240 in decimal), input is "
-    "HEXADECIMAL number).";
-inline constexpr char invalidDataMessage[] = "Data to write is invalid.";
-inline constexpr char incompleteReadMessage[] = "Incomplete reply to READ FLASH command.";
-
-// What is said of memory fields that cannot be sent; empty for InputProblem::none.
-std::string inputProblemText(InputProblem problem);
-
+// The box showing `words`: an error or a warning with the warning icon, anything else without.
+OutcomeBox boxOf(const Words& words);
 // The error box for `text`.
 OutcomeBox errorBox(const std::string& text);
 
