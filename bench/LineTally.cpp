@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ObservedSerialPort.h"
+#include "link/ObservedSerialPort.h"
 
 namespace loadstar::bench {
 

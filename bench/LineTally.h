@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "EmulatorProcess.h"
-#include "SerialLink.h"
-#include "SerialPort.h"
+#include "link/SerialLink.h"
+#include "link/SerialPort.h"
+#include "support/EmulatorProcess.h"
 
 namespace loadstar::bench {
 

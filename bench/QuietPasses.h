@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Outcome.h"
+#include "iap/Outcome.h"
 
 namespace loadstar::bench {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "BenchClock.h"
-#include "EmulatorProcess.h"
 #include "LineTally.h"
-#include "SerialLink.h"
+#include "link/SerialLink.h"
+#include "support/EmulatorProcess.h"
 
 using namespace loadstar;
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "DumpWriters.h"
-#include "EmulatorProcess.h"
-#include "ProgramRunner.h"
+#include "iap/DumpWriters.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
 
 using namespace loadstar;
 

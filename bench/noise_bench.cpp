@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "BenchClock.h"
-#include "BoardCommands.h"
 #include "LineTally.h"
 #include "QuietPasses.h"
-#include "SectorOperations.h"
-#include "TempDir.h"
+#include "iap/BoardCommands.h"
+#include "iap/SectorOperations.h"
+#include "support/TempDir.h"
 
 using namespace loadstar;
 

@@ -20,14 +20,14 @@
 #include <vector>
 
 #include "BenchClock.h"
-#include "BoardCommands.h"
-#include "DumpWriters.h"
-#include "EmulatorProcess.h"
-#include "ImageFile.h"
 #include "LineTally.h"
 #include "QuietPasses.h"
-#include "SectorOperations.h"
-#include "SerialLink.h"
+#include "iap/BoardCommands.h"
+#include "iap/DumpWriters.h"
+#include "iap/ImageFile.h"
+#include "iap/SectorOperations.h"
+#include "link/SerialLink.h"
+#include "support/EmulatorProcess.h"
 
 using namespace loadstar;
 using loadstar::bench::QuietPasses;

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "BoardModel.h"
 #include "FuzzCheck.h"
-#include "PacketExchange.h"
+#include "emulator/BoardModel.h"
+#include "link/PacketExchange.h"
 
 using namespace loadstar;
 using emulator::BoardModel;

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "AgreedRead.h"
-#include "BoardCommands.h"
 #include "FuzzCheck.h"
-#include "ScriptedPort.h"
+#include "iap/AgreedRead.h"
+#include "iap/BoardCommands.h"
+#include "support/ScriptedPort.h"
 
 using namespace loadstar;
 

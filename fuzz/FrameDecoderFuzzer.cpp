@@ -13,9 +13,9 @@
 #include <span>
 #include <vector>
 
-#include "FrameDecoder.h"
 #include "FuzzCheck.h"
-#include "PacketExchange.h"
+#include "emulator/FrameDecoder.h"
+#include "link/PacketExchange.h"
 
 using namespace loadstar;
 using emulator::FrameDecoder;

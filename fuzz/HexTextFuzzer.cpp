@@ -8,8 +8,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "HexText.h"
 #include "HexTextReference.h"
+#include "link/HexText.h"
 
 using namespace loadstar;
 

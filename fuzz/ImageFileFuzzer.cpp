@@ -32,8 +32,8 @@
 
 #include "FuzzCheck.h"
 #include "HexTextReference.h"
-#include "ImageFile.h"
-#include "SectorOperations.h"
+#include "iap/ImageFile.h"
+#include "iap/SectorOperations.h"
 
 using namespace loadstar;
 

@@ -10,7 +10,7 @@
 
 #include "FuzzCheck.h"
 #include "HexTextReference.h"
-#include "MemoryPanelInput.h"
+#include "iap/MemoryPanelInput.h"
 
 using namespace loadstar;
 

@@ -1,4 +1,4 @@
-#include "InstanceLock.h"
+#include "app/InstanceLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <thread>
 
-#include "ComPortName.h"
+#include "link/ComPortName.h"
 
 namespace loadstar {
 

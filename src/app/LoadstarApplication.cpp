@@ -1,9 +1,9 @@
-#include "LoadstarApplication.h"
+#include "app/LoadstarApplication.h"
 
 #include <QMessageBox>
 #include <exception>
 
-#include "ProcessFlags.h"
+#include "ui/ProcessFlags.h"
 
 namespace loadstar {
 

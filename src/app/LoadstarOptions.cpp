@@ -1,11 +1,11 @@
-#include "LoadstarOptions.h"
+#include "app/LoadstarOptions.h"
 
 #include <CLI/CLI.hpp>
 
 #include <memory>
 
-#include "HelpText.h"
-#include "LoadstarVersion.h"
+#include "cli/HelpText.h"
+#include "version/LoadstarVersion.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "ProgramWindows.h"
+#include "app/ProgramWindows.h"
 
 #include <QCoreApplication>
 #include <QIcon>

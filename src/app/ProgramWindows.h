@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "SerialLink.h"
-#include "TmainForm.h"
-#include "TtestForm.h"
-#include "UserDialogs.h"
+#include "link/SerialLink.h"
+#include "ui/TmainForm.h"
+#include "ui/TtestForm.h"
+#include "ui/UserDialogs.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "StartUp.h"
+#include "app/StartUp.h"
 
 #include <QSettings>
 
@@ -6,15 +6,15 @@
 #include <exception>
 #include <iostream>
 
-#include "ComPortName.h"
-#include "DisplayCheck.h"
-#include "InstanceLock.h"
-#include "LoadstarApplication.h"
-#include "LoadstarOptions.h"
-#include "LoadstarVersion.h"
-#include "ProgramWindows.h"
-#include "QtUserDialogs.h"
-#include "SerialPort.h"
+#include "app/DisplayCheck.h"
+#include "app/InstanceLock.h"
+#include "app/LoadstarApplication.h"
+#include "app/LoadstarOptions.h"
+#include "app/ProgramWindows.h"
+#include "link/ComPortName.h"
+#include "link/SerialPort.h"
+#include "ui/QtUserDialogs.h"
+#include "version/LoadstarVersion.h"
 
 namespace loadstar {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "UserDialogs.h"
+#include "ui/UserDialogs.h"
 
 namespace loadstar {
 

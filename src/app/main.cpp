@@ -1,5 +1,5 @@
-#include "StandardDescriptors.h"
-#include "StartUp.h"
+#include "app/StartUp.h"
+#include "link/StandardDescriptors.h"
 
 // Exit code 2, as without a display, when a closed standard descriptor cannot be filled.
 int main(int argc, char** argv) {

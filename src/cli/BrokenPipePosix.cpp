@@ -1,6 +1,6 @@
 #include <csignal>
 
-#include "BrokenPipe.h"
+#include "cli/BrokenPipe.h"
 
 namespace loadstar::cli {
 

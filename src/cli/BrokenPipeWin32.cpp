@@ -1,4 +1,4 @@
-#include "BrokenPipe.h"
+#include "cli/BrokenPipe.h"
 
 namespace loadstar::cli {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "CliSession.h"
+#include "cli/CliSession.h"
 
 namespace loadstar::cli {
 

@@ -1,12 +1,12 @@
-#include "CliSession.h"
+#include "cli/CliSession.h"
 
-#include "ComPortName.h"
-#include "CommandResult.h"
-#include "ExitCode.h"
-#include "Interrupt.h"
-#include "OpenFailure.h"
-#include "OutcomeMessages.h"
-#include "SerialDeviceList.h"
+#include "cli/CommandResult.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
+#include "cli/OutcomeMessages.h"
+#include "devices/OpenFailure.h"
+#include "devices/SerialDeviceList.h"
+#include "link/ComPortName.h"
 
 namespace loadstar::cli {
 

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "BoardCommands.h"
-#include "LineTrace.h"
-#include "SectorGeometry.h"
-#include "SerialLink.h"
-#include "TerminalUserInterface.h"
+#include "cli/LineTrace.h"
+#include "cli/TerminalUserInterface.h"
+#include "iap/BoardCommands.h"
+#include "iap/SectorGeometry.h"
+#include "link/SerialLink.h"
 
 namespace loadstar::cli {
 

@@ -1,7 +1,7 @@
-#include "CommandResult.h"
+#include "cli/CommandResult.h"
 
-#include "ExitCode.h"
-#include "Interrupt.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
 
 namespace loadstar::cli {
 

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "Console.h"
+#include "cli/Console.h"
 
 namespace loadstar::cli {
 

@@ -5,7 +5,7 @@
 #endif
 #include <windows.h>
 
-#include "Console.h"
+#include "cli/Console.h"
 
 namespace loadstar::cli {
 

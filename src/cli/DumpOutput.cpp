@@ -1,4 +1,4 @@
-#include "DumpOutput.h"
+#include "cli/DumpOutput.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <random>
 #include <system_error>
 
-#include "OutcomeMessages.h"
+#include "cli/OutcomeMessages.h"
 
 namespace loadstar::cli {
 

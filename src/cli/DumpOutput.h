@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "DumpWriters.h"
-#include "TerminalUserInterface.h"
+#include "cli/TerminalUserInterface.h"
+#include "iap/DumpWriters.h"
 
 namespace loadstar::cli {
 

@@ -6,14 +6,14 @@
 #include <system_error>
 #include <vector>
 
-#include "CommandResult.h"
-#include "DumpOutput.h"
-#include "ExitCode.h"
-#include "FlashSteps.h"
-#include "ImageInput.h"
-#include "Interrupt.h"
-#include "OutcomeMessages.h"
-#include "SectorCommands.h"
+#include "cli/CommandResult.h"
+#include "cli/DumpOutput.h"
+#include "cli/ExitCode.h"
+#include "cli/FlashSteps.h"
+#include "cli/ImageInput.h"
+#include "cli/Interrupt.h"
+#include "cli/OutcomeMessages.h"
+#include "cli/SectorCommands.h"
 
 namespace loadstar::cli {
 

@@ -1,8 +1,8 @@
-#include "FlashSteps.h"
+#include "cli/FlashSteps.h"
 
-#include "CommandResult.h"
-#include "Interrupt.h"
-#include "OutcomeMessages.h"
+#include "cli/CommandResult.h"
+#include "cli/Interrupt.h"
+#include "cli/OutcomeMessages.h"
 
 namespace loadstar::cli {
 

@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "BoardCommands.h"
-#include "ImageFile.h"
-#include "SectorGeometry.h"
-#include "SectorOperations.h"
-#include "TerminalUserInterface.h"
+#include "cli/TerminalUserInterface.h"
+#include "iap/BoardCommands.h"
+#include "iap/ImageFile.h"
+#include "iap/SectorGeometry.h"
+#include "iap/SectorOperations.h"
 
 namespace loadstar::cli {
 

@@ -1,4 +1,4 @@
-#include "HelpText.h"
+#include "cli/HelpText.h"
 
 #include <sstream>
 #include <vector>

@@ -1,11 +1,11 @@
-#include "ImageInput.h"
+#include "cli/ImageInput.h"
 
 #include <cstdio>
 #include <regex>
 
-#include "CommandResult.h"
-#include "FileExtension.h"
-#include "SectorCommands.h"
+#include "cli/CommandResult.h"
+#include "cli/SectorCommands.h"
+#include "iap/FileExtension.h"
 
 namespace loadstar::cli {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "ImageFile.h"
-#include "SectorGeometry.h"
+#include "iap/ImageFile.h"
+#include "iap/SectorGeometry.h"
 
 namespace loadstar::cli {
 

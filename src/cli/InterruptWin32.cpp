@@ -5,8 +5,8 @@
 #endif
 #include <windows.h>
 
-#include "ExitCode.h"
-#include "Interrupt.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
 
 namespace loadstar::cli {
 

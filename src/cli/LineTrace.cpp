@@ -1,10 +1,10 @@
-#include "LineTrace.h"
+#include "cli/LineTrace.h"
 
 #include <ctime>
 #include <string>
 
-#include "HexText.h"
-#include "ObservedSerialPort.h"
+#include "link/HexText.h"
+#include "link/ObservedSerialPort.h"
 
 namespace loadstar::cli {
 

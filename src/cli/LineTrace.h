@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SerialLink.h"
+#include "link/SerialLink.h"
 
 namespace loadstar::cli {
 

@@ -5,14 +5,14 @@
 #include <memory>
 #include <thread>
 
-#include "CliCommands.h"
-#include "CommandResult.h"
-#include "Console.h"
-#include "ExitCode.h"
-#include "HexText.h"
-#include "Interrupt.h"
-#include "MemoryPanelInput.h"
-#include "OutcomeMessages.h"
+#include "cli/CliCommands.h"
+#include "cli/CommandResult.h"
+#include "cli/Console.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
+#include "cli/OutcomeMessages.h"
+#include "iap/MemoryPanelInput.h"
+#include "link/HexText.h"
 
 namespace loadstar::cli {
 

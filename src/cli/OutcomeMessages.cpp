@@ -1,4 +1,4 @@
-#include "OutcomeMessages.h"
+#include "cli/OutcomeMessages.h"
 
 namespace loadstar::cli {
 

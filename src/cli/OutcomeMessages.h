@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Outcome.h"
-#include "OutcomeWords.h"
-#include "TerminalUserInterface.h"
+#include "cli/TerminalUserInterface.h"
+#include "iap/Outcome.h"
+#include "words/OutcomeWords.h"
 
 // The tool writes the system's words for an outcome (OutcomeWords.h) as "<caption>: <text>" on
 // stderr, in the order the window shows its boxes.

@@ -1,4 +1,4 @@
-#include "PortsCommand.h"
+#include "cli/PortsCommand.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,10 +8,10 @@
 #include <system_error>
 #include <vector>
 
-#include "ComPortName.h"
-#include "CommandResult.h"
-#include "ExitCode.h"
-#include "SerialDeviceList.h"
+#include "cli/CommandResult.h"
+#include "cli/ExitCode.h"
+#include "devices/SerialDeviceList.h"
+#include "link/ComPortName.h"
 
 namespace loadstar::cli {
 

@@ -9,10 +9,10 @@
 #endif
 #include <windows.h>
 
-#include "ComPortName.h"
-#include "CommandResult.h"
-#include "ExitCode.h"
-#include "PortsCommand.h"
+#include "cli/CommandResult.h"
+#include "cli/ExitCode.h"
+#include "cli/PortsCommand.h"
+#include "link/ComPortName.h"
 
 namespace loadstar::cli {
 

@@ -1,4 +1,4 @@
-#include "SectorCommands.h"
+#include "cli/SectorCommands.h"
 
 #include <chrono>
 #include <cstdio>
@@ -6,15 +6,15 @@
 #include <optional>
 #include <string>
 
-#include "CommandResult.h"
-#include "DumpOutput.h"
-#include "ExitCode.h"
-#include "FileExtension.h"
-#include "FlashSteps.h"
-#include "ImageInput.h"
-#include "Interrupt.h"
-#include "OutcomeMessages.h"
-#include "SectorOperations.h"
+#include "cli/CommandResult.h"
+#include "cli/DumpOutput.h"
+#include "cli/ExitCode.h"
+#include "cli/FlashSteps.h"
+#include "cli/ImageInput.h"
+#include "cli/Interrupt.h"
+#include "cli/OutcomeMessages.h"
+#include "iap/FileExtension.h"
+#include "iap/SectorOperations.h"
 
 namespace loadstar::cli {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
 namespace loadstar::cli {
 

@@ -1,7 +1,7 @@
-#include "TerminalUserInterface.h"
+#include "cli/TerminalUserInterface.h"
 
-#include "Console.h"
-#include "Interrupt.h"
+#include "cli/Console.h"
+#include "cli/Interrupt.h"
 
 namespace loadstar::cli {
 

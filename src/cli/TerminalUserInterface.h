@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "Outcome.h"
+#include "iap/Outcome.h"
 
 namespace loadstar::cli {
 

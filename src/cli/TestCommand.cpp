@@ -1,4 +1,4 @@
-#include "TestCommand.h"
+#include "cli/TestCommand.h"
 
 #include <charconv>
 #include <chrono>
@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "AtomicFile.h"
-#include "CommandResult.h"
-#include "Console.h"
-#include "ExitCode.h"
-#include "Interrupt.h"
-#include "RandomReadTest.h"
+#include "cli/CommandResult.h"
+#include "cli/Console.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
+#include "iap/AtomicFile.h"
+#include "iap/RandomReadTest.h"
 
 namespace loadstar::cli {
 

@@ -6,17 +6,17 @@
 #include <cstdio>
 #include <memory>
 
-#include "BrokenPipe.h"
-#include "CliCommands.h"
-#include "ComPortName.h"
-#include "CommandResult.h"
-#include "ExitCode.h"
-#include "HelpText.h"
-#include "LoadstarVersion.h"
-#include "PortsCommand.h"
-#include "SectorCommands.h"
-#include "StandardDescriptors.h"
-#include "TestCommand.h"
+#include "cli/BrokenPipe.h"
+#include "cli/CliCommands.h"
+#include "cli/CommandResult.h"
+#include "cli/ExitCode.h"
+#include "cli/HelpText.h"
+#include "cli/PortsCommand.h"
+#include "cli/SectorCommands.h"
+#include "cli/TestCommand.h"
+#include "link/ComPortName.h"
+#include "link/StandardDescriptors.h"
+#include "version/LoadstarVersion.h"
 
 using namespace loadstar::cli;
 

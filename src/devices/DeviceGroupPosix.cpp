@@ -1,5 +1,5 @@
-#include "DeviceGroup.h"
-#include "GroupMembership.h"
+#include "devices/DeviceGroup.h"
+#include "devices/GroupMembership.h"
 
 #include <grp.h>
 #include <sys/stat.h>

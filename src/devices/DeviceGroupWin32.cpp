@@ -1,4 +1,4 @@
-#include "DeviceGroup.h"
+#include "devices/DeviceGroup.h"
 
 namespace loadstar {
 

@@ -1,6 +1,6 @@
-#include "OpenFailure.h"
+#include "devices/OpenFailure.h"
 
-#include "DeviceGroup.h"
+#include "devices/DeviceGroup.h"
 
 namespace loadstar {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "SerialDeviceList.h"
+#include "devices/SerialDeviceList.h"
 
 namespace loadstar {
 

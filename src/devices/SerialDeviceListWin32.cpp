@@ -1,4 +1,4 @@
-#include "SerialDeviceList.h"
+#include "devices/SerialDeviceList.h"
 
 namespace loadstar {
 

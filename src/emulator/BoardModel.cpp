@@ -1,4 +1,4 @@
-#include "BoardModel.h"
+#include "emulator/BoardModel.h"
 
 #include <algorithm>
 #include <cstdio>

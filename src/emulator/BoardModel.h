@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "BoardReply.h"
-#include "FaultInjector.h"
-#include "FaultSettings.h"
-#include "FlashMemory.h"
-#include "FrameDecoder.h"
+#include "emulator/BoardReply.h"
+#include "emulator/FaultInjector.h"
+#include "emulator/FaultSettings.h"
+#include "emulator/FlashMemory.h"
+#include "emulator/FrameDecoder.h"
 
 namespace loadstar::emulator {
 

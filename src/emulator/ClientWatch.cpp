@@ -1,4 +1,4 @@
-#include "ClientWatch.h"
+#include "emulator/ClientWatch.h"
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SetupError.h"
+#include "emulator/SetupError.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "ControlChannel.h"
+#include "emulator/ControlChannel.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "AtomicFileTrust.h"
-#include "SetupError.h"
+#include "emulator/SetupError.h"
+#include "iap/AtomicFileTrust.h"
 
 namespace loadstar::emulator {
 

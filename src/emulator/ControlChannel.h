@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "UniqueDescriptor.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "EmulatorLoop.h"
+#include "emulator/EmulatorLoop.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "SetupError.h"
+#include "emulator/SetupError.h"
 
 namespace loadstar::emulator {
 

@@ -4,13 +4,13 @@
 #include <optional>
 #include <span>
 
-#include "BoardModel.h"
-#include "ClientWatch.h"
-#include "ControlChannel.h"
-#include "LinkClock.h"
-#include "PacedLine.h"
-#include "PseudoTerminal.h"
-#include "SignalWatch.h"
+#include "emulator/BoardModel.h"
+#include "emulator/ClientWatch.h"
+#include "emulator/ControlChannel.h"
+#include "emulator/PacedLine.h"
+#include "emulator/PseudoTerminal.h"
+#include "emulator/SignalWatch.h"
+#include "link/LinkClock.h"
 
 namespace loadstar::emulator {
 

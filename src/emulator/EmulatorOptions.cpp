@@ -1,11 +1,11 @@
-#include "EmulatorOptions.h"
+#include "emulator/EmulatorOptions.h"
 
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 
-#include "ComPortName.h"
-#include "LoadstarVersion.h"
+#include "link/ComPortName.h"
+#include "version/LoadstarVersion.h"
 
 namespace loadstar::emulator {
 

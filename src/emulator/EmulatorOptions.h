@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "FaultSettings.h"
+#include "emulator/FaultSettings.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "FaultInjector.h"
+#include "emulator/FaultInjector.h"
 
 #include <algorithm>
 #include <string_view>

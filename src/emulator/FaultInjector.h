@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "BoardReply.h"
-#include "FaultSettings.h"
+#include "emulator/BoardReply.h"
+#include "emulator/FaultSettings.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "FaultSettings.h"
+#include "emulator/FaultSettings.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "FlashFile.h"
+#include "emulator/FlashFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "UniqueDescriptor.h"
+#include "iap/AtomicFile.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "FlashMemory.h"
+#include "emulator/FlashMemory.h"
 
 namespace loadstar::emulator {
 

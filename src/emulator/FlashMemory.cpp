@@ -1,4 +1,4 @@
-#include "FlashMemory.h"
+#include "emulator/FlashMemory.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "FrameDecoder.h"
+#include "emulator/FrameDecoder.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "InProcessBoardPort.h"
+#include "emulator/InProcessBoardPort.h"
 
 #include <algorithm>
 
-#include "FrameDecoder.h"
+#include "emulator/FrameDecoder.h"
 
 namespace loadstar::emulator {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "BoardModel.h"
-#include "LinkClock.h"
-#include "SerialPort.h"
+#include "emulator/BoardModel.h"
+#include "link/LinkClock.h"
+#include "link/SerialPort.h"
 
 namespace loadstar::emulator {
 

@@ -1,8 +1,8 @@
-#include "PacedLine.h"
+#include "emulator/PacedLine.h"
 
 #include <algorithm>
 
-#include "FrameDecoder.h"
+#include "emulator/FrameDecoder.h"
 
 namespace loadstar::emulator {
 

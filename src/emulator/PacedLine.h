@@ -6,9 +6,9 @@
 #include <optional>
 #include <span>
 
-#include "BoardModel.h"
-#include "LinePacer.h"
-#include "LinkClock.h"
+#include "emulator/BoardModel.h"
+#include "emulator/LinePacer.h"
+#include "link/LinkClock.h"
 
 namespace loadstar::emulator {
 

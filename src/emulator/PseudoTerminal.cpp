@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "emulator/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SetupError.h"
+#include "emulator/SetupError.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "PublishedLink.h"
+#include "emulator/PublishedLink.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "ComPortName.h"
-#include "SetupError.h"
+#include "emulator/SetupError.h"
+#include "link/ComPortName.h"
 
 namespace loadstar::emulator {
 

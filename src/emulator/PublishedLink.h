@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UniqueDescriptor.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 

@@ -1,4 +1,4 @@
-#include "SignalWatch.h"
+#include "emulator/SignalWatch.h"
 
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "SetupError.h"
+#include "emulator/SetupError.h"
 
 namespace loadstar::emulator {
 

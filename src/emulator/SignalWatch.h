@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "UniqueDescriptor.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar::emulator {
 

@@ -11,18 +11,18 @@
 #include <memory>
 #include <optional>
 
-#include "BoardModel.h"
-#include "ClientWatch.h"
-#include "ControlChannel.h"
-#include "EmulatorLoop.h"
-#include "EmulatorOptions.h"
-#include "FlashFile.h"
-#include "PacedLine.h"
-#include "PseudoTerminal.h"
-#include "PublishedLink.h"
-#include "SetupError.h"
-#include "SignalWatch.h"
-#include "StandardDescriptors.h"
+#include "emulator/BoardModel.h"
+#include "emulator/ClientWatch.h"
+#include "emulator/ControlChannel.h"
+#include "emulator/EmulatorLoop.h"
+#include "emulator/EmulatorOptions.h"
+#include "emulator/FlashFile.h"
+#include "emulator/PacedLine.h"
+#include "emulator/PseudoTerminal.h"
+#include "emulator/PublishedLink.h"
+#include "emulator/SetupError.h"
+#include "emulator/SignalWatch.h"
+#include "link/StandardDescriptors.h"
 
 namespace {
 

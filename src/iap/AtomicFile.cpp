@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "iap/AtomicFile.h"
 
 namespace loadstar {
 

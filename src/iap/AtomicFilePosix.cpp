@@ -6,9 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "AtomicFile.h"
-#include "AtomicFileTrust.h"
-#include "UniqueDescriptor.h"
+#include "iap/AtomicFile.h"
+#include "iap/AtomicFileTrust.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar {
 

@@ -8,8 +8,8 @@
 #include <deque>
 #include <utility>
 
-#include "AtomicFileTrust.h"
-#include "UniqueDescriptor.h"
+#include "iap/AtomicFileTrust.h"
+#include "link/UniqueDescriptor.h"
 
 namespace loadstar {
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "AtomicFile.h"
+#include "iap/AtomicFile.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "BoardCommands.h"
+#include "iap/BoardCommands.h"
 
 namespace loadstar {
 

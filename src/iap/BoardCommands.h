@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "BoardProtocol.h"
-#include "Outcome.h"
-#include "SerialLink.h"
+#include "iap/BoardProtocol.h"
+#include "iap/Outcome.h"
+#include "link/SerialLink.h"
 
 namespace loadstar {
 

@@ -1,9 +1,9 @@
-#include "BoardProtocol.h"
+#include "iap/BoardProtocol.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "HexText.h"
+#include "link/HexText.h"
 
 namespace loadstar {
 

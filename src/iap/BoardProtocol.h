@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "AgreedRead.h"
-#include "Outcome.h"
-#include "SerialLink.h"
+#include "iap/AgreedRead.h"
+#include "iap/Outcome.h"
+#include "link/SerialLink.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "Connection.h"
+#include "iap/Connection.h"
 
 namespace loadstar {
 

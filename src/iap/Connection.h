@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BoardCommands.h"
+#include "iap/BoardCommands.h"
 
 namespace loadstar {
 

@@ -1,9 +1,9 @@
-#include "DumpWriters.h"
+#include "iap/DumpWriters.h"
 
 #include <algorithm>
 
-#include "AtomicFile.h"
-#include "FileExtension.h"
+#include "iap/AtomicFile.h"
+#include "iap/FileExtension.h"
 
 namespace loadstar {
 

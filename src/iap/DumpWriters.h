@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "Outcome.h"
+#include "iap/Outcome.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "ImageFile.h"
+#include "iap/ImageFile.h"
 
 #include <algorithm>
 #include <array>
@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "FileExtension.h"
-#include "HexText.h"
-#include "RegularFile.h"
+#include "iap/FileExtension.h"
+#include "iap/RegularFile.h"
+#include "link/HexText.h"
 
 namespace loadstar {
 

@@ -1,6 +1,6 @@
-#include "MemoryPanelInput.h"
+#include "iap/MemoryPanelInput.h"
 
-#include "HexText.h"
+#include "link/HexText.h"
 
 namespace loadstar {
 

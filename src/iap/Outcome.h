@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "ImageFile.h"
+#include "iap/ImageFile.h"
 
 namespace loadstar {
 

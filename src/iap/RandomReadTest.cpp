@@ -1,4 +1,4 @@
-#include "RandomReadTest.h"
+#include "iap/RandomReadTest.h"
 
 #include <array>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "BoardCommands.h"
+#include "iap/BoardCommands.h"
 
 namespace loadstar {
 

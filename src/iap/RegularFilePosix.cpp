@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "RegularFile.h"
+#include "iap/RegularFile.h"
 
 namespace loadstar {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "RegularFile.h"
+#include "iap/RegularFile.h"
 
 namespace loadstar {
 

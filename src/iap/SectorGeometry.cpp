@@ -1,4 +1,4 @@
-#include "SectorGeometry.h"
+#include "iap/SectorGeometry.h"
 
 namespace loadstar {
 

@@ -1,10 +1,10 @@
-#include "SectorOperations.h"
+#include "iap/SectorOperations.h"
 
 #include <algorithm>
 #include <span>
 
-#include "AgreedRead.h"
-#include "ImageFile.h"
+#include "iap/AgreedRead.h"
+#include "iap/ImageFile.h"
 
 namespace loadstar {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "AgreedRead.h"
-#include "BoardCommands.h"
-#include "ImageFile.h"
-#include "SectorGeometry.h"
+#include "iap/AgreedRead.h"
+#include "iap/BoardCommands.h"
+#include "iap/ImageFile.h"
+#include "iap/SectorGeometry.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "ComPortName.h"
+#include "link/ComPortName.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "ComPortName.h"
+#include "link/ComPortName.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "Deadline.h"
+#include "link/Deadline.h"
 
 namespace loadstar {
 

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "LinkClock.h"
+#include "link/LinkClock.h"
 
 namespace loadstar {
 

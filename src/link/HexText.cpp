@@ -1,4 +1,4 @@
-#include "HexText.h"
+#include "link/HexText.h"
 
 namespace loadstar {
 

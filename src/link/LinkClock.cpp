@@ -1,4 +1,4 @@
-#include "LinkClock.h"
+#include "link/LinkClock.h"
 
 #include <thread>
 

@@ -1,4 +1,4 @@
-#include "ObservedSerialPort.h"
+#include "link/ObservedSerialPort.h"
 
 namespace loadstar {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 namespace loadstar {
 

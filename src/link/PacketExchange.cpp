@@ -1,4 +1,4 @@
-#include "PacketExchange.h"
+#include "link/PacketExchange.h"
 
 #include <algorithm>
 #include <array>

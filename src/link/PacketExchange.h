@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "LinkClock.h"
-#include "ReplyKnowledge.h"
-#include "SerialPort.h"
+#include "link/LinkClock.h"
+#include "link/ReplyKnowledge.h"
+#include "link/SerialPort.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "PosixSerialPort.h"
+#include "link/PosixSerialPort.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-#include "Deadline.h"
+#include "link/Deadline.h"
 
 namespace loadstar {
 

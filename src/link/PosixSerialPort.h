@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 namespace loadstar {
 

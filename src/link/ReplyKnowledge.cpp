@@ -1,11 +1,11 @@
-#include "ReplyKnowledge.h"
+#include "link/ReplyKnowledge.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "PacketExchange.h"
+#include "link/PacketExchange.h"
 
 namespace loadstar {
 

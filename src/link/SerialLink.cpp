@@ -1,9 +1,9 @@
-#include "SerialLink.h"
+#include "link/SerialLink.h"
 
 #include <cstring>
 
-#include "ComPortName.h"
-#include "PacketExchange.h"
+#include "link/ComPortName.h"
+#include "link/PacketExchange.h"
 
 namespace loadstar {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "PacketExchange.h"
-#include "SerialPort.h"
+#include "link/PacketExchange.h"
+#include "link/SerialPort.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "StandardDescriptors.h"
+#include "link/StandardDescriptors.h"
 
 #include <fcntl.h>
 #include <io.h>

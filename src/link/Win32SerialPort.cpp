@@ -1,4 +1,4 @@
-#include "Win32SerialPort.h"
+#include "link/Win32SerialPort.h"
 
 #include <mmsystem.h>
 
@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "Deadline.h"
+#include "link/Deadline.h"
 
 namespace loadstar {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "FileDialogFilter.h"
+#include "ui/FileDialogFilter.h"
 
 namespace loadstar {
 

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "Outcome.h"
-#include "UserDialogs.h"
+#include "iap/Outcome.h"
+#include "ui/UserDialogs.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "OemText.h"
+#include "ui/OemText.h"
 
 #include <array>
 #include <cstdint>

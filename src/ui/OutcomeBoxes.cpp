@@ -1,4 +1,4 @@
-#include "OutcomeBoxes.h"
+#include "ui/OutcomeBoxes.h"
 
 namespace loadstar {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Outcome.h"
-#include "OutcomeWords.h"
-#include "UserDialogs.h"
+#include "iap/Outcome.h"
+#include "ui/UserDialogs.h"
+#include "words/OutcomeWords.h"
 
 namespace loadstar {
 

@@ -1,4 +1,4 @@
-#include "ProcessFlags.h"
+#include "ui/ProcessFlags.h"
 
 namespace loadstar {
 

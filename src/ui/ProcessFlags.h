@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "iap/Outcome.h"
 
 namespace loadstar {
 

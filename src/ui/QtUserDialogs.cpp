@@ -1,4 +1,4 @@
-#include "QtUserDialogs.h"
+#include "ui/QtUserDialogs.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserDialogs.h"
+#include "ui/UserDialogs.h"
 
 class QWidget;
 

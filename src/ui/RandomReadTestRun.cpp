@@ -1,9 +1,9 @@
-#include "RandomReadTestRun.h"
+#include "ui/RandomReadTestRun.h"
 
 #include <QString>
 
-#include "ProcessFlags.h"
-#include "TtestForm.h"
+#include "ui/ProcessFlags.h"
+#include "ui/TtestForm.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
-#include "BoardCommands.h"
-#include "RandomReadTest.h"
+#include "iap/BoardCommands.h"
+#include "iap/RandomReadTest.h"
 
 class TtestForm;
 

@@ -1,4 +1,4 @@
-#include "TmainForm.h"
+#include "ui/TmainForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,13 +14,13 @@
 #include <QTimer>
 #include <thread>
 
-#include "Connection.h"
-#include "LoadstarVersion.h"
-#include "MainFormProgress.h"
-#include "OemText.h"
-#include "ProcessFlags.h"
-#include "RandomReadTestRun.h"
-#include "TtestForm.h"
+#include "iap/Connection.h"
+#include "ui/MainFormProgress.h"
+#include "ui/OemText.h"
+#include "ui/ProcessFlags.h"
+#include "ui/RandomReadTestRun.h"
+#include "ui/TtestForm.h"
+#include "version/LoadstarVersion.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "BoardCommands.h"
-#include "OutcomeBoxes.h"
-#include "RandomReadTest.h"
-#include "SectorOperations.h"
-#include "SerialDeviceList.h"
-#include "SerialLink.h"
-#include "UserDialogs.h"
+#include "devices/SerialDeviceList.h"
+#include "iap/BoardCommands.h"
+#include "iap/RandomReadTest.h"
+#include "iap/SectorOperations.h"
+#include "link/SerialLink.h"
+#include "ui/OutcomeBoxes.h"
+#include "ui/UserDialogs.h"
 
 class QCheckBox;
 class QComboBox;

@@ -16,8 +16,8 @@
 #include <tuple>
 #include <utility>
 
-#include "FileDialogFilter.h"
-#include "TmainForm.h"
+#include "ui/FileDialogFilter.h"
+#include "ui/TmainForm.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <QStatusBar>
 #include <vector>
 
-#include "HexText.h"
-#include "MemoryPanelInput.h"
-#include "OutcomeBoxes.h"
-#include "ProcessFlags.h"
-#include "SectorGeometry.h"
-#include "TmainForm.h"
+#include "iap/MemoryPanelInput.h"
+#include "iap/SectorGeometry.h"
+#include "link/HexText.h"
+#include "ui/OutcomeBoxes.h"
+#include "ui/ProcessFlags.h"
+#include "ui/TmainForm.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "OemText.h"
-#include "TmainForm.h"
+#include "ui/OemText.h"
+#include "ui/TmainForm.h"
 
 namespace {
 

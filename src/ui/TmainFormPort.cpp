@@ -3,10 +3,10 @@
 
 #include <QPushButton>
 
-#include "ComPortName.h"
-#include "LoadstarVersion.h"
-#include "OpenFailure.h"
-#include "TmainForm.h"
+#include "devices/OpenFailure.h"
+#include "link/ComPortName.h"
+#include "ui/TmainForm.h"
+#include "version/LoadstarVersion.h"
 
 std::string TmainForm::devicePathForConnect() const {
     return chosenDevice_.empty() ? loadstar::resolveComPort() : chosenDevice_;

@@ -1,10 +1,10 @@
 // The sector file commands: Blank Check, Upload, Program and Verify.
 
-#include "DumpWriters.h"
-#include "OutcomeBoxes.h"
-#include "ProcessFlags.h"
-#include "SectorGeometry.h"
-#include "TmainForm.h"
+#include "iap/DumpWriters.h"
+#include "iap/SectorGeometry.h"
+#include "ui/OutcomeBoxes.h"
+#include "ui/ProcessFlags.h"
+#include "ui/TmainForm.h"
 
 namespace {
 

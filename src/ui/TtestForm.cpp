@@ -1,4 +1,4 @@
-#include "TtestForm.h"
+#include "ui/TtestForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,10 +13,10 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "AtomicFile.h"
-#include "FileDialogFilter.h"
-#include "ProcessFlags.h"
-#include "RandomReadTest.h"
+#include "iap/AtomicFile.h"
+#include "iap/RandomReadTest.h"
+#include "ui/FileDialogFilter.h"
+#include "ui/ProcessFlags.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "OutcomeWords.h"
+#include "words/OutcomeWords.h"
 
 #include <array>
 #include <cstdio>

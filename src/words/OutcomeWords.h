@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "MemoryPanelInput.h"
-#include "Outcome.h"
+#include "iap/MemoryPanelInput.h"
+#include "iap/Outcome.h"
 
 // The system's own words for what the core reports, shared by the window (which shows them in its
 // message boxes) and the command-line tool (which writes them as "<caption>: <text>"), so that

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "EmulatorProcess.h"
-#include "PosixSerialPort.h"
-#include "ProgramRunner.h"
+#include "link/PosixSerialPort.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
 
 namespace loadstar {
 namespace {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "Descriptor.h"
-#include "EmulatorProcess.h"
-#include "ProgramRunner.h"
-#include "TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/Descriptor.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,6 +1,6 @@
 // When the command-line tool tells a user to join the device's group: only where that lets them in.
 
-#include "GroupMembership.h"
+#include "devices/GroupMembership.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "HelpText.h"
-#include "OpenFailure.h"
-#include "SerialDeviceList.h"
+#include "cli/HelpText.h"
+#include "devices/OpenFailure.h"
+#include "devices/SerialDeviceList.h"
 
 namespace loadstar::cli {
 namespace {

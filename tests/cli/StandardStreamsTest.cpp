@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "../emulator/FrameBytes.h"
-#include "ChildProcess.h"
-#include "Descriptor.h"
-#include "EmulatorProcess.h"
-#include "ProgramRunner.h"
-#include "RandomBytes.h"
-#include "TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/Descriptor.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
+#include "support/RandomBytes.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

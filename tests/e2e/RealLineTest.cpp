@@ -15,16 +15,16 @@
 #include <functional>
 #include <optional>
 
-#include "BoardCommands.h"
-#include "ChildProcess.h"
-#include "DumpWriters.h"
-#include "EmulatorProcess.h"
-#include "ObservedSerialPort.h"
-#include "ProgramRunner.h"
-#include "RandomBytes.h"
-#include "SectorOperations.h"
-#include "SerialLink.h"
-#include "TempDir.h"
+#include "iap/BoardCommands.h"
+#include "iap/DumpWriters.h"
+#include "iap/SectorOperations.h"
+#include "link/ObservedSerialPort.h"
+#include "link/SerialLink.h"
+#include "support/ChildProcess.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
+#include "support/RandomBytes.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

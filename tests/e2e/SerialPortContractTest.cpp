@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "BoardModel.h"
-#include "EmulatorProcess.h"
-#include "InProcessBoardPort.h"
-#include "PacketExchange.h"
+#include "emulator/BoardModel.h"
+#include "emulator/InProcessBoardPort.h"
+#include "link/PacketExchange.h"
+#include "support/EmulatorProcess.h"
 
 namespace loadstar {
 namespace {

@@ -1,11 +1,11 @@
-#include "FaultInjector.h"
+#include "emulator/FaultInjector.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 
-#include "BoardModel.h"
 #include "FrameBytes.h"
+#include "emulator/BoardModel.h"
 
 namespace loadstar::emulator {
 namespace {

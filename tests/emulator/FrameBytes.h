@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "PacketExchange.h"
+#include "link/PacketExchange.h"
 
 namespace loadstar::emulator::testing {
 

@@ -13,11 +13,11 @@
 #include <sstream>
 #include <thread>
 
-#include "ComPortName.h"
-#include "Descriptor.h"
-#include "EmulatorProcess.h"
 #include "FrameBytes.h"
-#include "ProgramRunner.h"
+#include "link/ComPortName.h"
+#include "support/Descriptor.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
 
 namespace loadstar::emulator {
 namespace {

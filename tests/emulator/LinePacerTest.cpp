@@ -1,4 +1,4 @@
-#include "LinePacer.h"
+#include "emulator/LinePacer.h"
 
 #include <gtest/gtest.h>
 

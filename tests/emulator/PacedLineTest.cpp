@@ -1,10 +1,10 @@
-#include "PacedLine.h"
+#include "emulator/PacedLine.h"
 
 #include <gtest/gtest.h>
 
 #include "FrameBytes.h"
-#include "FrameDecoder.h"
-#include "VirtualClock.h"
+#include "emulator/FrameDecoder.h"
+#include "support/VirtualClock.h"
 
 namespace loadstar::emulator {
 namespace {

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "AtomicFile.h"
-#include "EmulatorProcess.h"
-#include "ProgramRunner.h"
+#include "iap/AtomicFile.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "AgreedRead.h"
+#include "iap/AgreedRead.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // against every program that saves. Every file here lies in the test's own folder; the pipe, the
 // pseudo-terminal and the socket stand in for devices, which are never aimed at.
 
-#include "AtomicFile.h"
+#include "iap/AtomicFile.h"
 
 #include <pty.h>
 #include <sys/socket.h>
@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Descriptor.h"
-#include "TempDir.h"
+#include "support/Descriptor.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,8 +1,8 @@
-#include "AtomicFile.h"
+#include "iap/AtomicFile.h"
 
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "AtomicFile.h"
-#include "TempDir.h"
+#include "iap/AtomicFile.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "BoardCommands.h"
+#include "iap/BoardCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Connection.h"
-#include "ScriptedPort.h"
+#include "iap/Connection.h"
+#include "support/ScriptedPort.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "DumpWriters.h"
+#include "iap/DumpWriters.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "FileExtension.h"
+#include "iap/FileExtension.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ImageFile.h"
+#include "iap/ImageFile.h"
 
 #include <sys/stat.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "FileExtension.h"
-#include "SectorOperations.h"
-#include "TempDir.h"
+#include "iap/FileExtension.h"
+#include "iap/SectorOperations.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

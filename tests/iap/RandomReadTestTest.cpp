@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "BoardModel.h"
-#include "CalendarTime.h"
-#include "InProcessBoardPort.h"
-#include "RandomReadTest.h"
+#include "emulator/BoardModel.h"
+#include "emulator/InProcessBoardPort.h"
+#include "iap/RandomReadTest.h"
+#include "support/CalendarTime.h"
 
 namespace loadstar {
 namespace {

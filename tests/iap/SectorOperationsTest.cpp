@@ -1,4 +1,4 @@
-#include "SectorOperations.h"
+#include "iap/SectorOperations.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "BoardModel.h"
-#include "DumpWriters.h"
-#include "ImageFile.h"
-#include "InProcessBoardPort.h"
-#include "RandomBytes.h"
-#include "ScriptedPort.h"
-#include "TempDir.h"
-#include "VirtualClock.h"
+#include "emulator/BoardModel.h"
+#include "emulator/InProcessBoardPort.h"
+#include "iap/DumpWriters.h"
+#include "iap/ImageFile.h"
+#include "support/RandomBytes.h"
+#include "support/ScriptedPort.h"
+#include "support/TempDir.h"
+#include "support/VirtualClock.h"
 
 namespace loadstar {
 namespace {

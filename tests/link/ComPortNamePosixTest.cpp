@@ -1,4 +1,4 @@
-#include "ComPortName.h"
+#include "link/ComPortName.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "PacketExchange.h"
+#include "link/PacketExchange.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedPort.h"
-#include "VirtualClock.h"
+#include "support/ScriptedPort.h"
+#include "support/VirtualClock.h"
 
 namespace loadstar {
 namespace {

@@ -1,4 +1,4 @@
-#include "PosixSerialPort.h"
+#include "link/PosixSerialPort.h"
 
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "Descriptor.h"
-#include "TempDir.h"
+#include "support/Descriptor.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

@@ -1,8 +1,8 @@
-#include "SerialLink.h"
+#include "link/SerialLink.h"
 
 #include <gtest/gtest.h>
 
-#include "ScriptedPort.h"
+#include "support/ScriptedPort.h"
 
 namespace loadstar {
 namespace {

@@ -2,14 +2,14 @@
 // end-to-end test under wine links one to the emulator's pseudo-terminal and names it in
 // LOADSTAR_TEST_COM_PORT. Without that they are skipped.
 
-#include "Win32SerialPort.h"
+#include "link/Win32SerialPort.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "PacketExchange.h"
+#include "link/PacketExchange.h"
 
 namespace loadstar {
 namespace {

@@ -1,6 +1,6 @@
-#include "EmulatorProcess.h"
+#include "support/EmulatorProcess.h"
 
-#include "Descriptor.h"
+#include "support/Descriptor.h"
 
 namespace loadstar::testing {
 

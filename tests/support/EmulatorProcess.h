@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 namespace loadstar::testing {
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "LinkClock.h"
-#include "SerialPort.h"
+#include "link/LinkClock.h"
+#include "link/SerialPort.h"
 
 namespace loadstar::testing {
 

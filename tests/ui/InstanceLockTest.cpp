@@ -1,7 +1,7 @@
 // The instance lock: a second copy learns that one runs, the lock dies with its process however
 // it ends, programs it starts do not inherit it, and an unsafe folder is not used.
 
-#include "InstanceLock.h"
+#include "app/InstanceLock.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {

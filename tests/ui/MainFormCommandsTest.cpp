@@ -7,8 +7,8 @@
 #include <QtTest>
 
 #include "MainFormRig.h"
-#include "MemoryPanelInput.h"
-#include "TempDir.h"
+#include "iap/MemoryPanelInput.h"
+#include "support/TempDir.h"
 
 using loadstar::emulator::FlashBank;
 using loadstar::testing::MainFormRig;

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "BoardModel.h"
-#include "InProcessBoardPort.h"
-#include "ProcessFlags.h"
 #include "RecordingDialogs.h"
-#include "SerialDeviceList.h"
-#include "TmainForm.h"
+#include "devices/SerialDeviceList.h"
+#include "emulator/BoardModel.h"
+#include "emulator/InProcessBoardPort.h"
+#include "ui/ProcessFlags.h"
+#include "ui/TmainForm.h"
 
 namespace loadstar::testing {
 

@@ -14,7 +14,7 @@
 #include <iostream>
 
 #include "MainFormRig.h"
-#include "QtUserDialogs.h"
+#include "ui/QtUserDialogs.h"
 
 namespace {
 

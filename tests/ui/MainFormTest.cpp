@@ -10,10 +10,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ComPortName.h"
-#include "Connection.h"
 #include "MainFormRig.h"
-#include "ScriptedPort.h"
+#include "iap/Connection.h"
+#include "link/ComPortName.h"
+#include "support/ScriptedPort.h"
 
 using loadstar::processFlags;
 using loadstar::testing::MainFormRig;

@@ -10,11 +10,11 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "CalendarTime.h"
-#include "LoadstarApplication.h"
 #include "MainFormRig.h"
-#include "ProgramWindows.h"
-#include "TtestForm.h"
+#include "app/LoadstarApplication.h"
+#include "app/ProgramWindows.h"
+#include "support/CalendarTime.h"
+#include "ui/TtestForm.h"
 
 using loadstar::processFlags;
 using loadstar::testing::MainFormRig;

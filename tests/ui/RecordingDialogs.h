@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "UserDialogs.h"
+#include "ui/UserDialogs.h"
 
 namespace loadstar::testing {
 

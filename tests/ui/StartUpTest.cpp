@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "DisplayCheck.h"
-#include "LoadstarOptions.h"
-#include "ProgramRunner.h"
 #include "RecordingDialogs.h"
-#include "StartUp.h"
+#include "app/DisplayCheck.h"
+#include "app/LoadstarOptions.h"
+#include "app/StartUp.h"
+#include "support/ProgramRunner.h"
 
 namespace loadstar {
 namespace {

@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "DumpWriters.h"
-#include "EmulatorProcess.h"
-#include "ProgramRunner.h"
-#include "RandomBytes.h"
-#include "TempDir.h"
+#include "iap/DumpWriters.h"
+#include "support/ChildProcess.h"
+#include "support/EmulatorProcess.h"
+#include "support/ProgramRunner.h"
+#include "support/RandomBytes.h"
+#include "support/TempDir.h"
 
 namespace loadstar {
 namespace {
