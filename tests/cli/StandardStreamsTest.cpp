@@ -49,7 +49,7 @@ class StandardStreamsTest : public ::testing::Test {
 // (the sector holds a frame that erases it). Every closed one is the null device instead; a reader
 // that stopped gives exit 2 and the result line on stderr, not a death by SIGPIPE.
 TEST_F(StandardStreamsTest, ClosedOrBrokenStreamsNeverReachTheBoardAndFailuresStayLoud) {
-    Bytes image = emulator::testing::frameOf(Bytes{'E', 'B', 0x80, 0x00});
+    Bytes image = testing::frameOf(Bytes{'E', 'B', 0x80, 0x00});
     const Bytes rest = testing::randomBytes(300, 5);
     image.insert(image.end(), rest.begin(), rest.end());
     const std::string imageFile =

@@ -6,7 +6,7 @@
 
 #include "link/PacketExchange.h"
 
-namespace loadstar::emulator::testing {
+namespace loadstar::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -38,4 +38,4 @@ inline Bytes flashPayload(const std::string& tag, int address, int count, const 
     return payload;
 }
 
-}  // namespace loadstar::emulator::testing
+}  // namespace loadstar::testing
