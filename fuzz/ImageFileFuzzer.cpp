@@ -34,6 +34,7 @@
 #include "HexTextReference.h"
 #include "iap/ImageFile.h"
 #include "iap/SectorOperations.h"
+#include "words/ImageLoadWords.h"
 
 using namespace loadstar;
 
@@ -231,7 +232,7 @@ void checkCoreHex(const std::string& path, const std::string& text, int sectorSi
     }
     FUZZ_CHECK(load.format == ImageFormat::intelHex);
     FUZZ_CHECK(load.ok() == reference.good);
-    FUZZ_CHECK(load.ok() || !load.reason.empty());
+    FUZZ_CHECK(load.ok() || !imageLoadReason(load).empty());
     FUZZ_CHECK(load.problem != ImageProblem::badRecord || load.line > 0);
     if (!load.ok()) {
         return;

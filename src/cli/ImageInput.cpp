@@ -6,6 +6,7 @@
 #include "cli/CommandResult.h"
 #include "cli/SectorCommands.h"
 #include "iap/FileExtension.h"
+#include "words/ImageLoadWords.h"
 
 namespace loadstar::cli {
 
@@ -35,7 +36,7 @@ void reportLoadProblem(const std::string& file, int line, const std::string& rea
 }
 
 void reportLoadProblem(const ImageLoad& load) {
-    reportLoadProblem(load.file, load.line, load.reason);
+    reportLoadProblem(load.file, load.line, imageLoadReason(load));
 }
 
 ImageFormat formatNamed(const std::string& name) {
@@ -99,12 +100,12 @@ std::optional<int> parseBaseAddress(const std::string& text) {
 
 std::string imageProblemText(const ImageLoad& load) {
     if (load.problem == ImageProblem::unknownFormat) {
-        return load.file + ": " + load.reason +
+        return load.file + ": " + imageLoadReason(load) +
                ". Images are Intel HEX (any name) or raw binary (named .bin, or with --format "
                "bin).";
     }
     const std::string where = load.line > 0 ? ":" + std::to_string(load.line) : "";
-    return load.file + where + ": " + load.reason;
+    return load.file + where + ": " + imageLoadReason(load);
 }
 
 std::optional<SectorImage> loadSectorImage(const ImageSource& source,

@@ -64,12 +64,6 @@ int scanHexField(const char* text, int digits) {
     return value;
 }
 
-std::string twoDigits(int value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(value & 0xFF));
-    return text;
-}
-
 // Reads the next line into `line`: the characters up to and including the next LF, or up to the
 // end of the file.
 LineOutcome readLine(std::FILE* file, HexLine& line) {
@@ -96,28 +90,27 @@ bool onlyLineEnd(const HexLine& line, int from) {
     return true;
 }
 
-// Reads the record on `line` into `record` and tests its checksum: empty, or what is wrong.
-std::string parseRecord(const HexLine& line, HexRecord& record) {
+// Reads the record on `line` into `record` and tests its checksum: what is wrong, if anything.
+RecordDetail parseRecord(const HexLine& line, HexRecord& record) {
     if (line.length == 0 || line.text[0] != ':') {
-        return "a record starts with \":\"";
+        return {RecordFault::noColon};
     }
     record.count = line.length >= 9 ? scanHexField(line.text + 1, 2) : -1;
     record.address = line.length >= 9 ? scanHexField(line.text + 3, 4) : -1;
     record.type = line.length >= 9 ? scanHexField(line.text + 7, 2) : -1;
     if (record.count < 0 || record.address < 0 || record.type < 0) {
-        return "no record header (count, address and type in hex digits)";
+        return {RecordFault::noHeader};
     }
     const int checksumAt = 9 + 2 * record.count;
     if (line.length < checksumAt + 2) {
-        return "record cut short: " + std::to_string(record.count) +
-               " data bytes and a checksum expected";
+        return {RecordFault::cutShort, record.count};
     }
     unsigned sum = static_cast<unsigned>(record.count + (record.address >> 8) +
                                          (record.address & 0xFF) + record.type);
     for (int i = 0; i < record.count; ++i) {
         const int value = scanHexField(line.text + 9 + 2 * i, 2);
         if (value < 0) {
-            return "data byte " + std::to_string(i + 1) + " is not two hex digits";
+            return {RecordFault::badDataByte, i + 1};
         }
         record.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value);
         sum += static_cast<unsigned>(value);
@@ -125,14 +118,14 @@ std::string parseRecord(const HexLine& line, HexRecord& record) {
     const int checksum = scanHexField(line.text + checksumAt, 2);
     const int expected = static_cast<int>((0x100 - (sum & 0xFF)) & 0xFF);
     if (checksum < 0) {
-        return "the checksum is not two hex digits";
+        return {RecordFault::badChecksumDigits};
     }
     if (checksum != expected) {
-        return "checksum " + twoDigits(checksum) + ", the record sums to " + twoDigits(expected);
+        return {RecordFault::checksumMismatch, 0, checksum, expected};
     }
     // The rest of an end record's line is not read; later lines are checked for records.
     if (record.type != endRecord && !onlyLineEnd(line, checksumAt + 2)) {
-        return "text after the checksum";
+        return {RecordFault::textAfterChecksum};
     }
     return {};
 }
@@ -140,9 +133,9 @@ std::string parseRecord(const HexLine& line, HexRecord& record) {
 // Stores the bytes of a data record at their offsets; bytes outside the sector are noted in
 // `load` and left out. A byte that an earlier record gave another value makes the file
 // ambiguous: which one the board should hold is a guess, so that is a bad record (the same value
-// twice is harmless). Empty unless the record is bad.
-std::string storeData(const HexRecord& record, const HexPlacement& placement, SectorImage& image,
-                      ImageLoad& load) {
+// twice is harmless). What is wrong with the record, if anything.
+RecordDetail storeData(const HexRecord& record, const HexPlacement& placement, SectorImage& image,
+                       ImageLoad& load) {
     const auto size = static_cast<long long>(image.bytes.size());
     for (int i = 0; i < record.count; ++i) {
         const long long within = placement.segmented ? (record.address + i) & 0xFFFF
@@ -159,10 +152,7 @@ std::string storeData(const HexRecord& record, const HexPlacement& placement, Se
             const auto at = static_cast<std::size_t>(offset);
             const std::uint8_t value = record.data[static_cast<std::size_t>(i)];
             if (image.defined[at] && image.bytes[at] != value) {
-                char address[24];
-                std::snprintf(address, sizeof address, "%04llX", full);
-                return "address " + std::string(address) + " is given " + twoDigits(value) +
-                       ", but an earlier record gave it " + twoDigits(image.bytes[at]);
+                return {RecordFault::conflictingByte, full, value, image.bytes[at]};
             }
             image.bytes[at] = value;
             image.defined[at] = true;
@@ -171,9 +161,9 @@ std::string storeData(const HexRecord& record, const HexPlacement& placement, Se
     return {};
 }
 
-// Acts on one checked record; false at the end record. Empty `problem` unless it is bad.
+// Acts on one checked record; false at the end record. `problem` says what is wrong, if anything.
 bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& image,
-                 ImageLoad& load, std::string& problem) {
+                 ImageLoad& load, RecordDetail& problem) {
     const int extensionValue = record.count == 2 ? record.data[0] * 256 + record.data[1] : -1;
     switch (record.type) {
         case dataRecord:
@@ -184,8 +174,7 @@ bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& 
         case segmentAddressRecord:
         case linearAddressRecord:
             if (extensionValue < 0) {
-                problem =
-                    "an address record holds 2 data bytes, not " + std::to_string(record.count);
+                problem = {RecordFault::addressRecordLength, record.count};
                 return true;
             }
             placement.segmented = record.type == segmentAddressRecord;
@@ -197,7 +186,7 @@ bool applyRecord(const HexRecord& record, HexPlacement& placement, SectorImage& 
         case startLinearRecord:
             return true;  // where a program starts means nothing to a flash sector
         default:
-            problem = "record type " + twoDigits(record.type) + " is not an Intel HEX record type";
+            problem = {RecordFault::unknownType, record.type};
             return true;
     }
 }
@@ -218,7 +207,7 @@ void rejectRecordsAfterTheEnd(std::FILE* file, ImageLoad& load) {
             if (c == ':') {
                 load.problem = ImageProblem::badRecord;
                 load.line = lineNumber;
-                load.reason = "a record after the end record of line " + std::to_string(endLine);
+                load.record = {RecordFault::recordAfterEnd, endLine};
                 return;
             }
         }
@@ -235,20 +224,18 @@ void readHexRecords(std::FILE* file, long long baseAddress, SectorImage& image, 
         if (read == LineOutcome::endOfFile) {
             load.problem =
                 std::ferror(file) != 0 ? ImageProblem::cannotRead : ImageProblem::noEndRecord;
-            load.reason =
-                std::ferror(file) != 0 ? std::strerror(errno) : "no end record (:00000001FF)";
+            load.systemError = std::ferror(file) != 0 ? std::strerror(errno) : "";
             load.line = 0;
             return;
         }
         ++load.line;
-        std::string problem =
-            read == LineOutcome::tooLong
-                ? "line longer than " + std::to_string(lineBufferSize - 1) + " characters"
-                : parseRecord(line, record);
-        const bool more = problem.empty() && applyRecord(record, placement, image, load, problem);
-        if (!problem.empty()) {
+        RecordDetail problem = read == LineOutcome::tooLong
+                                   ? RecordDetail{RecordFault::lineTooLong, lineBufferSize - 1}
+                                   : parseRecord(line, record);
+        const bool more = !problem.bad() && applyRecord(record, placement, image, load, problem);
+        if (problem.bad()) {
             load.problem = ImageProblem::badRecord;
-            load.reason = std::move(problem);
+            load.record = problem;
             return;
         }
         if (!more) {
@@ -263,7 +250,7 @@ void readRawBytes(std::FILE* file, SectorImage& image, ImageLoad& load) {
     load.pastSector = n == image.bytes.size() && std::getc(file) != EOF;
     if (std::ferror(file) != 0) {
         load.problem = ImageProblem::cannotRead;
-        load.reason = std::strerror(errno);
+        load.systemError = std::strerror(errno);
         return;
     }
     load.rawSize = static_cast<long>(n);
@@ -291,15 +278,12 @@ ImageFormat formatOf(std::FILE* file, const std::string& fileName, ImageFormat r
     return first == ':' ? ImageFormat::intelHex : ImageFormat::none;
 }
 
-// Why `path` could not be opened, in words for the user.
-std::string openFailureReason(const std::string& path, int error) {
+// True when `path` names a folder, a device or a pipe: why it was not opened as a file.
+bool isSomethingElseThanAFile(const std::string& path) {
     std::error_code statusError;
     const auto status = std::filesystem::status(path, statusError);
-    if (!statusError && std::filesystem::exists(status) &&
-        !std::filesystem::is_regular_file(status)) {
-        return "not a regular file";
-    }
-    return std::strerror(error);
+    return !statusError && std::filesystem::exists(status) &&
+           !std::filesystem::is_regular_file(status);
 }
 
 }  // namespace
@@ -338,7 +322,6 @@ ImageLoad readImage(std::FILE* file, const std::string& fileName, ImageFormat fo
         readHexRecords(file, baseAddress, image, load);
     } else if (format == ImageFormat::byContent) {
         load.problem = ImageProblem::unknownFormat;
-        load.reason = "neither Intel HEX (its first line does not start with \":\") nor named .bin";
     }
     return load;
 }
@@ -350,7 +333,8 @@ ImageLoad loadImage(const std::string& fileName, ImageFormat format, int sectorS
         ImageLoad load;
         load.file = fileName;
         load.problem = ImageProblem::cannotOpen;
-        load.reason = openFailureReason(fileName, errno);
+        load.systemError = std::strerror(errno);
+        load.notRegularFile = isSomethingElseThanAFile(fileName);
         return load;
     }
     return readImage(file.get(), fileName, format, sectorSize, baseAddress, image);

@@ -42,19 +42,48 @@ enum class ImageFormat {
 // What is wrong with a file, if anything.
 enum class ImageProblem {
     none,
-    cannotOpen,     // reason: the system's error text, or "not a regular file"
-    cannotRead,     // reason: the system's error text
-    badRecord,      // line and reason: "checksum 3A, the record sums to 3B"
+    cannotOpen,     // systemError, or notRegularFile
+    cannotRead,     // systemError
+    badRecord,      // line and record: what is wrong with the record on that line
     noEndRecord,    // the file ends without an end record
     unknownFormat,  // byContent: neither named .bin nor Intel HEX by its content
+};
+
+// What is wrong with a bad record, and the values that say so; the front ends word it.
+enum class RecordFault : std::uint8_t {
+    none,
+    noColon,              // the line does not start with ":"
+    noHeader,             // count, address and type are not all hex digits
+    cutShort,             // number: the data bytes its count promises (and a checksum)
+    badDataByte,          // number: which data byte is not two hex digits, from 1
+    badChecksumDigits,    // the checksum is not two hex digits
+    checksumMismatch,     // found: the checksum written; expected: what the record sums to
+    textAfterChecksum,    // more than a line end follows the checksum
+    lineTooLong,          // number: the most characters a line may hold, its line end included
+    unknownType,          // number: the record type, not 00-05
+    addressRecordLength,  // number: the data bytes of an address record that needs 2
+    conflictingByte,      // number: the byte's full address; found: the new value; expected:
+                          // the value an earlier record gave it
+    recordAfterEnd,       // number: the line of the end record it follows
+};
+
+struct RecordDetail {
+    RecordFault fault = RecordFault::none;
+    long long number = 0;
+    int found = 0;
+    int expected = 0;
+
+    [[nodiscard]] bool bad() const { return fault != RecordFault::none; }
 };
 
 // How a load ended: the typed outcome that both front ends render.
 struct ImageLoad {
     ImageProblem problem = ImageProblem::none;
-    std::string file;    // the name the caller gave
-    long line = 0;       // the line of a bad record, counted from 1; 0 when not about a line
-    std::string reason;  // what is wrong, in words, for messages that name file and line
+    std::string file;         // the name the caller gave
+    long line = 0;            // the line of a bad record, counted from 1; 0 when not about a line
+    RecordDetail record;      // what is wrong with that record
+    std::string systemError;  // cannotOpen, cannotRead: the system's error text
+    bool notRegularFile = false;             // cannotOpen: a folder, a device or a pipe, not a file
     ImageFormat format = ImageFormat::none;  // what the file was read as
     long rawSize = 0;           // raw binary: the bytes read, at most the sector's size
     bool pastSector = false;    // bytes at or past the sector's end were left out

@@ -12,6 +12,7 @@
 #include "iap/FileExtension.h"
 #include "iap/SectorOperations.h"
 #include "support/TempDir.h"
+#include "words/ImageLoadWords.h"
 
 namespace loadstar {
 namespace {
@@ -173,9 +174,9 @@ TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne
         SectorImage image;
         const ImageLoad load =
             loadImage(folder.file(c.name), c.format, c.sectorSize, c.base, image);
-        EXPECT_EQ(load.problem, c.problem) << load.reason;
+        EXPECT_EQ(load.problem, c.problem) << imageLoadReason(load);
         EXPECT_EQ(load.line, c.line);
-        EXPECT_NE(load.reason.find(c.reason), std::string::npos) << load.reason;
+        EXPECT_NE(imageLoadReason(load).find(c.reason), std::string::npos) << imageLoadReason(load);
         if (load.ok()) {
             EXPECT_EQ(image.definedCount(), c.definedCount);
             EXPECT_EQ(image.loadedLength(), c.loadedLength);
@@ -208,7 +209,7 @@ TEST(ImageFile, OnlyRegularFilesAreRead) {
         const ImageLoad load =
             loadImage(folder.file(name), ImageFormat::byContent, mainSize, 0, image);
         EXPECT_EQ(load.problem, ImageProblem::cannotOpen);
-        EXPECT_EQ(load.reason, reason);
+        EXPECT_EQ(imageLoadReason(load), reason);
         expectWindowLoad(folder, Case{name, "", ImageProblem::cannotOpen, 0, reason}, load);
     }
 }
