@@ -22,7 +22,7 @@ std::uint8_t lowByte(int address) {
 
 // `prefix` ("PG " or "VM ") followed by the two upper-case hex digits of `value`.
 Payload twoDigitPayload(const char* prefix, std::uint8_t value) {
-    std::array<char, 6> text{};
+    std::array<char, 3 + 4> text{};  // byteToHex writes two digits, a blank and a zero
     std::memcpy(text.data(), prefix, 3);
     byteToHex(text.data() + 3, value);
     return Payload(text.begin(), text.begin() + 5);
