@@ -93,9 +93,9 @@ bool writeReplyConfirms(const std::uint8_t* reply, int replyLength, int count) {
 bool replyIdentifiesBoard(std::span<const std::uint8_t> reply) {
     constexpr char name[] = "BRD KELX20";
     constexpr std::size_t length = sizeof name - 1;
-    // Exactly the name: a longer reply, or one that goes on after a zero, is another board.
-    const auto end = std::find(reply.begin(), reply.end(), std::uint8_t{0});
-    if (static_cast<std::size_t>(end - reply.begin()) != length) {
+    // Exactly the name as a text: any character at offset 7 (a zero too), and a zero or the
+    // reply's end right after it; a longer text is another board.
+    if (reply.size() < length) {
         return false;
     }
     for (std::size_t i = 0; i < length; ++i) {
@@ -103,7 +103,7 @@ bool replyIdentifiesBoard(std::span<const std::uint8_t> reply) {
             return false;
         }
     }
-    return true;
+    return reply.size() == length || reply[length] == 0;
 }
 
 std::string displayTextOf(std::span<const std::uint8_t> reply) {

@@ -203,5 +203,25 @@ TEST_F(BoardCommandsTest, ConnectRefusesAWrongBoardAndClosesThePort) {
     EXPECT_EQ(connectBoard(board), ConnectResult::alreadyOpen) << "open already: nothing is sent";
 }
 
+// A board is named by its reply as a text: any character at offset 7, a zero too, and nothing
+// after the name but the text's end.
+TEST(ReplyIdentifiesBoard, TakesExactlyTheNameWithAnyCharacterAtOffset7) {
+    const std::pair<std::string, bool> cases[] = {
+        {"BRD KEL520", true},
+        {std::string("BRD KEL\0"
+                     "20",
+                     10),
+         true},
+        {std::string("BRD KEL620\0junk", 15), true},
+        {"BRD KEL5201", false},
+        {"BRD KEL52", false},
+        {"BRD KAL520", false},
+    };
+    for (const auto& [reply, named] : cases) {
+        const auto bytes = testing::bytesOf(reply);
+        EXPECT_EQ(replyIdentifiesBoard(bytes), named) << ::testing::PrintToString(reply);
+    }
+}
+
 }  // namespace
 }  // namespace loadstar
