@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages as a user gets them: made by CPack from this build, checked with lintian (no
-# error, no warning that packaging/lintian/ does not justify), unpacked with dpkg-deb -x, their
-# contents checked, and the packaged programs run.
+# error, no warning), unpacked with dpkg-deb -x, their contents checked, and the packaged programs
+# run.
 # Usage: PackageTest.sh BUILD_FOLDER WITH_WINDOW(ON|OFF) VERSION SOURCE_FOLDER
 set -euo pipefail
 build=$1 window=$2 version=$3 source=$4
