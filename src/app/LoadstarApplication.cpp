@@ -3,8 +3,6 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "ui/ProcessFlags.h"
-
 namespace loadstar {
 
 LoadstarApplication::LoadstarApplication(int& argc, char** argv)
@@ -24,8 +22,7 @@ bool LoadstarApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void LoadstarApplication::handleException(const QString& text) {
-    processFlags().windowCancel.request();
-    processFlags().stopTest.request();
+    emit exceptionCaught();
     reportException_(text);
     exit(0);
 }

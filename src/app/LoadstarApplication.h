@@ -25,8 +25,13 @@ class LoadstarApplication : public QApplication {
         reportException_ = std::move(reporter);
     }
 
-    // Shows `text` in the exception box and ends the event loop.
+    // Asks the windows' work to stop (exceptionCaught), shows `text` in the exception box and
+    // ends the event loop.
     void handleException(const QString& text);
+
+  signals:
+    // An exception reached the event loop: any sector pass and any test run should stop.
+    void exceptionCaught();
 
   private:
     ExceptionReporter reportException_;

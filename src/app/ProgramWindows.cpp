@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QIcon>
 
+#include "app/LoadstarApplication.h"
+
 namespace loadstar {
 
 ProgramWindows::ProgramWindows(UserDialogs& dialogs, SerialLink::PortFactory makePort,
@@ -20,6 +22,12 @@ ProgramWindows::ProgramWindows(UserDialogs& dialogs, SerialLink::PortFactory mak
         testForm_.hide();
         QCoreApplication::exit(0);
     });
+    if (auto* application = qobject_cast<LoadstarApplication*>(QCoreApplication::instance())) {
+        QObject::connect(application, &LoadstarApplication::exceptionCaught, &mainForm_,
+                         &TmainForm::requestCancel);
+        QObject::connect(application, &LoadstarApplication::exceptionCaught, &testForm_,
+                         &TtestForm::requestTestStop);
+    }
 }
 
 void ProgramWindows::show() {

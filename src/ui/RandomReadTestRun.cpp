@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include "ui/ProcessFlags.h"
 #include "ui/TtestForm.h"
 
 namespace {
@@ -31,7 +30,7 @@ void runRandomReadTest(RandomReadTestContext& context) {
     hooks.setStatistics = [&form](const std::string& text) { form.setStatistics(fromText(text)); };
     hooks.processPendingEvents = context.processPendingEvents;
 
-    hooks.setRunning = [](bool running) { loadstar::processFlags().testRunning = running; };
+    hooks.setRunning = [&form](bool running) { form.setTestRunning(running); };
 
-    context.randomReadTest.run(context.board, hooks, loadstar::processFlags().stopTest);
+    context.randomReadTest.run(context.board, hooks, form.stopTest());
 }

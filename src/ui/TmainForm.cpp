@@ -17,7 +17,6 @@
 #include "iap/Connection.h"
 #include "ui/MainFormProgress.h"
 #include "ui/OemText.h"
-#include "ui/ProcessFlags.h"
 #include "ui/RandomReadTestRun.h"
 #include "ui/TtestForm.h"
 #include "version/LoadstarVersion.h"
@@ -52,8 +51,7 @@ TmainForm::TmainForm(loadstar::UserDialogs& dialogs, loadstar::SerialLink::PortF
     chosenDevice_ = std::move(devicePath);
     listDevices_ = [] { return loadstar::listSerialDevices().devices; };
     board_ = std::make_unique<loadstar::BoardCommands>(*link_);
-    sectors_ = std::make_unique<loadstar::SectorOperations>(*board_, *progress_,
-                                                            loadstar::processFlags().windowCancel);
+    sectors_ = std::make_unique<loadstar::SectorOperations>(*board_, *progress_, cancelRequested_);
     connectHandlers();
     describeControls();
     showPortInUse();
@@ -218,15 +216,21 @@ void TmainForm::closeEvent(QCloseEvent* event) {
     emit programEndRequested();
 }
 
+bool TmainForm::testRunning() const {
+    return testForm_ != nullptr && testForm_->testRunning();
+}
+
 void TmainForm::FormClose(CloseAction& action) {
-    if (loadstar::processFlags().testRunning) {
+    if (testRunning()) {
         dialogs_.showMessage("Please stop the running test first", "Closing of the program",
                              loadstar::MessageIcon::none);
         action = CloseAction::none;
         return;
     }
-    loadstar::processFlags().stopTest.request();
-    loadstar::processFlags().windowCancel.request();
+    if (testForm_ != nullptr) {
+        testForm_->requestTestStop();
+    }
+    cancelRequested_.request();
     mirrorTimer->stop();
     link_->closePort();
     action = CloseAction::free;
@@ -249,7 +253,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TmainForm::FormKeyPress(char key) {
     if (key == escapeKey) {
-        loadstar::processFlags().windowCancel.request();
+        cancelRequested_.request();
     }
 }
 

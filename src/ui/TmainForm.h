@@ -91,6 +91,9 @@ class TmainForm : public QWidget {
     // The device chosen for Connect, "" for COM1.
     [[nodiscard]] const std::string& chosenDevice() const { return chosenDevice_; }
     [[nodiscard]] bool passRunning() const { return passRunning_; }
+    // The cancel request the sector passes are given: set by ESC and by closing the window;
+    // cleared by each pass when its board work begins.
+    [[nodiscard]] bool cancelRequested() const { return cancelRequested_.requested(); }
 
   signals:
     // A close was accepted: the program should end as soon as the handler that is running, if
@@ -98,6 +101,8 @@ class TmainForm : public QWidget {
     void programEndRequested();
 
   public slots:
+    // Asks a running sector pass to stop before its next block, as ESC does.
+    void requestCancel() { cancelRequested_.request(); }
     void btConnectClick();
     void btCloseClick();
     void btAboutClick();
@@ -151,6 +156,8 @@ class TmainForm : public QWidget {
     void setWorkControlsEnabled(bool enabled);
     void updateWorkControls();
     [[nodiscard]] bool connected() const;
+    // Whether a random read test runs (its window's test-running flag).
+    [[nodiscard]] bool testRunning() const;
 
     // Marks a pass as running for its lifetime; `active` is false when one runs already, and
     // the handler must then return without doing anything.
@@ -235,6 +242,7 @@ class TmainForm : public QWidget {
     std::unique_ptr<loadstar::SectorOperations> sectors_;
     loadstar::RandomReadTest randomReadTest_;
     TtestForm* testForm_ = nullptr;
+    loadstar::CancelToken cancelRequested_;
     PauseFunction pause_;
     Clock clock_;
     DeviceLister listDevices_;

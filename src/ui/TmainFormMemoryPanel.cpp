@@ -11,7 +11,6 @@
 #include "iap/SectorGeometry.h"
 #include "link/HexText.h"
 #include "ui/OutcomeBoxes.h"
-#include "ui/ProcessFlags.h"
 #include "ui/TmainForm.h"
 
 namespace {
@@ -149,7 +148,7 @@ void TmainForm::rbMainClick() {
 }
 
 void TmainForm::showBox(const loadstar::OutcomeBox& box) {
-    if (box.isError() && loadstar::processFlags().testRunning) {
+    if (box.isError() && testRunning()) {
         return;  // the random read test counts failures instead of stopping on them
     }
     dialogs_.showMessage(box.text, box.caption, box.icon);

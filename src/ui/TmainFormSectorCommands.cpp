@@ -3,7 +3,6 @@
 #include "iap/DumpWriters.h"
 #include "iap/SectorGeometry.h"
 #include "ui/OutcomeBoxes.h"
-#include "ui/ProcessFlags.h"
 #include "ui/TmainForm.h"
 
 namespace {

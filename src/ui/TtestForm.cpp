@@ -16,7 +16,6 @@
 #include "iap/AtomicFile.h"
 #include "iap/RandomReadTest.h"
 #include "ui/FileDialogFilter.h"
-#include "ui/ProcessFlags.h"
 
 namespace {
 
@@ -210,7 +209,7 @@ void TtestForm::setClock(Clock clock) {
 }
 
 void TtestForm::btEndTestClick() {
-    loadstar::processFlags().stopTest.request();
+    stopTest_.request();
     btStartAgain->setEnabled(true);
     btEndTest->setEnabled(false);
 }
@@ -258,13 +257,13 @@ void TtestForm::closeEvent(QCloseEvent* event) {
 }
 
 void TtestForm::FormClose() {
-    loadstar::processFlags().stopTest.request();
+    stopTest_.request();
 }
 
 void TtestForm::FormKeyPress(const QString& key) {
     (void)key;  // no key is singled out
-    if (loadstar::processFlags().testRunning) {
-        loadstar::processFlags().stopTest.request();
+    if (testRunning_) {
+        stopTest_.request();
         return;
     }
     close();

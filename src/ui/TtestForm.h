@@ -6,6 +6,8 @@
 #include <chrono>
 #include <functional>
 
+#include "iap/Outcome.h"
+
 class QCloseEvent;
 class QEvent;
 class QKeyEvent;
@@ -43,6 +45,14 @@ class TtestForm : public QWidget {
     void showTestWindow();
     // Start of a run: asks for the mirror to be stopped if it runs (emits mirrorStopRequested).
     void requestMirrorStop();
+    // The stop-test flag the run is given: asks it to end after its current cycle. Set by End
+    // Test, by closing this window, by a key during a run, and by requestTestStop; cleared by each
+    // run at its start.
+    [[nodiscard]] loadstar::CancelToken& stopTest() { return stopTest_; }
+    // The test-running flag: set by the run while it lasts. The main window then refuses to
+    // close and shows no error box, and a key in this window stops the run.
+    [[nodiscard]] bool testRunning() const { return testRunning_; }
+    void setTestRunning(bool running) { testRunning_ = running; }
 
     // What the window shows, for the run's callers and the tests.
     [[nodiscard]] QStringList logLines() const;
@@ -64,6 +74,8 @@ class TtestForm : public QWidget {
     void startAgainRequested();
 
   public slots:
+    // Sets the stop-test flag (the main window's close does).
+    void requestTestStop() { stopTest_.request(); }
     // Sets the stop-test flag, enables Start again, disables End Test.
     void btEndTestClick();
     // Emits startAgainRequested.
@@ -100,6 +112,8 @@ class TtestForm : public QWidget {
     SaveFileChooser chooseSaveFile_;
     ErrorReporter reportError_;
     Clock clock_;
+    loadstar::CancelToken stopTest_;
+    bool testRunning_ = false;
     bool centred_ = false;
     // The key press a control last showed to FormKeyPress; only compared, never followed.
     const QKeyEvent* previewedKey_ = nullptr;

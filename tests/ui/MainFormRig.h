@@ -13,7 +13,6 @@
 #include "devices/SerialDeviceList.h"
 #include "emulator/BoardModel.h"
 #include "emulator/InProcessBoardPort.h"
-#include "ui/ProcessFlags.h"
 #include "ui/TmainForm.h"
 
 namespace loadstar::testing {
@@ -30,12 +29,10 @@ class MainFormRig {
               lastPort = port.get();
               return port;
           }) {
-        processFlags() = ProcessFlags{};
         form.setDeviceLister([this] { return devices; });
         form.setPortMemory([this](const std::string& device) { remembered.push_back(device); });
         form.setPauseFunction([this](std::chrono::milliseconds time) { pauses.push_back(time); });
     }
-    ~MainFormRig() { processFlags() = ProcessFlags{}; }
 
     template <typename Widget = QWidget>
     Widget* control(const char* name) {

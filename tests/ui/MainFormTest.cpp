@@ -15,7 +15,6 @@
 #include "link/ComPortName.h"
 #include "support/ScriptedPort.h"
 
-using loadstar::processFlags;
 using loadstar::testing::MainFormRig;
 using loadstar::testing::Names;
 
@@ -180,7 +179,7 @@ class MainFormTest : public QObject {
         rig.selectSector(5);
         // Typed: the key preview passes every key on, and only ESC asks a pass to stop.
         QTest::keyClicks(rig.edit("edData"), "12 34");
-        QVERIFY(!processFlags().windowCancel.requested());
+        QVERIFY(!rig.form.cancelRequested());
         rig.click("btStopMirror");
         rig.click("btConnect");
         QCOMPARE(rig.status(), "Connection to the board has been closed.");
@@ -198,7 +197,7 @@ class MainFormTest : public QObject {
         rig.click("btClose");
         QCOMPARE(end.count(), 1);
         QVERIFY(!rig.form.isVisible());
-        QVERIFY(processFlags().windowCancel.requested() && processFlags().stopTest.requested());
+        QVERIFY(rig.form.cancelRequested());
         QVERIFY(!rig.form.link().isPortOpen() && !rig.board.lineHeld());
         QVERIFY(!rig.mirrorTimerActive());
     }

@@ -16,7 +16,6 @@
 #include "support/CalendarTime.h"
 #include "ui/TtestForm.h"
 
-using loadstar::processFlags;
 using loadstar::testing::MainFormRig;
 
 namespace {
@@ -31,10 +30,8 @@ struct Program {
         : windows(dialogs, [this] {
               return std::make_unique<loadstar::emulator::InProcessBoardPort>(board);
           }) {
-        processFlags() = loadstar::ProcessFlags{};
         windows.show();
     }
-    ~Program() { processFlags() = loadstar::ProcessFlags{}; }
 
     void click(const char* name) {
         QTest::mouseClick(windows.mainForm().findChild<QAbstractButton*>(name), Qt::LeftButton);
@@ -153,7 +150,7 @@ class ProgramWindowsTest : public QObject {
         // Tab is no key press of the window; the main window refused to close.
         QVERIFY(rig.testForm.statisticsText().startsWith("Total cycles: 2\n"));
         QVERIFY(!closed && rig.form.isVisible() && rig.form.link().isPortOpen());
-        QVERIFY(!processFlags().windowCancel.requested());
+        QVERIFY(!rig.form.cancelRequested());
         QCOMPARE(rig.dialogs.texts(),
                  loadstar::testing::Names{"Please stop the running test first"});
         QCOMPARE(rig.dialogs.messages.front().caption, "Closing of the program");
@@ -215,6 +212,7 @@ class ProgramWindowsTest : public QObject {
         QCOMPARE(statusWhenHandlerReturned, QStringLiteral("Blank Check cancelled."));
         QVERIFY(portClosedAtOnce);
         QVERIFY(!program.windows.mainForm().isVisible());
+        QVERIFY(program.windows.testForm().stopTest().requested());
     }
 
     void exceptionInAHandlerIsShownAndEndsTheProgram() {
@@ -224,7 +222,8 @@ class ProgramWindowsTest : public QObject {
         QTimer::singleShot(0, [] { throw std::runtime_error("the handler failed"); });
         QCOMPARE(Program::runEventLoop(), 0);
         QCOMPARE(shown, QStringList{QStringLiteral("the handler failed")});
-        QVERIFY(processFlags().windowCancel.requested());
+        QVERIFY(program.windows.mainForm().cancelRequested());
+        QVERIFY(program.windows.testForm().stopTest().requested());
     }
 };
 
