@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "cli/CommandResult.h"
 #include "cli/Console.h"
@@ -14,6 +15,7 @@
 #include "cli/Interrupt.h"
 #include "iap/AtomicFile.h"
 #include "iap/RandomReadTest.h"
+#include "words/RandomReadTestWords.h"
 
 namespace loadstar::cli {
 
@@ -104,10 +106,9 @@ void showStatistics(TestOutput& output, const std::string& text) {
 RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits, CancelToken& stop) {
     using Clock = std::chrono::steady_clock;
     RandomReadTestHooks hooks;
-    hooks.appendLogLine = [&output](const std::string& line) { appendLogLine(output, line); };
     // Statistics follow every cycle: the moment to decide whether that cycle was the last.
-    hooks.setStatistics = [&output, &limits, &stop, start = Clock::now(),
-                           cycles = std::int64_t{0}](const std::string& text) mutable {
+    auto setStatistics = [&output, &limits, &stop, start = Clock::now(),
+                          cycles = std::int64_t{0}](const std::string& text) mutable {
         showStatistics(output, text);
         ++cycles;
         const std::chrono::duration<double> elapsed = Clock::now() - start;
@@ -118,6 +119,9 @@ RandomReadTestHooks makeHooks(TestOutput& output, const TestLimits& limits, Canc
             stop.request();
         }
     };
+    wordRandomReadLog(
+        hooks, [&output](const std::string& line) { appendLogLine(output, line); },
+        std::move(setStatistics));
     hooks.processPendingEvents = [&stop] {
         if (InterruptGuard::interrupted()) {
             stop.request();

@@ -2,10 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "iap/BoardCommands.h"
@@ -48,11 +46,18 @@ struct RandomReadCounters {
 struct RandomReadTestHooks {
     std::function<void()> stopMirror;  // start step 1: the caller decides whether to stop it
     std::function<void()> clearLog;
-    std::function<void(const std::string& line)> appendLogLine;
     std::function<void()> showDescription;   // the window's words on what the test does
     std::function<void()> setButtonsForRun;  // Start again disabled, End Test enabled
     std::function<void()> showWindow;
-    std::function<void(const std::string& text)> setStatistics;
+    // What goes into the log: a run's start (its header), each cycle with the run's counters
+    // after it (a log line and the statistics), a run's end (its summary). The words are the
+    // caller's; RandomReadTestWords.h has the log's.
+    std::function<void(std::chrono::system_clock::time_point start)> runStarted;
+    std::function<void(const RandomReadCycleResult& result, const RandomReadCounters& counters)>
+        cycleDone;
+    std::function<void(const RandomReadCounters& counters,
+                       std::chrono::system_clock::time_point stop)>
+        runFinished;
     // Lets pending events run at the top of every cycle; this is where a stop request, or the
     // start of a further run, comes in.
     std::function<void()> processPendingEvents;
@@ -79,9 +84,8 @@ class RandomReadTest {
     RandomReadCycleResult runCycle(BoardCommands& board, RandomReadCounters& counters);
 
     // A whole run: the start steps (mirror stopped, `stop` cleared, log cleared, buttons,
-    // description, header with "Testing started ", window shown, running told, counters zeroed),
-    // then cycles until `stop` is found set after one (at least one cycle), then the five summary
-    // lines. Returns after the summary.
+    // description, runStarted, window shown, running told, counters zeroed), then cycles until
+    // `stop` is found set after one (at least one cycle), then runFinished. Returns after that.
     //
     // A run started while another is in progress (from that run's event pump) does its start
     // steps at once and returns; the run in progress then carries it on: the new run's cycles
@@ -111,29 +115,5 @@ class RandomReadTest {
     std::vector<ActiveRun> activeRuns_;  // innermost last
     RandomReadCounters lastFinishedRun_;
 };
-
-// Texts of the run. Dates are local time with English month names, whatever the locale.
-
-// "d-mmm-yyyy, hh:mm:ss", e.g. "6-Dec-2026, 08:05:09".
-std::string formatTestDateTime(const std::tm& time);
-// "d-mmm-yyyy_hh-mm-ss", e.g. "6-Dec-2026_08-05-09", for file names.
-std::string formatFileDateTime(const std::tm& time);
-// The local calendar time of `when`.
-std::tm localCalendarTime(std::chrono::system_clock::time_point when);
-// "RS232_test_" + formatFileDateTime: the name Save Log proposes.
-std::string testLogFileName(const std::tm& time);
-
-// The four format lines, an empty line and "Testing started " + `startTime`.
-std::vector<std::string> randomReadLogHeader(const std::string& startTime);
-// "SelectFlash(k,s) OK, ReadFlash(k,s,0x%04x,n) failed.t=ms" and its variants.
-std::string randomReadLogLine(const RandomReadCycleResult& result);
-std::string randomReadLogLine(const RandomReadCycle& cycle, bool selectSucceeded,
-                              bool readSucceeded, std::chrono::milliseconds readTime);
-// "Total cycles: ", "SelectFlash failed: ", "ReadFlash failed: ", "Total of ... bytes read", each
-// line ended by a line feed.
-std::string randomReadStatistics(const RandomReadCounters& counters);
-// "Testing stopped " + `stopTime` and the four totals ("... bytes read successfully").
-std::vector<std::string> randomReadSummary(const RandomReadCounters& counters,
-                                           const std::string& stopTime);
 
 }  // namespace loadstar

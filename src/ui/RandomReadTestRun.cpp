@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "ui/TtestForm.h"
+#include "words/RandomReadTestWords.h"
 
 namespace {
 
@@ -19,7 +20,6 @@ void runRandomReadTest(RandomReadTestContext& context) {
     // The main window owns the mirror and decides; the run only asks.
     hooks.stopMirror = [&form] { form.requestMirrorStop(); };
     hooks.clearLog = [&form] { form.clearLog(); };
-    hooks.appendLogLine = [&form](const std::string& line) { form.appendLogLine(fromText(line)); };
     hooks.showDescription = [&form] {
         form.setDescription(
             QStringLiteral("This test reads blocks of\ndata, of variable size,\nfrom randomly "
@@ -27,7 +27,9 @@ void runRandomReadTest(RandomReadTestContext& context) {
     };
     hooks.setButtonsForRun = [&form] { form.setButtonsForRun(); };
     hooks.showWindow = [&form] { form.showTestWindow(); };
-    hooks.setStatistics = [&form](const std::string& text) { form.setStatistics(fromText(text)); };
+    loadstar::wordRandomReadLog(
+        hooks, [&form](const std::string& line) { form.appendLogLine(fromText(line)); },
+        [&form](const std::string& text) { form.setStatistics(fromText(text)); });
     hooks.processPendingEvents = context.processPendingEvents;
 
     hooks.setRunning = [&form](bool running) { form.setTestRunning(running); };

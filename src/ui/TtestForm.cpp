@@ -14,8 +14,8 @@
 #include <QScreen>
 
 #include "iap/AtomicFile.h"
-#include "iap/RandomReadTest.h"
 #include "ui/FileDialogFilter.h"
+#include "words/RandomReadTestWords.h"
 
 namespace {
 

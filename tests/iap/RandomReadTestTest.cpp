@@ -14,6 +14,7 @@
 #include "emulator/InProcessBoardPort.h"
 #include "iap/RandomReadTest.h"
 #include "support/CalendarTime.h"
+#include "words/RandomReadTestWords.h"
 
 namespace loadstar {
 namespace {
@@ -111,17 +112,19 @@ class RandomReadTestLoop : public ::testing::Test {
             events.push_back("clearLog");
             log.clear();
         };
-        h.appendLogLine = [this](const std::string& line) {
-            events.push_back("line");
-            log.push_back(line);
-        };
         h.showDescription = [this] { events.push_back("description"); };
         h.setButtonsForRun = [this] { events.push_back("buttons"); };
         h.showWindow = [this] { events.push_back("show"); };
-        h.setStatistics = [this](const std::string& text) {
-            events.push_back("statistics");
-            statistics = text;
-        };
+        wordRandomReadLog(
+            h,
+            [this](const std::string& line) {
+                events.push_back("line");
+                log.push_back(line);
+            },
+            [this](const std::string& text) {
+                events.push_back("statistics");
+                statistics = text;
+            });
         h.setRunning = [this](bool now) { running = now; };
         h.processPendingEvents = [this] {
             events.push_back(running ? "pump(running)" : "pump");
@@ -238,11 +241,9 @@ TEST_F(RandomReadTestLoop, ManyNestedStartsNeitherCrashNorLoseASummary) {
     constexpr int nestedRuns = 100000;
     int started = 1;
     int oneCycleSummaries = 0;
-    bool previousWasStopped = false;
     RandomReadTestHooks h;
-    h.appendLogLine = [&](const std::string& line) {
-        oneCycleSummaries += previousWasStopped && line == "Total cycles: 1" ? 1 : 0;
-        previousWasStopped = line.rfind("Testing stopped ", 0) == 0;
+    h.runFinished = [&](const RandomReadCounters& counters, std::chrono::system_clock::time_point) {
+        oneCycleSummaries += counters.cycles == 1 ? 1 : 0;
     };
     h.processPendingEvents = [&] {
         if (started <= nestedRuns) {
