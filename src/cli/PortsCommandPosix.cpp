@@ -12,6 +12,7 @@
 #include "cli/ExitCode.h"
 #include "devices/SerialDeviceList.h"
 #include "link/ComPortName.h"
+#include "words/PortWords.h"
 
 namespace loadstar::cli {
 
@@ -55,7 +56,7 @@ void reportPorts(const SerialDeviceListing& listing, const ComPortChoice& com1,
     commandReport()["devices"] = devices;
     commandReport()["com1"] = {{"device", com1.device},
                                {"resolved", real},
-                               {"reason", com1.reason},
+                               {"reason", comPortChoiceWords(com1)},
                                {"note", note ? nlohmann::json(*note) : nlohmann::json(nullptr)}};
     if (!listing.failure.empty()) {
         commandReport()["failing_step"] = "list";
@@ -86,7 +87,8 @@ int runPorts() {
     const ComPortChoice com1 = chooseComPort();
     const std::string real = canonical(com1.device);
     std::printf("COM1 is %s%s: %s.\n", com1.device.c_str(),
-                real != com1.device ? (" -> " + real).c_str() : "", com1.reason.c_str());
+                real != com1.device ? (" -> " + real).c_str() : "",
+                comPortChoiceWords(com1).c_str());
     if (const auto note = soleAdapterNote(com1.device, listing.devices)) {
         std::printf("%s\n", note->c_str());
     }

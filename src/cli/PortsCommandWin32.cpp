@@ -13,6 +13,7 @@
 #include "cli/ExitCode.h"
 #include "cli/PortsCommand.h"
 #include "link/ComPortName.h"
+#include "words/PortWords.h"
 
 namespace loadstar::cli {
 
@@ -66,7 +67,7 @@ int runPorts() {
         commandReport()["devices"] = devices;
         commandReport()["com1"] = {{"device", com1.device},
                                    {"resolved", com1.device},
-                                   {"reason", com1.reason},
+                                   {"reason", comPortChoiceWords(com1)},
                                    {"note", nullptr}};
         return exitSuccess;
     }
@@ -80,7 +81,7 @@ int runPorts() {
         }
     }
     const ComPortChoice com1 = chooseComPort();
-    std::printf("COM1 is %s: %s.\n", com1.device.c_str(), com1.reason.c_str());
+    std::printf("COM1 is %s: %s.\n", com1.device.c_str(), comPortChoiceWords(com1).c_str());
     return exitSuccess;
 }
 

@@ -17,6 +17,7 @@
 #include "link/ComPortName.h"
 #include "link/StandardDescriptors.h"
 #include "version/LoadstarVersion.h"
+#include "words/PortWords.h"
 
 using namespace loadstar::cli;
 

@@ -18,13 +18,26 @@ namespace loadstar {
 // When none exists, /dev/ttyS0 (its open then fails and says so).
 std::string resolveComPort();
 
-// What --port takes and what stands for COM1 here, for help texts.
-std::string comPortDescription();
-
-// Which device stands for "COM1" and why, in words for the user ("the link /dev/COM1 exists").
+// Which device stands for "COM1" and why. PortWords.h says it in words.
 struct ComPortChoice {
+    enum class Why {
+        perUserLink,       // the link in the user's own device folder `folder`
+        systemLink,        // the link `systemLink` exists
+        noneExists,        // none of `looked` and `systemLink` exists: the fallback
+        windowsNumbering,  // Windows: COM1 is the port of that name
+    };
+    // A per-user link that exists but is not used.
+    struct Ignored {
+        std::string link;
+        bool folderNotPrivate = false;  // else: the emulator that made it is gone
+    };
+
     std::string device;
-    std::string reason;
+    Why why = Why::noneExists;
+    std::string folder;
+    std::string systemLink;
+    std::vector<std::string> looked;  // the per-user links looked for, in order
+    std::vector<Ignored> ignored;
 };
 ComPortChoice chooseComPort();
 

@@ -57,39 +57,33 @@ bool isLiveLink(const std::string& link) {
 
 ComPortChoice chooseComPort(const std::vector<std::string>& perUserFolders,
                             const std::string& systemLink, const std::string& fallback) {
-    std::string ignored;
-    std::vector<std::string> looked;
+    ComPortChoice choice;
+    choice.systemLink = systemLink;
     for (const std::string& perUserFolder : perUserFolders) {
         const std::string perUserLink = perUserFolder + "/COM1";
-        looked.push_back(perUserLink);
+        choice.looked.push_back(perUserLink);
         if (!exists(perUserLink)) {
             continue;
         }
         if (!isPrivateFolder(perUserFolder)) {
-            ignored += "; " + perUserLink + " is ignored, since its folder is not private to you";
+            choice.ignored.push_back({perUserLink, true});
         } else if (!isLiveLink(perUserLink)) {
-            ignored += "; " + perUserLink + " is ignored, since the emulator that made it is gone";
+            choice.ignored.push_back({perUserLink, false});
         } else {
-            return {perUserLink, "the link in your own device folder " + perUserFolder +
-                                     " (kel-emulator publishes itself there)" + ignored};
+            choice.device = perUserLink;
+            choice.why = ComPortChoice::Why::perUserLink;
+            choice.folder = perUserFolder;
+            return choice;
         }
     }
     if (exists(systemLink)) {
-        return {systemLink, "the link " + systemLink +
-                                " exists (made by a udev rule or an administrator)" + ignored};
+        choice.device = systemLink;
+        choice.why = ComPortChoice::Why::systemLink;
+        return choice;
     }
-    if (!ignored.empty()) {
-        return {fallback, systemLink + " does not exist" + ignored};
-    }
-    if (looked.size() == 1) {
-        return {fallback, "neither " + looked.front() + " nor " + systemLink + " exists"};
-    }
-    std::string listed;
-    for (const std::string& link : looked) {
-        listed += link + ", ";
-    }
-    return {fallback,
-            "none of " + listed.substr(0, listed.size() - 2) + " and " + systemLink + " exists"};
+    choice.device = fallback;
+    choice.why = ComPortChoice::Why::noneExists;
+    return choice;
 }
 
 ComPortChoice chooseComPort(const std::string& perUserFolder, const std::string& systemLink,
@@ -104,12 +98,6 @@ ComPortChoice chooseComPort() {
 std::string resolveComPort(const std::string& perUserFolder, const std::string& systemLink,
                            const std::string& fallback) {
     return chooseComPort(perUserFolder, systemLink, fallback).device;
-}
-
-std::string comPortDescription() {
-    return "Serial device (default: COM1, i.e. $XDG_RUNTIME_DIR/loadstar/COM1, "
-           "/tmp/loadstar-<uid>/COM1, /dev/COM1 or /dev/ttyS0, the first that exists; see the "
-           "ports command)";
 }
 
 std::string resolveComPort() {

@@ -53,14 +53,18 @@ TEST(ComPortName, RuntimeFolderFirstThenTmpWhicheverIsTheUsersOwn) {
         ::chmod(folder.c_str(), 0700);
         fs::create_symlink(dir.file("adapter"), folder + "/COM1");
     }
-    const auto resolve = [&] {
+    const auto choose = [&] {
         return chooseComPort(std::vector<std::string>{runtime, tmp}, dir.file("none"),
-                             dir.file("ttyS0"))
-            .device;
+                             dir.file("ttyS0"));
     };
-    EXPECT_EQ(resolve(), runtime + "/COM1");
+    EXPECT_EQ(choose().device, runtime + "/COM1");
     ::chmod(runtime.c_str(), 0777);
-    EXPECT_EQ(resolve(), tmp + "/COM1") << "a folder others may write is passed over";
+    const ComPortChoice passedOver = choose();
+    EXPECT_EQ(passedOver.device, tmp + "/COM1") << "a folder others may write is passed over";
+    EXPECT_EQ(passedOver.why, ComPortChoice::Why::perUserLink);
+    ASSERT_EQ(passedOver.ignored.size(), 1U);
+    EXPECT_EQ(passedOver.ignored.front().link, runtime + "/COM1");
+    EXPECT_TRUE(passedOver.ignored.front().folderNotPrivate);
 
     // The runtime folder is used only when XDG_RUNTIME_DIR names a private folder.
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
