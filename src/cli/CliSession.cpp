@@ -7,6 +7,7 @@
 #include "devices/OpenFailure.h"
 #include "devices/SerialDeviceList.h"
 #include "link/ComPortName.h"
+#include "words/TraceWords.h"
 
 namespace loadstar::cli {
 
@@ -41,8 +42,9 @@ CliSession::CliSession(const CliOptions& options)
     ui_.setVerbose(options.verbose);
     if (trace_) {
         ui_.useLogLines();
-        link_.setKnowledgeNotes(
-            [trace = trace_.get()](const std::string& text) { trace->note(text); });
+        link_.setKnowledgeNotes([trace = trace_.get()](const KnowledgeNote& note) {
+            trace->note(knowledgeNoteWords(note));
+        });
     }
 }
 

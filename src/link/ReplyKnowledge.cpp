@@ -55,15 +55,6 @@ bool holdsAddressAt(std::span<const std::uint8_t> reply, int at, int address) {
                        static_cast<std::size_t>(at), address) == at;
 }
 
-std::string nameOf(CommandKind kind) {
-    constexpr std::array<const char*, commandKinds> names = {
-        "READ FLASH", "WRITE FLASH",         "SET PAGE",
-        "SET VM",     "SECTOR ERASE (main)", "SECTOR ERASE (boot)",
-        "RESET",      "identification",      "display mirror",
-        "other"};
-    return names[static_cast<std::size_t>(kind)];
-}
-
 }  // namespace
 
 bool CommandForm::actsOnTheSelection() const {
@@ -188,8 +179,9 @@ ReplyVerdict ReplyKnowledge::judgeLength(const CommandForm& form, Learned& learn
         learned.mismatches = 0;
         learned.lastMismatch = -1;
         if (note) {
-            note(nameOf(form.kind) + " replies now taken as " + std::to_string(length) +
-                 " bytes long");
+            note({.change = KnowledgeNote::Change::lengthLearned,
+                  .command = form.kind,
+                  .length = length});
         }
         return ReplyVerdict::wrongLength;
     }
@@ -197,7 +189,7 @@ ReplyVerdict ReplyKnowledge::judgeLength(const CommandForm& form, Learned& learn
     if (++learned.mismatches >= mismatchesBeforeSilence) {
         learned.rule = Rule::silence;
         if (note) {
-            note(nameOf(form.kind) + " replies vary in length: they end at silence from now on");
+            note({.change = KnowledgeNote::Change::lengthsVary, .command = form.kind});
         }
     }
     return ReplyVerdict::wrongLength;
@@ -208,8 +200,7 @@ void ReplyKnowledge::noteBytesAfterEnd(CommandKind kind, const Note& note) {
     if (learned.rule == Rule::known && ++learned.mismatches >= mismatchesBeforeSilence) {
         learned.rule = Rule::silence;
         if (note) {
-            note(nameOf(kind) +
-                 " replies go on past their length: they end at silence from now on");
+            note({.change = KnowledgeNote::Change::repliesRunOn, .command = kind});
         }
     }
 }
@@ -221,13 +212,9 @@ void ReplyKnowledge::notePause(Duration gap, const Note& note) {
     if (widened > silence_) {
         silence_ = widened;
         if (note) {
-            note(
-                "a reply paused " +
-                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(gap).count()) +
-                " ms: replies end at " +
-                std::to_string(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(silence_).count()) +
-                " ms of silence from now on");
+            note({.change = KnowledgeNote::Change::pauseWidened,
+                  .gap = std::chrono::duration_cast<std::chrono::milliseconds>(gap),
+                  .silence = std::chrono::duration_cast<std::chrono::milliseconds>(silence_)});
         }
     }
 }

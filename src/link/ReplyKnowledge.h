@@ -89,10 +89,25 @@ class DelayEstimate {
     Duration variation_{};
 };
 
+// A change of what is known of the board's replies, for a trace of the line.
+struct KnowledgeNote {
+    enum class Change : std::uint8_t {
+        lengthLearned,  // `command`'s replies are `length` bytes long from now on
+        lengthsVary,    // `command`'s replies end at silence from now on: their lengths vary
+        repliesRunOn,   // the same: they went on past their length
+        pauseWidened,   // a reply paused `gap`: replies end after `silence` from now on
+    };
+    Change change = Change::lengthLearned;
+    CommandKind command = CommandKind::other;
+    int length = 0;
+    std::chrono::milliseconds gap{0};
+    std::chrono::milliseconds silence{0};
+};
+
 class ReplyKnowledge {
   public:
     using Duration = std::chrono::steady_clock::duration;
-    using Note = std::function<void(const std::string&)>;
+    using Note = std::function<void(const KnowledgeNote&)>;
 
     // The length the reply to `form` has, 0 when it ends at silence.
     [[nodiscard]] int expectedLength(const CommandForm& form) const;

@@ -128,25 +128,29 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
         std::vector<std::string> payloads;
         std::vector<std::string> taken;  // "" when the exchange failed
         std::string sent;
-        std::vector<std::pair<int, int>> tookMs;  // at least, at most; empty: not checked
+        std::vector<std::pair<int, int>> tookMs;   // at least, at most; empty: not checked
+        std::vector<KnowledgeNote::Change> notes;  // what the trace is told was learned
     } rows[] = {
         {"an unknown board's first reply ends at 30 ms of silence, the next at its length",
          echoing(10ms),
          {"PG 03", "PG 04", "VM 92"},
          {"PG 03", "PG 04", "VM 92"},
          "PG PG VM",
-         {{40, 40}, {10, 12}, {40, 40}}},
+         {{40, 40}, {10, 12}, {40, 40}},
+         {}},
         {"a silent board costs eleven frames of 30 ms each",
          nullptr,
          {"PG 03"},
          {""},
          "PG PG PG PG PG PG PG PG PG PG PG",
-         {{330, 331}}},
+         {{330, 331}},
+         {}},
         {"a board answering 45 ms late: one resend, its answer kept off the next command",
          echoing(45ms),
          {"PG 03", "VM 92", "PG 04"},
          {"PG 03", "VM 92", "PG 04"},
          "PG PG VM PG",
+         {},
          {}},
         {"a reply of another length is not taken, the frame is sent again",
          [](int frame, const std::string& payload) {
@@ -155,6 +159,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"PG 03", "PG 03"},
          {"PG 03", "PG 03"},
          "PG PG PG",
+         {},
          {}},
         {"a board whose replies vary falls back to silence for that command",
          [](int frame, const std::string& payload) {
@@ -163,7 +168,8 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"PG 03", "PG 03"},
          {"PG 03", "PG 03...."},
          "PG PG PG PG PG",
-         {}},
+         {},
+         {KnowledgeNote::Change::lengthsVary}},
         {"another command's answer or another address is not taken",
          [](int frame, const std::string& payload) {
              if (frame == 1) {
@@ -178,6 +184,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"PG 03", "PG 03", readReply(0x8020, 16, 'd'), readReply(0x8020, 16, 'd'),
           readReply(0x8020, 16, 'd')},
          "PG PG PG RRD RRD RRD RRD",
+         {},
          {}},
         {"a reply cut short whose rest comes 50 ms later is asked for again, once",
          [](int, const std::string&) {
@@ -188,7 +195,8 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {read10, read10},
          {readReply(0x8010, 16, 'c'), readReply(0x8010, 16, 'c')},
          "RRD RRD RRD",
-         {}},
+         {},
+         {KnowledgeNote::Change::pauseWidened}},
         {"a board that may have reset is given its selection before a read is sent again",
          [echoing](int frame, const std::string& payload) {
              return frame == 2 ? ScriptedPort::Reply{} : echoing(2ms)(frame, payload);
@@ -196,6 +204,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"VM 8C", "PG 00", read10},
          {"VM 8C", "PG 00", readReply(0x8010, 16, 'd')},
          "VM PG RRD VM PG RRD",
+         {},
          {}},
         {"a board whose reads are answered 100 ms late gets a window for them after the first",
          [echoing](int frame, const std::string& payload) {
@@ -205,6 +214,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"VM 8C", "PG 00", readReply(0x8010, 16, 'd'), readReply(0x8020, 16, 'd'),
           readReply(0x8010, 16, 'd')},
          "VM PG RRD VM PG RRD VM PG RRD RRD RRD",
+         {},
          {}},
         {"an erase that takes 400 ms is waited for, not sent again",
          [](int, const std::string& payload) {
@@ -213,6 +223,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
          {"EM\x80", "EM\x80"},
          {"EM 8000 ERASED", "EM 8000 ERASED"},
          "EM\x80 EM\x80",
+         {},
          {}},
     };
     for (auto& row : rows) {
@@ -222,6 +233,8 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
         port.close();
         ASSERT_TRUE(port.open("scripted", 1600, 1600, 0));
         port.frames.clear();
+        std::vector<KnowledgeNote::Change> notes;
+        line.note = [&notes](const KnowledgeNote& note) { notes.push_back(note.change); };
         int frame = 0;
         port.answer = [&](const Bytes& written) {
             return row.board ? row.board(frame++, payloadOf(written)) : ScriptedPort::Reply{};
@@ -247,6 +260,7 @@ TEST_F(PacketExchangeTest, TimingAndLearnedRepliesFollowTheBoard) {
         }
         EXPECT_EQ(taken, row.taken);
         EXPECT_EQ(sent, row.sent);
+        EXPECT_EQ(notes, row.notes);
         for (std::size_t i = 0; i < row.tookMs.size() && i < tookMs.size(); ++i) {
             EXPECT_GE(tookMs[i].first, row.tookMs[i].first) << "exchange " << i;
             EXPECT_LE(tookMs[i].first, row.tookMs[i].second) << "exchange " << i;
