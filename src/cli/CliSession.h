@@ -16,10 +16,11 @@ struct CliOptions {
     std::string port;            // empty: COM1 as this machine resolves it
     std::string flash = "main";  // "main" or "boot"
     int sector = 0;
-    bool trace = false;    // every frame and reply on stderr
-    bool quiet = false;    // no progress line
-    bool verbose = false;  // each step's time on stderr
-    bool json = false;     // one JSON object per command on stdout
+    bool sectorGiven = false;  // --sector was on the command line
+    bool trace = false;        // every frame and reply on stderr
+    bool quiet = false;        // no progress line
+    bool verbose = false;      // each step's time on stderr
+    bool json = false;         // one JSON object per command on stdout
     // The program was started with stdout closed: what is written there is dropped.
     bool standardOutputClosed = false;
 };
@@ -50,6 +51,7 @@ class CliSession {
 
     [[nodiscard]] int flashKind() const { return selectedFlash(options_); }
     [[nodiscard]] std::uint8_t sector() const { return static_cast<std::uint8_t>(options_.sector); }
+    [[nodiscard]] bool sectorGiven() const { return options_.sectorGiven; }
     [[nodiscard]] SectorGeometry geometry() const { return selectedSector(options_); }
     [[nodiscard]] const std::string& devicePath() const { return devicePath_; }
     // What the messages call the device: the path given with --port, else "COM1 (<path>)".

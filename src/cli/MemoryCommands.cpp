@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "cli/Interrupt.h"
 #include "cli/OutcomeMessages.h"
 #include "iap/MemoryPanelInput.h"
+#include "iap/SectorGeometry.h"
 #include "link/HexText.h"
 
 namespace loadstar::cli {
@@ -23,6 +25,39 @@ bool selectFlash(CliSession& session) {
     const Outcome selected = session.board().selectFlash(session.flashKind(), session.sector());
     reportCommandFailure(session.ui(), selected);
     return selected.ok();
+}
+
+// The boot flash's four sectors lie side by side from 8000, all selected alike: the address alone
+// says which one a read or write reaches. With --sector given, a range in another sector or
+// running past its end would reach a sector other than the one asked for: it is refused, naming
+// both. Addresses below 8000 lie in no sector and pass.
+bool rangeInSelectedSector(CliSession& session, int address, int count) {
+    const SectorGeometry selected = sectorGeometry(bootFlash, session.sector());
+    const int end = selected.baseAddress + selected.sectorSize;
+    if (session.flashKind() != bootFlash || !session.sectorGiven() || address < 0x8000 ||
+        (address >= selected.baseAddress && address + std::max(count, 1) <= end)) {
+        return true;
+    }
+    const int reached = (address - 0x8000) / selected.sectorSize;
+    char text[400];
+    if (reached == selected.sector) {
+        std::snprintf(text, sizeof text,
+                      "The %d bytes from %04X run past the end of boot flash sector %d (%s, "
+                      "%04X-%04X): write or read them in two parts, one per sector.",
+                      count, address, selected.sector,
+                      segmentName(bootFlash, selected.sector).c_str(), selected.baseAddress,
+                      end - 1);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "%04X is in boot flash sector %d (%s), not in the selected sector %d (%s, "
+                      "%04X-%04X): give --sector %d, or an address within %04X-%04X.",
+                      address, reached, segmentName(bootFlash, reached).c_str(), selected.sector,
+                      segmentName(bootFlash, selected.sector).c_str(), selected.baseAddress,
+                      end - 1, reached, selected.baseAddress, end - 1);
+    }
+    session.ui().showError(text);
+    commandReport()["failing_step"] = "input";
+    return false;
 }
 
 int runIdentify(const CliOptions& options) {
@@ -45,10 +80,11 @@ int runRead(const CliOptions& options, const std::string& addressText,
         commandReport()["failing_step"] = "input";
         return exitFailure;
     }
-    if (session.connect() != exitSuccess || !selectFlash(session)) {
+    const auto& [address, count] = input.request;
+    if (!rangeInSelectedSector(session, address, count) || session.connect() != exitSuccess ||
+        !selectFlash(session)) {
         return exitFailure;
     }
-    const auto& [address, count] = input.request;
     commandReport()["failing_step"] = "read";
     std::vector<std::uint8_t> bytes;
     const Outcome read = session.board().readFlash(address, count, bytes);
@@ -82,7 +118,8 @@ int runWrite(const CliOptions& options, const std::string& addressText,
         return exitFailure;
     }
     const auto& [address, data] = input.request;
-    if (session.connect() != exitSuccess || !selectFlash(session)) {
+    if (!rangeInSelectedSector(session, address, static_cast<int>(data.size())) ||
+        session.connect() != exitSuccess || !selectFlash(session)) {
         return exitFailure;
     }
     commandReport()["failing_step"] = "write";

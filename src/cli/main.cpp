@@ -58,8 +58,10 @@ void addGlobalOptions(CLI::App& app, CliOptions& options) {
                    "boot (sectors 0-3, 8 KB)")
         ->check(CLI::IsMember({"main", "boot"}))
         ->capture_default_str();
-    app.add_option("--sector", options.sector, "Sector number")
+    app.add_option("--sector", options.sector,
+                   "Sector number; with --flash boot, read and write refuse an ADDRESS outside it")
         ->check(CLI::Range(0, 7))
+        ->each([&options](const std::string&) { options.sectorGiven = true; })
         ->capture_default_str();
     app.add_flag("--trace", options.trace,
                  "Show every frame sent and every reply received, in hex with a millisecond time "

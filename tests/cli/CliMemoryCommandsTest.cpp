@@ -57,6 +57,11 @@ TEST_F(CliMemoryCommandsTest, BadInputIsRefusedWithTheWindowsMessagesAndNothingI
         {{"write", "8000", "12", "345"}, "Data to write is invalid."},
         {{"--flash", "boot", "--sector", "5", "select"}, "boot flash sector can not be > 3."},
         {{"--sector", "9", "select"}, "--sector"},
+        {{"--flash", "boot", "--sector", "2", "write", "8000", "12"},
+         "8000 is in boot flash sector 0 (CSBOOT0), not in the selected sector 2 (CSBOOT2, "
+         "C000-DFFF): give --sector 0"},
+        {{"--flash", "boot", "--sector", "0", "read", "9FFF", "2"},
+         "The 2 bytes from 9FFF run past the end"},
         {{"frobnicate"}, "frobnicate"},
     };
     for (const auto& [args, message] : cases) {
