@@ -33,7 +33,7 @@ void addImageOptions(CLI::App& command, ImageSource& source);
 std::optional<int> parseBaseAddress(const std::string& text);
 
 // What a failed load says on stderr, naming the file and, for a bad record, its line:
-// "image.hex:101: checksum 3A, the record sums to 3B".
+// "image.hex:101: checksum 3A, but the record's bytes give 3B".
 std::string imageProblemText(const ImageLoad& load);
 
 // Loads the image for the sector of `geometry` before anything is sent to the board. What is

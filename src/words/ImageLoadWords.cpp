@@ -33,7 +33,7 @@ std::string recordReason(const RecordDetail& record) {
         case RecordFault::badChecksumDigits:
             return "the checksum is not two hex digits";
         case RecordFault::checksumMismatch:
-            return "checksum " + twoDigits(record.found) + ", the record sums to " +
+            return "checksum " + twoDigits(record.found) + ", but the record's bytes give " +
                    twoDigits(record.expected);
         case RecordFault::textAfterChecksum:
             return "text after the checksum";

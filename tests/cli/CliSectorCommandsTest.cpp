@@ -196,13 +196,14 @@ TEST_F(CliSectorCommandsTest, EachPassEndsWithOneResultLineThatAgreesWithItsExit
          {"--json", "verify", bad},
          2,
          oneObject,
-         {"bad.hex:3: checksum 0[01], the record sums to " + checksum + "\n", "verify: failed\n"},
+         {"bad.hex:3: checksum 0[01], but the record's bytes give " + checksum + "\n",
+          "verify: failed\n"},
          {{"result", "failed"},
           {"failing_step", "load"},
           {"file", bad},
           {"line", 3},
           {"reason", "checksum " + records[2].substr(records[2].size() - 2) +
-                         ", the record sums to " + checksum}}},
+                         ", but the record's bytes give " + checksum}}},
         {"",
          {"verify", notes},
          2,
@@ -391,7 +392,7 @@ TEST(CliRestore, RefusesEveryFileItCannotWriteBackBeforeSendingAnything) {
          "(CSBOOT1).hex: data outside the sector: its records must lie at offsets 0000-1FFF, or "
          "at its board addresses A000-BFFF"},
         {"KEL520_seg(FS3).hex", ":0100000001FE\n:0100000101FF\n" + end,
-         "(FS3).hex:2: checksum FF, the record sums to FD"},
+         "(FS3).hex:2: checksum FF, but the record's bytes give FD"},
         {"", "", "restore-folder: the folder does not exist"},
     };
     for (const auto& c : cases) {

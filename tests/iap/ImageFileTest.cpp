@@ -117,10 +117,11 @@ TEST(ImageFile, LoadsEveryByteWhereItsRecordPutsItAndNamesLineAndReasonOfABadOne
         // Start addresses are skipped once their checksum holds.
         loads("image.hex", record(0, 3, {0, 0, 0, 0}) + record(0, 5, {0, 0, 0, 1}) + one + end, 1,
               1, 1),
-        refused(one + ":0100000801FE\n" + end, 2, "checksum FE, the record sums to F6"),
+        refused(one + ":0100000801FE\n" + end, 2, "checksum FE, but the record's bytes give F6"),
         refused(record(0, 7, {}) + end, 1, "record type 07 is not an Intel HEX record type"),
-        refused(":0400000300000000FA\n" + one + end, 1, "checksum FA, the record sums to F9"),
-        refused(one + ":00000001FE\n", 2, "checksum FE, the record sums to FF"),
+        refused(":0400000300000000FA\n" + one + end, 1,
+                "checksum FA, but the record's bytes give F9"),
+        refused(one + ":00000001FE\n", 2, "checksum FE, but the record's bytes give FF"),
         refused(one + ":00000001\n", 2, "record cut short"),
         refused(record(0, 4, {1}) + end, 1, "address record holds 2 data bytes"),
         // Records that overlap: harmless with the same bytes, ambiguous with others.
