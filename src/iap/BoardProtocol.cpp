@@ -24,7 +24,7 @@ std::uint8_t lowByte(int address) {
 Payload twoDigitPayload(const char* prefix, std::uint8_t value) {
     std::array<char, 3 + 4> text{};  // byteToHex writes two digits, a blank and a zero
     std::memcpy(text.data(), prefix, 3);
-    byteToHex(text.data() + 3, value);
+    byteToHex(std::span(text).subspan<3, 4>(), value);
     return Payload(text.begin(), text.begin() + 5);
 }
 

@@ -12,7 +12,7 @@ bool isBlank(char c) {
 
 }  // namespace
 
-int byteToHex(char* text, std::uint8_t value) {
+int byteToHex(std::span<char, 4> text, std::uint8_t value) {
     text[0] = upperDigits[value >> 4];
     text[1] = upperDigits[value & 0x0F];
     text[2] = ' ';

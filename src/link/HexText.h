@@ -1,13 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace loadstar {
 
 // Bytes as text of two upper-case hex digits separated by blanks (0x20 only), and back.
 
-// Writes two upper-case hex digits of `value`, a blank and a terminating zero (4 bytes). Returns 1.
-int byteToHex(char* text, std::uint8_t value);
+// Writes two upper-case hex digits of `value`, a blank and a terminating zero: exactly the four
+// bytes of `text`, so that a shorter buffer does not compile. Returns 1.
+int byteToHex(std::span<char, 4> text, std::uint8_t value);
 // 0..15 for a hex digit of either case, -1 for any other character.
 int hexDigitValue(char character);
 // The first blank-separated token as a byte: 0..255, -1 when empty or malformed, -2 when it has
