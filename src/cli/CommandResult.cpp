@@ -72,6 +72,10 @@ void reportFirstDifference(const std::optional<int>& address) {
         address ? nlohmann::json(*address) : nlohmann::json(nullptr);
 }
 
+std::string bytesText(long count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 void printResult(const std::string& line, std::FILE* out) {
     if (jsonOn) {
         out = stderr;

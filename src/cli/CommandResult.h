@@ -37,6 +37,8 @@ const char* resultName(int status);
 // when stdout cannot be written), and an exit status that agrees with it (ExitCode.h). Messages go
 // to stderr.
 void printResult(const std::string& line, std::FILE* out = stdout);
+// "1 byte", "0 bytes", "1500 bytes".
+std::string bytesText(long count);
 
 // `status`, or exitFailure after a message when it claims success or a difference but something
 // written to stdout did not get through (a reader that stopped, a full disk): the output the

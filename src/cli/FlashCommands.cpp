@@ -129,8 +129,8 @@ int runFlash(const CliOptions& options, const FlashArguments& arguments) {
     } else {
         const std::string steps = std::string(plan.erase ? "erased, " : "") +
                                   (plan.verify ? "programmed and verified" : "programmed");
-        printResult("flash: OK, " + std::to_string(image->definedCount()) + " bytes " + steps +
-                    " in " + std::to_string(milliseconds) + " ms");
+        printResult("flash: OK, " + bytesText(image->definedCount()) + " " + steps + " in " +
+                    std::to_string(milliseconds) + " ms");
     }
     return exitStatusFor(outcome.result, outcome.differences);
 }

@@ -108,10 +108,11 @@ int runImagePass(const CliOptions& options, const ImageSource& arguments, bool v
         commandReport()["failing_step"] = command;
         printResult(command + ": " + unfinishedText(result));
     } else if (!verify) {
-        printResult("program: OK, " + length + " bytes programmed in " +
+        printResult("program: OK, " + bytesText(image->definedCount()) + " programmed in " +
                     std::to_string(millisecondsSince(start)) + " ms");
     } else if (differences == 0) {
-        printResult("verify: OK, " + length + " bytes match");
+        printResult("verify: OK, " + bytesText(image->definedCount()) +
+                    (image->definedCount() == 1 ? " matches" : " match"));
     } else {
         printResult("verify: " + std::to_string(differences) + " of " + length +
                     " bytes differ, first at " + boardAddressText(*passed.firstDifference));
