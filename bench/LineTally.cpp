@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "devices/OpenFailure.h"
 #include "link/ObservedSerialPort.h"
 
 namespace loadstar::bench {
@@ -41,8 +42,12 @@ std::vector<std::string> pacedAt19200(std::vector<std::string> args) {
 
 BenchLine::BenchLine(const std::string& name, std::vector<std::string> emulatorArgs)
     : board(pacedAt19200(std::move(emulatorArgs))),
-      link([this] { std::fprintf(stderr, "cannot open: %s\n", link.lastOpenFailure().c_str()); },
-           [this] { return makeTallyingPort(tally); }) {
+      link(
+          [this] {
+              std::fprintf(stderr, "cannot open: %s\n",
+                           portFaultReason(link.lastOpenFault()).c_str());
+          },
+          [this] { return makeTallyingPort(tally); }) {
     link.setDevicePath(board.devicePath());
     ready_ = board.started() && link.openPort() == 1;
     if (!ready_) {

@@ -70,8 +70,7 @@ std::string CliSession::adapterNote() const {
 // joining a group would let the user in.
 void CliSession::reportOpenFailure() {
     ui_.endStep();
-    ui_.showError(openFailureMessage(deviceName(), devicePath_, link_.lastOpenFailure(),
-                                     link_.lastOpenFailureWasPermission()) +
+    ui_.showError(openFailureMessage(deviceName(), devicePath_, link_.lastOpenFault()) +
                   adapterNote());
 }
 

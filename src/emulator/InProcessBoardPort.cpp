@@ -1,6 +1,7 @@
 #include "emulator/InProcessBoardPort.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "emulator/FrameDecoder.h"
 
@@ -13,10 +14,10 @@ InProcessBoardPort::~InProcessBoardPort() {
 bool InProcessBoardPort::open(const std::string& deviceName, int /*inQueueSize*/,
                               int /*outQueueSize*/, int /*baud*/) {
     if (refuseOpen || open_ || board_.lineHeld()) {
-        lastError_ = "Device or resource busy";
+        fault_ = {PortFaultKind::systemError, EBUSY};
         return false;
     }
-    lastError_.clear();
+    fault_ = {};
     openedDevice = deviceName;
     board_.setLineHeld(true);
     open_ = true;

@@ -30,7 +30,7 @@ class InProcessBoardPort : public SerialPort {
     InProcessBoardPort& operator=(const InProcessBoardPort&) = delete;
 
     // Succeeds unless refuseOpen is set, the port is open already, or another port holds the
-    // board's line; then lastError() says "Device or resource busy".
+    // board's line; then lastFault() is the system's EBUSY ("Device or resource busy").
     [[nodiscard]] bool open(const std::string& deviceName, int inQueueSize, int outQueueSize,
                             int baud) override;
     bool close() override;
@@ -42,8 +42,7 @@ class InProcessBoardPort : public SerialPort {
     [[nodiscard]] InputWait waitForInput(std::chrono::milliseconds timeout) override;
     // No wire: the board gets each frame the moment it is written.
     [[nodiscard]] int lineSpeed() const override { return 0; }
-    [[nodiscard]] std::string lastError() const override { return lastError_; }
-    [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
+    [[nodiscard]] PortFault lastFault() const override { return fault_; }
 
     // Bytes delivered or scheduled and not read yet.
     [[nodiscard]] std::size_t pendingBytes() const;
@@ -68,7 +67,7 @@ class InProcessBoardPort : public SerialPort {
     BoardModel& board_;
     LinkClock& clock_;
     bool open_ = false;
-    std::string lastError_;
+    PortFault fault_;
     std::deque<Scheduled> scheduled_;
     std::deque<std::uint8_t> input_;
 };

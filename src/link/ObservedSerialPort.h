@@ -32,10 +32,7 @@ class ObservedSerialPort : public SerialPort {
         return port_->waitForInput(timeout);
     }
     [[nodiscard]] int lineSpeed() const override { return port_->lineSpeed(); }
-    [[nodiscard]] std::string lastError() const override { return port_->lastError(); }
-    [[nodiscard]] bool lastErrorWasPermission() const override {
-        return port_->lastErrorWasPermission();
-    }
+    [[nodiscard]] PortFault lastFault() const override { return port_->lastFault(); }
 
   private:
     std::unique_ptr<SerialPort> port_;

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -66,9 +65,13 @@ PosixSerialPort::~PosixSerialPort() {
     (void)close();
 }
 
-bool PosixSerialPort::fail(const std::string& reason, int error) {
-    lastError_ = reason;
-    permissionDenied_ = error == EACCES || error == EPERM;
+bool isPermissionFault(const PortFault& fault) {
+    return fault.kind == PortFaultKind::systemError &&
+           (fault.error == EACCES || fault.error == EPERM);
+}
+
+bool PosixSerialPort::fail(PortFault fault) {
+    fault_ = std::move(fault);
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -79,12 +82,10 @@ bool PosixSerialPort::fail(const std::string& reason, int error) {
 bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, int /*outQueueSize*/,
                            int baud) {
     if (fd_ >= 0) {
-        lastError_ = "the port is open already";  // and stays open
-        permissionDenied_ = false;
+        fault_ = {PortFaultKind::openAlready};  // and stays open
         return false;
     }
-    lastError_.clear();
-    permissionDenied_ = false;
+    fault_ = {};
     hungUp_ = false;
     // Lock the device itself, so that a link and the adapter it names are one lock.
     const std::string device = realDevicePath(deviceName);
@@ -92,30 +93,27 @@ bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, i
         fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) {
-        const int error = errno;
-        return fail(std::strerror(error), error);
+        return fail({PortFaultKind::systemError, errno});
     }
     if (::isatty(fd_) == 0) {
-        return fail(device + " is not a serial device", ENOTTY);
+        return fail({PortFaultKind::notSerialDevice, ENOTTY, 0, device});
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        return fail(
-            error == EWOULDBLOCK ? "the device is in use by another program" : std::strerror(error),
-            error);
+        return fail({error == EWOULDBLOCK ? PortFaultKind::inUseByAnotherProgram
+                                          : PortFaultKind::systemError,
+                     error});
     }
     if (::ioctl(fd_, TIOCEXCL) != 0) {
-        const int error = errno;
-        return fail(std::strerror(error), error);
+        return fail({PortFaultKind::systemError, errno});
     }
     if (::tcgetattr(fd_, &saved_) != 0) {
-        const int error = errno;
-        return fail(std::strerror(error), error);
+        return fail({PortFaultKind::systemError, errno});
     }
-    if (!applyLineSettings(baud)) {
+    if (PortFault refused = applyLineSettings(baud); refused.failed()) {
         ::tcsetattr(fd_, TCSANOW, &saved_);
         ::ioctl(fd_, TIOCNXCL);
-        return fail(lastError_, EINVAL);
+        return fail(std::move(refused));
     }
     baud_ = baud;
     // A new connection starts empty: whatever a board sent before nobody listened is dropped.
@@ -123,11 +121,10 @@ bool PosixSerialPort::open(const std::string& deviceName, int /*inQueueSize*/, i
     return true;
 }
 
-bool PosixSerialPort::applyLineSettings(int baud) {
+PortFault PosixSerialPort::applyLineSettings(int baud) {
     const speed_t speed = speedConstant(baud);
     if (speed == B0) {
-        lastError_ = "unsupported line speed " + std::to_string(baud);
-        return false;
+        return {PortFaultKind::unsupportedSpeed, 0, baud};
     }
     termios wanted = saved_;
     ::cfmakeraw(&wanted);
@@ -141,21 +138,18 @@ bool PosixSerialPort::applyLineSettings(int baud) {
     ::cfsetispeed(&wanted, speed);
     ::cfsetospeed(&wanted, speed);
     if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
-        lastError_ = std::string("the line settings were refused: ") + std::strerror(errno);
-        return false;
+        return {PortFaultKind::settingsRefused, errno};
     }
     termios applied{};
     if (::tcgetattr(fd_, &applied) != 0) {
-        lastError_ = std::string("the line settings cannot be read back: ") + std::strerror(errno);
-        return false;
+        return {PortFaultKind::settingsNotReadBack, errno};
     }
     if ((applied.c_cflag & controlBitsChecked) != (wanted.c_cflag & controlBitsChecked) ||
         (applied.c_iflag & inputBitsChecked) != 0 || ::cfgetospeed(&applied) != speed ||
         ::cfgetispeed(&applied) != speed) {
-        lastError_ = "the device did not keep the line settings (19200 8N1, no flow control)";
-        return false;
+        return {PortFaultKind::settingsNotKept, 0, baud};
     }
-    return true;
+    return {};
 }
 
 bool PosixSerialPort::close() {

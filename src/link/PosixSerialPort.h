@@ -28,23 +28,21 @@ class PosixSerialPort : public SerialPort {
     int write(const std::uint8_t* buffer, int count) override;
     InputWait waitForInput(std::chrono::milliseconds timeout) override;
     [[nodiscard]] int lineSpeed() const override { return fd_ >= 0 ? baud_ : 0; }
-    [[nodiscard]] std::string lastError() const override { return lastError_; }
-    [[nodiscard]] bool lastErrorWasPermission() const override { return permissionDenied_; }
+    [[nodiscard]] PortFault lastFault() const override { return fault_; }
 
     // How long a write may take before it returns with what it sent.
     static constexpr std::chrono::milliseconds writeTimeout{5000};
 
   private:
-    bool fail(const std::string& reason, int error);
-    bool applyLineSettings(int baud);
+    bool fail(PortFault fault);
+    PortFault applyLineSettings(int baud);
     void waitUntilSent(int baud, std::chrono::steady_clock::time_point deadline) const;
 
     int fd_ = -1;
     bool hungUp_ = false;  // the device hung up: every read and wait fails until reopened
     int baud_ = 0;
     termios saved_{};
-    std::string lastError_;
-    bool permissionDenied_ = false;
+    PortFault fault_;
 };
 
 }  // namespace loadstar

@@ -22,12 +22,10 @@ int SerialLink::openPort() {
     const std::string device = devicePath_.empty() ? resolveComPort() : devicePath_;
     if (serialOpen(*port_, device.c_str(), queueSize, queueSize, baudRate_) == 1) {
         portOpen_ = 1;
-        lastOpenFailure_.clear();
-        lastOpenWasPermission_ = false;
+        lastOpenFault_ = {};
         return 1;
     }
-    lastOpenFailure_ = port_->lastError();
-    lastOpenWasPermission_ = port_->lastErrorWasPermission();
+    lastOpenFault_ = port_->lastFault();
     portOpen_ = 0;
     if (reportError_) {
         reportError_();

@@ -23,7 +23,7 @@ class SerialLink {
     static constexpr int queueSize = 1600;  // Windows driver queue sizes; no Linux counterpart
     static constexpr int lineSpeed = 19200;
 
-    // `reportError` is told when openPort fails (its caller words it from lastOpenFailure);
+    // `reportError` is told when openPort fails (its caller words it from lastOpenFault);
     // `makePort` makes the port that openPort opens, the platform's serial device unless a test
     // supplies another.
     explicit SerialLink(ErrorReporter reportError, PortFactory makePort = makePlatformSerialPort);
@@ -40,9 +40,8 @@ class SerialLink {
     int closePort();
     // 1 while the device is open, else 0.
     [[nodiscard]] int isPortOpen() const { return portOpen_; }
-    // The system's reason for the last failed open ("Permission denied"), empty if none.
-    [[nodiscard]] const std::string& lastOpenFailure() const { return lastOpenFailure_; }
-    [[nodiscard]] bool lastOpenFailureWasPermission() const { return lastOpenWasPermission_; }
+    // Why the last openPort failed; kind none after one that opened the device.
+    [[nodiscard]] const PortFault& lastOpenFault() const { return lastOpenFault_; }
 
     // Sends one command frame and takes the board's raw reply; see PacketExchange.h. What the
     // link learns of the board's replies and timing holds from openPort to the next openPort.
@@ -75,8 +74,7 @@ class SerialLink {
     LinkClock* clock_ = &systemClock();
     std::function<bool()> stopRequested_;
     ReplyKnowledge::Note note_;
-    std::string lastOpenFailure_;
-    bool lastOpenWasPermission_ = false;
+    PortFault lastOpenFault_;
 };
 
 }  // namespace loadstar

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "link/PortFault.h"
+
 namespace loadstar {
 
 // What waiting for input on a port can end with.
@@ -27,7 +29,7 @@ class SerialPort {
     virtual ~SerialPort() = default;
 
     // Opens the device exclusively with raw 8N1 at `baud`, no flow control. False when the device
-    // is missing, held by another program, or refuses the line settings; lastError() tells why.
+    // is missing, held by another program, or refuses the line settings; lastFault() tells why.
     [[nodiscard]] virtual bool open(const std::string& deviceName, int inQueueSize,
                                     int outQueueSize, int baud) = 0;
     // Releases the device and restores the settings that open() changed. False when the
@@ -47,10 +49,8 @@ class SerialPort {
     // may report a write done while the bytes still wait in the adapter, so the exchange reckons
     // the frame's own line time from this. 0 for a port with no wire (in-process stand-ins).
     [[nodiscard]] virtual int lineSpeed() const = 0;
-    // The system's reason for the last failed open, empty when there is none.
-    [[nodiscard]] virtual std::string lastError() const = 0;
-    // True when the last failed open was refused for lack of permission.
-    [[nodiscard]] virtual bool lastErrorWasPermission() const = 0;
+    // Why the last open failed; kind none after a successful one.
+    [[nodiscard]] virtual PortFault lastFault() const = 0;
 };
 
 // The platform's serial device; the implementation is chosen by the build.

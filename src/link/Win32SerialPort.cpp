@@ -16,32 +16,21 @@ namespace {
 constexpr char devicePrefix[] = "\\\\.\\";
 constexpr int highestPortNumber = 256;
 
-// The system's text for an error code, without the line break and full stop it ends with.
-std::string systemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length)
-                                                        : "system error " + std::to_string(error);
-    ::LocalFree(text);
-    while (!message.empty() && (std::isspace(static_cast<unsigned char>(message.back())) != 0 ||
-                                message.back() == '.')) {
-        message.pop_back();
-    }
-    return message;
+// A GetLastError code as the fault it stands for.
+PortFault systemFault(PortFaultKind kind, DWORD error) {
+    return {kind, static_cast<int>(error)};
 }
 
-std::string openFailure(DWORD error) {
+PortFault openFailure(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return "the port does not exist";
+            return systemFault(PortFaultKind::portDoesNotExist, error);
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return "the port is in use by another program";
+            return systemFault(PortFaultKind::inUseByAnotherProgram, error);
         default:
-            return systemMessage(error);
+            return systemFault(PortFaultKind::systemError, error);
     }
 }
 
@@ -74,6 +63,12 @@ bool keepsLineSettings(const DCB& applied, int baud) {
 
 }  // namespace
 
+// Windows answers "access denied" for a port that another program holds, and that is what it
+// means there.
+bool isPermissionFault(const PortFault& /*fault*/) {
+    return false;
+}
+
 std::unique_ptr<SerialPort> makePlatformSerialPort() {
     return std::make_unique<Win32SerialPort>();
 }
@@ -92,8 +87,8 @@ Win32SerialPort::~Win32SerialPort() {
     (void)close();
 }
 
-bool Win32SerialPort::fail(const std::string& reason) {
-    lastError_ = reason;
+bool Win32SerialPort::fail(PortFault fault) {
+    fault_ = std::move(fault);
     if (isOpen()) {
         ::CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -114,7 +109,7 @@ bool Win32SerialPort::lockPort(const std::string& devicePath) {
     });
     portLock_ = ::CreateMutexA(nullptr, FALSE, ("Global\\loadstar-port-" + port).c_str());
     if (portLock_ == nullptr) {
-        return fail("the port cannot be locked: " + systemMessage(::GetLastError()));
+        return fail(systemFault(PortFaultKind::lockRefused, ::GetLastError()));
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         return fail(openFailure(ERROR_ACCESS_DENIED));
@@ -125,13 +120,13 @@ bool Win32SerialPort::lockPort(const std::string& devicePath) {
 bool Win32SerialPort::open(const std::string& deviceName, int inQueueSize, int outQueueSize,
                            int baud) {
     if (isOpen()) {
-        lastError_ = "the port is open already";  // and stays open
+        fault_ = {PortFaultKind::openAlready};  // and stays open
         return false;
     }
-    lastError_.clear();
+    fault_ = {};
     const std::string path = win32DevicePath(deviceName);
     if (path.empty()) {
-        return fail("not a COM port name (COM1 to COM256)");
+        return fail({PortFaultKind::notComPortName});
     }
     if (!lockPort(path)) {
         return false;
@@ -145,11 +140,11 @@ bool Win32SerialPort::open(const std::string& deviceName, int inQueueSize, int o
     (void)::SetCommMask(handle_, EV_RXCHAR);
     (void)::SetupComm(handle_, static_cast<DWORD>(inQueueSize), static_cast<DWORD>(outQueueSize));
     if (::GetCommState(handle_, &saved_) == 0) {
-        return fail("the line settings cannot be read: " + systemMessage(::GetLastError()));
+        return fail(systemFault(PortFaultKind::settingsUnreadable, ::GetLastError()));
     }
-    if (!applyLineSettings(baud)) {
+    if (PortFault refused = applyLineSettings(baud); refused.failed()) {
         (void)::SetCommState(handle_, &saved_);
-        return fail(lastError_);
+        return fail(std::move(refused));
     }
     baud_ = baud;
     lookAheadHeld_ = false;
@@ -160,12 +155,11 @@ bool Win32SerialPort::open(const std::string& deviceName, int inQueueSize, int o
     return true;
 }
 
-bool Win32SerialPort::applyLineSettings(int baud) {
+PortFault Win32SerialPort::applyLineSettings(int baud) {
     DCB wanted = saved_;
     const std::string mode = "baud=" + std::to_string(baud) + " parity=N data=8 stop=1";
     if (::BuildCommDCBA(mode.c_str(), &wanted) == 0) {
-        lastError_ = "unsupported line speed " + std::to_string(baud);
-        return false;
+        return {PortFaultKind::unsupportedSpeed, 0, baud};
     }
     wanted.fBinary = TRUE;
     wanted.fParity = FALSE;
@@ -180,27 +174,23 @@ bool Win32SerialPort::applyLineSettings(int baud) {
     wanted.fRtsControl = RTS_CONTROL_ENABLE;
     wanted.fAbortOnError = FALSE;  // a framing error must not stall every later read
     if (::SetCommState(handle_, &wanted) == 0) {
-        lastError_ = "the line settings were refused: " + systemMessage(::GetLastError());
-        return false;
+        return systemFault(PortFaultKind::settingsRefused, ::GetLastError());
     }
     DCB applied{};
     applied.DCBlength = sizeof applied;
     if (::GetCommState(handle_, &applied) == 0 || !keepsLineSettings(applied, baud)) {
-        lastError_ = "the device did not keep the line settings (" + std::to_string(baud) +
-                     " 8N1, no flow control)";
-        return false;
+        return {PortFaultKind::settingsNotKept, 0, baud};
     }
     readWait_ = 1;  // forces setReadWait to set the whole record
     if (!setReadWait(0)) {
-        return false;
+        return systemFault(PortFaultKind::timeoutsRefused, ::GetLastError());
     }
     COMMTIMEOUTS timeouts{};
     if (::GetCommTimeouts(handle_, &timeouts) == 0 || timeouts.ReadIntervalTimeout != MAXDWORD ||
         timeouts.WriteTotalTimeoutConstant != static_cast<DWORD>(writeTimeout.count())) {
-        lastError_ = "the device did not keep the time-outs";
-        return false;
+        return {PortFaultKind::timeoutsNotKept};
     }
-    return true;
+    return {};
 }
 
 // 0: a read returns at once with what is queued. Otherwise a read returns as soon as one byte is
@@ -216,8 +206,7 @@ bool Win32SerialPort::setReadWait(DWORD milliseconds) {
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(writeTimeout.count());
     if (::SetCommTimeouts(handle_, &timeouts) == 0) {
-        lastError_ = "the time-outs were refused: " + systemMessage(::GetLastError());
-        return false;
+        return false;  // GetLastError tells why
     }
     readWait_ = milliseconds;
     return true;

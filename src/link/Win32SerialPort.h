@@ -39,10 +39,7 @@ class Win32SerialPort : public SerialPort {
     int write(const std::uint8_t* buffer, int count) override;
     InputWait waitForInput(std::chrono::milliseconds timeout) override;
     [[nodiscard]] int lineSpeed() const override { return isOpen() ? baud_ : 0; }
-    [[nodiscard]] std::string lastError() const override { return lastError_; }
-    // Never: Windows answers "access denied" for a port that another program holds, and that is
-    // what it means there.
-    [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
+    [[nodiscard]] PortFault lastFault() const override { return fault_; }
 
     // The name CreateFileA is given for a port: "COM1" to "COM256", in any case, and "\\.\COMn"
     // become "\\.\COMn", which opens every port number (a plain "COM10" would name a file); other
@@ -53,9 +50,9 @@ class Win32SerialPort : public SerialPort {
     static constexpr std::chrono::milliseconds writeTimeout{5000};
 
   private:
-    bool fail(const std::string& reason);
+    bool fail(PortFault fault);
     bool lockPort(const std::string& devicePath);
-    bool applyLineSettings(int baud);
+    PortFault applyLineSettings(int baud);
     bool setReadWait(DWORD milliseconds);
     void waitUntilSent(std::chrono::steady_clock::time_point end) const;
 
@@ -67,7 +64,7 @@ class Win32SerialPort : public SerialPort {
     DWORD readWait_ = 0;  // the read time-out in force: 0 returns at once, else ms for one byte
     bool lookAheadHeld_ = false;
     std::uint8_t lookAhead_ = 0;
-    std::string lastError_;
+    PortFault fault_;
 };
 
 }  // namespace loadstar

@@ -19,8 +19,7 @@ std::string TmainForm::deviceNameFor(const std::string& path) const {
 
 void TmainForm::reportOpenFailure() {
     showBox(loadstar::errorBox(loadstar::openFailureMessage(
-        deviceNameFor(triedDevicePath_), triedDevicePath_, link_->lastOpenFailure(),
-        link_->lastOpenFailureWasPermission())));
+        deviceNameFor(triedDevicePath_), triedDevicePath_, link_->lastOpenFault())));
 }
 
 void TmainForm::offerPortChoice(const std::string& triedPath) {

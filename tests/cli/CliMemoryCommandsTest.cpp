@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/OpenFailure.h"
 #include "link/PosixSerialPort.h"
 #include "support/EmulatorProcess.h"
 #include "support/ProgramRunner.h"
@@ -78,7 +79,8 @@ TEST_F(CliMemoryCommandsTest, PortsAndPortErrorsNameTheDeviceAndTheReason) {
     const auto ports = runProgram(testing::cliPath(), {"ports"});
     EXPECT_TRUE(contains(ports.output, "\nCOM1 is ")) << ports.output << ports.errors;
     PosixSerialPort holder;
-    ASSERT_TRUE(holder.open(board.devicePath(), 1600, 1600, 19200)) << holder.lastError();
+    ASSERT_TRUE(holder.open(board.devicePath(), 1600, 1600, 19200))
+        << portFaultReason(holder.lastFault());
     const std::pair<std::string, std::string> cases[] = {
         {board.devicePath(), "in use by another program"},
         {"/dev/loadstar-missing", "No such file or directory"},

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 
+#include "devices/OpenFailure.h"
 #include "iap/BoardCommands.h"
 #include "iap/DumpWriters.h"
 #include "iap/SectorOperations.h"
@@ -95,7 +96,7 @@ class BoardOnALine {
         board.emplace(boardArgs);
         ASSERT_TRUE(board->started()) << board->startupError();
         link.setDevicePath(board->devicePath());
-        ASSERT_EQ(link.openPort(), 1) << link.lastOpenFailure();
+        ASSERT_EQ(link.openPort(), 1) << portFaultReason(link.lastOpenFault());
     }
     // What the board holds in the boot sector, from the flash file it saves when it stops.
     Bytes boardSector() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "devices/OpenFailure.h"
 #include "emulator/BoardModel.h"
 #include "emulator/InProcessBoardPort.h"
 #include "link/PacketExchange.h"
@@ -26,7 +27,7 @@ class SerialPortContractTest : public ::testing::TestWithParam<std::string> {
         port_ = emulator_ ? makePlatformSerialPort()
                           : std::make_unique<emulator::InProcessBoardPort>(board_);
         const std::string device = emulator_ ? emulator_->devicePath() : "COM1";
-        ASSERT_TRUE(port_->open(device, 1600, 1600, 19200)) << port_->lastError();
+        ASSERT_TRUE(port_->open(device, 1600, 1600, 19200)) << portFaultReason(port_->lastFault());
     }
     int sendFrame(const std::string& payload) {
         std::uint8_t frame[1000];

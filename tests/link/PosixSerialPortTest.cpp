@@ -5,9 +5,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
+#include "devices/OpenFailure.h"
 #include "support/Descriptor.h"
 #include "support/TempDir.h"
 
@@ -42,7 +44,7 @@ TEST_F(PosixSerialPortTest, OpensRaw8N1WithoutFlowControlAndRestoresOnClose) {
     ASSERT_EQ(::tcsetattr(observer.get(), TCSANOW, &before), 0);
 
     PosixSerialPort port;
-    ASSERT_TRUE(openPort(port)) << port.lastError();
+    ASSERT_TRUE(openPort(port)) << portFaultReason(port.lastFault());
     termios during{};
     ASSERT_EQ(::tcgetattr(observer.get(), &during), 0);
     EXPECT_EQ(::cfgetospeed(&during), B19200);
@@ -63,8 +65,9 @@ TEST_F(PosixSerialPortTest, OpensRaw8N1WithoutFlowControlAndRestoresOnClose) {
 
 TEST_F(PosixSerialPortTest, SecondOpenerIsRefusedAlsoThroughALink) {
     PosixSerialPort first;
-    ASSERT_TRUE(openPort(first)) << first.lastError();
+    ASSERT_TRUE(openPort(first)) << portFaultReason(first.lastFault());
     EXPECT_FALSE(openPort(first));
+    EXPECT_EQ(first.lastFault().kind, PortFaultKind::openAlready);
     EXPECT_TRUE(first.isOpen()) << "a second open of the same object keeps it open";
     testing::TempDir dir;
     const std::string link = dir.file("COM1");
@@ -72,23 +75,41 @@ TEST_F(PosixSerialPortTest, SecondOpenerIsRefusedAlsoThroughALink) {
     PosixSerialPort second;
     EXPECT_FALSE(second.open(link, 1600, 1600, 19200));
     EXPECT_FALSE(second.isOpen());
-    EXPECT_EQ(second.lastError(), "the device is in use by another program");
+    EXPECT_EQ(second.lastFault().kind, PortFaultKind::inUseByAnotherProgram);
+    EXPECT_FALSE(isPermissionFault(second.lastFault()));
     first.close();
     EXPECT_TRUE(second.open(link, 1600, 1600, 19200)) << "free again once the first closed";
+    EXPECT_FALSE(second.lastFault().failed()) << "an open that succeeds forgets the last fault";
 }
 
 TEST_F(PosixSerialPortTest, OpenFailuresSayWhy) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/dev/loadstar-no-such-device", "No such file or directory"},
-        {"/dev/null", "/dev/null is not a serial device"},
+    testing::TempDir dir;
+    const std::string plainFile = dir.write("image.hex", ":00000001FF\n");
+    const struct {
+        std::string device;
+        int baud;
+        PortFault fault;
+    } cases[] = {
+        {dir.file("missing"), 19200, {PortFaultKind::systemError, ENOENT}},
+        {plainFile,
+         19200,
+         {PortFaultKind::notSerialDevice, ENOTTY, 0,
+          std::filesystem::canonical(plainFile).string()}},
+        {slavePath, 12345, {PortFaultKind::unsupportedSpeed, 0, 12345}},
     };
-    for (const auto& [device, reason] : cases) {
+    for (const auto& c : cases) {
         PosixSerialPort port;
-        EXPECT_FALSE(port.open(device, 1600, 1600, 19200)) << device;
-        EXPECT_EQ(port.lastError(), reason);
+        EXPECT_FALSE(port.open(c.device, 1600, 1600, c.baud)) << c.device;
+        const PortFault fault = port.lastFault();
+        EXPECT_EQ(fault.kind, c.fault.kind) << c.device;
+        EXPECT_EQ(fault.error, c.fault.error) << c.device;
+        EXPECT_EQ(fault.baud, c.fault.baud) << c.device;
+        EXPECT_EQ(fault.device, c.fault.device) << c.device;
         EXPECT_FALSE(port.isOpen());
-        EXPECT_FALSE(port.lastErrorWasPermission());
+        EXPECT_FALSE(isPermissionFault(fault));
     }
+    PosixSerialPort port;
+    EXPECT_TRUE(openPort(port)) << "a refused speed leaves the device free";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "devices/OpenFailure.h"
 #include "link/PacketExchange.h"
 
 namespace loadstar {
@@ -40,11 +41,11 @@ TEST(Win32SerialPort, TakesCom1ToCom256AndTheDeviceNamespaceOnly) {
     }
     Win32SerialPort port;
     EXPECT_FALSE(port.open("image.hex", 1600, 1600, 19200));
-    EXPECT_EQ(port.lastError(), "not a COM port name (COM1 to COM256)");
+    EXPECT_EQ(port.lastFault().kind, PortFaultKind::notComPortName);
     EXPECT_FALSE(port.open("COM199", 1600, 1600, 19200));
-    EXPECT_EQ(port.lastError(), "the port does not exist");
+    EXPECT_EQ(port.lastFault().kind, PortFaultKind::portDoesNotExist);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_FALSE(port.lastErrorWasPermission());
+    EXPECT_FALSE(isPermissionFault(port.lastFault()));
 }
 
 class Win32SerialPortBoardTest : public ::testing::Test {
@@ -55,7 +56,7 @@ class Win32SerialPortBoardTest : public ::testing::Test {
             GTEST_SKIP() << "no COM port with a board behind it (LOADSTAR_TEST_COM_PORT)";
         }
         portName = name;
-        ASSERT_TRUE(port.open(portName, 1600, 1600, 19200)) << port.lastError();
+        ASSERT_TRUE(port.open(portName, 1600, 1600, 19200)) << portFaultReason(port.lastFault());
     }
     int sendFrame(const std::string& payload) {
         std::uint8_t frame[100];
@@ -102,7 +103,7 @@ TEST_F(Win32SerialPortBoardTest, OpenIsExclusiveAndAClosedPortFailsEveryCall) {
     EXPECT_TRUE(port.isOpen()) << "a second open of the same object keeps it open";
     Win32SerialPort second;
     EXPECT_FALSE(second.open(portName, 1600, 1600, 19200));
-    EXPECT_EQ(second.lastError(), "the port is in use by another program");
+    EXPECT_EQ(second.lastFault().kind, PortFaultKind::inUseByAnotherProgram);
 
     ASSERT_TRUE(port.close());
     std::uint8_t buffer[16];
@@ -111,7 +112,7 @@ TEST_F(Win32SerialPortBoardTest, OpenIsExclusiveAndAClosedPortFailsEveryCall) {
     EXPECT_EQ(port.waitForInput(40ms), InputWait::failed);
     EXPECT_EQ(port.lineSpeed(), 0);
     EXPECT_TRUE(port.close()) << "closing again is harmless";
-    EXPECT_TRUE(second.open(portName, 1600, 1600, 19200)) << second.lastError();
+    EXPECT_TRUE(second.open(portName, 1600, 1600, 19200)) << portFaultReason(second.lastFault());
 }
 
 }  // namespace

@@ -84,8 +84,7 @@ class ScriptedPort : public SerialPort {
         return InputWait::ready;
     }
     [[nodiscard]] int lineSpeed() const override { return open_ ? speed : 0; }
-    [[nodiscard]] std::string lastError() const override { return {}; }
-    [[nodiscard]] bool lastErrorWasPermission() const override { return false; }
+    [[nodiscard]] PortFault lastFault() const override { return {}; }
     // Bytes delivered or scheduled and not read yet.
     [[nodiscard]] std::size_t pendingBytes() const { return input_.size(); }
 
