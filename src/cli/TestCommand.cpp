@@ -14,6 +14,7 @@
 #include "cli/Interrupt.h"
 #include "iap/AtomicFile.h"
 #include "iap/RandomReadTest.h"
+#include "words/FileFaultWords.h"
 
 namespace loadstar::cli {
 
@@ -135,7 +136,7 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);
         if (!logFile->create()) {
             std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
-                         logFile->lastError().c_str());
+                         fileFaultWords(logFile->fault()).c_str());
             return exitFailure;
         }
         output.logFile = logFile.get();
@@ -152,7 +153,7 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
         std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
-                     logFile->lastError().c_str());
+                     fileFaultWords(logFile->fault()).c_str());
         return exitFailure;
     }
     const RandomReadCounters& counters = test.lastFinishedRun();
