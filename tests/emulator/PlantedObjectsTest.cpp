@@ -122,6 +122,10 @@ TEST(PlantedObjects, NoSaveAndNoControlPipeGoesThroughWhatAnotherUserPlanted) {
         AtomicFile save(target);
         EXPECT_FALSE(save.create());
         EXPECT_EQ(save.fault().kind, planted.saveRefusal) << fileFaultWords(save.fault());
+        EXPECT_EQ(save.fault().refusingToSave,
+                  planted.saveRefusal == FileFaultKind::folderOfAnotherUser ||
+                      planted.saveRefusal == FileFaultKind::folderWritableByAll)
+            << "a folder is refused as the place to save in";
         const auto control = testing::runProgram(testing::EmulatorProcess::programPath(),
                                                  {"--no-link", "--baud", "0", "--control", target},
                                                  std::chrono::seconds(10));
