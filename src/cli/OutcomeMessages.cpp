@@ -1,5 +1,7 @@
 #include "cli/OutcomeMessages.h"
 
+#include "words/FileFaultWords.h"
+
 namespace loadstar::cli {
 
 namespace {
@@ -28,7 +30,8 @@ int reportPass(TerminalUserInterface& ui, const Outcome& outcome, PassFinding fi
 }
 
 void reportSaveFailure(TerminalUserInterface& ui, const Outcome& outcome) {
-    const std::string where = " (" + outcome.file.file + ": " + outcome.systemError + ")";
+    const std::string where =
+        " (" + outcome.file.file + ": " + fileFaultWords(outcome.saveFault) + ")";
     switch (outcome.failure.fault) {
         case Fault::unknownFormat:
             ui.showMessage(unknownDumpFormatMessage, uploadSaveErrorCaption);

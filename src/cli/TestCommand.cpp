@@ -15,6 +15,7 @@
 #include "cli/Interrupt.h"
 #include "iap/AtomicFile.h"
 #include "iap/RandomReadTest.h"
+#include "words/FileFaultWords.h"
 #include "words/RandomReadTestWords.h"
 
 namespace loadstar::cli {
@@ -139,7 +140,7 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
         logFile = std::make_unique<AtomicFile>(limits.logFile);
         if (!logFile->create()) {
             std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
-                         logFile->lastError().c_str());
+                         fileFaultWords(logFile->fault()).c_str());
             return exitFailure;
         }
         output.logFile = logFile.get();
@@ -156,7 +157,7 @@ int runTest(const CliOptions& options, const TestLimits& limits) {
 
     if (logFile != nullptr && (output.logWriteFailed || !logFile->commit())) {
         std::fprintf(stderr, "Cannot create file %s: %s\n", limits.logFile.c_str(),
-                     logFile->lastError().c_str());
+                     fileFaultWords(logFile->fault()).c_str());
         return exitFailure;
     }
     const RandomReadCounters& counters = test.lastFinishedRun();

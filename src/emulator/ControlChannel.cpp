@@ -10,6 +10,7 @@
 
 #include "emulator/SetupError.h"
 #include "iap/AtomicFileTrust.h"
+#include "words/FileFaultWords.h"
 
 namespace loadstar::emulator {
 
@@ -30,10 +31,10 @@ ControlChannel::ControlChannel(std::string path) : path_(std::move(path)) {
         named.has_parent_path() ? named.parent_path().string() : std::string(".");
     name_ = named.filename().string();
     // Opened name by name: no link that another user could have planted leads elsewhere.
-    std::string refusal;
+    FileFault refusal;
     folder_ = UniqueDescriptor(openTrustedFolder(folderPath, refusal));
     if (!folder_.valid()) {
-        throw SetupError("refusing the control pipe " + path_ + ": " + refusal);
+        throw SetupError("refusing the control pipe " + path_ + ": " + fileFaultWords(refusal));
     }
     if (::mkfifoat(folder_.get(), name_.c_str(), 0600) == 0) {
         created_ = true;

@@ -10,6 +10,7 @@
 
 #include "iap/AtomicFile.h"
 #include "link/UniqueDescriptor.h"
+#include "words/FileFaultWords.h"
 
 namespace loadstar::emulator {
 
@@ -45,7 +46,7 @@ FlashFileResult loadFlashFile(const std::string& path, FlashMemory& flash) {
     // must not be (a link or a folder that another user could have planted, a pipe, a device), is
     // refused now, before the board runs with it. The trial leaves nothing behind.
     if (AtomicFile trial(path); !trial.create()) {
-        return failure(path, "cannot be saved there: " + trial.lastError());
+        return failure(path, "cannot be saved there: " + fileFaultWords(trial.fault()));
     }
     // Without blocking, so that a pipe put there meanwhile cannot hang the start; only a regular
     // file is read.
@@ -82,7 +83,7 @@ FlashFileResult saveFlashFile(const std::string& path, const FlashMemory& flash)
     if (!file.create() ||
         !file.write({reinterpret_cast<const char*>(image.data()), image.size()}) ||
         !file.commit()) {
-        return failure(path, "cannot be written: " + file.lastError());
+        return failure(path, "cannot be written: " + fileFaultWords(file.fault()));
     }
     return {true, {}};
 }

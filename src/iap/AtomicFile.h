@@ -1,8 +1,10 @@
 #pragma once
 
-#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "iap/FileFault.h"
 
 namespace loadstar {
 
@@ -20,9 +22,8 @@ namespace loadstar {
 // O_EXCL|O_NOFOLLOW and mode 0600 in the folder that was checked, opened once, and only given the
 // target's mode when it is complete. On Windows the replacement is MoveFileEx with write-through.
 //
-// lastError() names what refused when it is not the target itself: the folder that refused a new
-// file ("Permission denied by the folder /srv/out"), the file a link led to, a link or a folder
-// that is not trusted, and says why.
+// fault() names what refused when it is not the target itself: the folder that refused a new
+// file, the file a link led to, a link or a folder that is not trusted, and says why.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string targetPath);
@@ -43,8 +44,8 @@ class AtomicFile {
     // target could not be replaced; the target is then left as it was.
     [[nodiscard]] bool commit();
 
-    // The system's reason for the last call that returned false ("No space left on device").
-    [[nodiscard]] const std::string& lastError() const { return error_; }
+    // Why the last call that returned false failed (the system's error, ENOSPC for a full disk).
+    [[nodiscard]] const FileFault& fault() const { return fault_; }
 
     // The temporary file being written until commit().
     [[nodiscard]] const std::string& writingPath() const { return writingPath_; }
@@ -53,16 +54,15 @@ class AtomicFile {
     void abandon();
     // Linux: the temporary file beside the target in folder_, at `folderPath` as given.
     bool createTemporary(const std::string& folderPath);
-    // "<path>: " when a link led from the target to `path`, else empty: the target is named by
-    // the caller.
+    // `path` when a link led from the target to it, else empty: the target is named by the
+    // caller.
     [[nodiscard]] std::string shownName(const std::string& path) const;
-    // Notes the reason, an errno value or a text, and returns false.
-    bool fail(int error) { return fail(std::strerror(error)); }
-    bool fail(const char* reason) {
-        error_ = reason;
+    // Notes the fault, or the system's error on the target, and returns false.
+    bool fail(FileFault fault) {
+        fault_ = std::move(fault);
         return false;
     }
-    bool fail(const std::string& reason) { return fail(reason.c_str()); }
+    bool fail(int error) { return fail(FileFault{.kind = FileFaultKind::system, .error = error}); }
 
     std::string targetPath_;
     std::string writingPath_;
@@ -73,7 +73,7 @@ class AtomicFile {
     std::string writingName_;
     unsigned targetMode_ = 0;
     bool committed_ = false;
-    std::string error_;
+    FileFault fault_;
 };
 
 // The hidden name beside `targetName` that attempt `attempt` of process `pid` writes to:

@@ -31,28 +31,24 @@ int openAtRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
     return descriptor;
 }
 
-std::string reasonFor(int error) {
-    return std::strerror(error);
-}
-
-// Why the existing entry `info` named `name` in `folder` may not be replaced, or empty: only a
+// Why the existing entry `info` named `name` in `folder` may not be replaced, or none: only a
 // regular file this user may open for writing is. It is opened without truncating, without
 // blocking and without following a link, and must still be the file that was looked at.
-std::string whyNotReplaceable(int folder, const std::string& name, const struct stat& info) {
+FileFault whyNotReplaceable(int folder, const std::string& name, const struct stat& info) {
     // A device, a pipe or a folder cannot be replaced by a complete file, and writing one in
     // place could hang on a pipe or reach a device: refused without being opened for writing.
     if (!S_ISREG(info.st_mode)) {
-        return "not a regular file";
+        return {.kind = FileFaultKind::notRegularFile};
     }
     const UniqueDescriptor writable(
         openAtRetrying(folder, name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!writable.valid()) {
-        return reasonFor(errno);
+        return {.kind = FileFaultKind::system, .error = errno};
     }
     struct stat opened {};
     if (::fstat(writable.get(), &opened) != 0 || opened.st_dev != info.st_dev ||
         opened.st_ino != info.st_ino) {
-        return "changed while it was being looked at";
+        return {.kind = FileFaultKind::changedWhileLooked};
     }
     return {};
 }
@@ -67,20 +63,18 @@ std::pair<std::string, std::string> folderAndName(const std::string& path) {
 }
 
 // Follows the opened link `link` (`info`) in the folder `folderInfo` at `folderPath`: `path`, the
-// link's name, becomes the name it leads to. Why it may not be followed, or empty.
-std::string followLink(int link, const struct stat& info, const struct stat& folderInfo,
-                       const std::string& folderPath, int& links, std::string& path) {
-    if (std::string reason = untrustedLinkReason(info, path, folderInfo, folderPath);
-        !reason.empty()) {
-        return reason;
+// link's name, becomes the name it leads to. Why it may not be followed, or none.
+FileFault followLink(int link, const struct stat& info, const struct stat& folderInfo,
+                     const std::string& folderPath, int& links, std::string& path) {
+    if (FileFault fault = untrustedLinkFault(info, path, folderInfo, folderPath); !fault.ok()) {
+        return fault;
     }
     if (++links > linkLimit) {
-        return reasonFor(ELOOP);
+        return {.kind = FileFaultKind::tooManyLinks, .error = ELOOP};
     }
     std::string target;
     if (!readOpenedLink(link, target)) {
-        const int error = errno;
-        return "the link " + path + ": " + reasonFor(error);
+        return {.kind = FileFaultKind::linkError, .error = errno, .path = path};
     }
     path = target.front() == '/' ? target : joinedPath(folderPath, target);
     return {};
@@ -111,40 +105,38 @@ bool AtomicFile::create() {
         if (name.empty() || name == "." || name == "..") {
             return fail(EISDIR);  // a link to a folder's name
         }
-        std::string refusal;
+        FileFault refusal;
         UniqueDescriptor folder(openFolderByName(folderPath, links, refusal));
         struct stat folderInfo {};
         if (!folder.valid()) {
-            return fail(refusal);
+            return fail(std::move(refusal));
         }
         if (::fstat(folder.get(), &folderInfo) != 0) {
-            const int error = errno;
-            return fail("the folder " + folderPath + ": " + reasonFor(error));
+            return fail({.kind = FileFaultKind::folderError, .error = errno, .folder = folderPath});
         }
-        if (const std::string reason = untrustedFolderReason(folderInfo, folderPath);
-            !reason.empty()) {
-            return fail("refusing to save there: " + reason);
+        if (FileFault untrusted = untrustedFolderFault(folderInfo, folderPath); !untrusted.ok()) {
+            untrusted.refusingToSave = true;
+            return fail(std::move(untrusted));
         }
         const UniqueDescriptor entry(
             openAtRetrying(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat info {};
         if ((!entry.valid() && errno != ENOENT) ||
             (entry.valid() && ::fstat(entry.get(), &info) != 0)) {
-            const int error = errno;
-            return fail(shownName(path) + reasonFor(error));
+            return fail({.kind = FileFaultKind::system, .error = errno, .path = shownName(path)});
         }
         if (entry.valid() && S_ISLNK(info.st_mode)) {
-            if (const std::string reason =
+            if (FileFault refused =
                     followLink(entry.get(), info, folderInfo, folderPath, links, path);
-                !reason.empty()) {
-                return fail(reason);
+                !refused.ok()) {
+                return fail(std::move(refused));
             }
             continue;
         }
         if (entry.valid()) {
-            if (const std::string reason = whyNotReplaceable(folder.get(), name, info);
-                !reason.empty()) {
-                return fail(shownName(path) + reason);
+            if (FileFault refused = whyNotReplaceable(folder.get(), name, info); !refused.ok()) {
+                refused.path = shownName(path);
+                return fail(std::move(refused));
             }
         }
         targetMode_ = entry.valid() ? info.st_mode & 07777 : 0666 & ~currentUmask();
@@ -155,7 +147,7 @@ bool AtomicFile::create() {
 }
 
 std::string AtomicFile::shownName(const std::string& path) const {
-    return path == targetPath_ ? std::string() : path + ": ";
+    return path == targetPath_ ? std::string() : path;
 }
 
 // The temporary file: made new (O_EXCL, never through a link) and private until it is complete.
@@ -170,8 +162,8 @@ bool AtomicFile::createTemporary(const std::string& folderPath) {
             return true;
         }
         if (errno == EACCES || errno == EPERM) {
-            const int error = errno;
-            return fail(reasonFor(error) + " by the folder " + folderPath);
+            return fail(
+                {.kind = FileFaultKind::refusedByFolder, .error = errno, .folder = folderPath});
         }
         if (errno != EEXIST) {
             return fail(errno);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "iap/FileFault.h"
+
 namespace loadstar {
 
 // Whom a save of this user may trust on a machine that other users share (Linux). A save lands
@@ -19,22 +21,22 @@ namespace loadstar {
 // stricter in shared folders, where not even the user's own link is followed (its target may
 // have been planted), and applied also where the kernel does not.
 //
-// The two judges return why the object is refused, naming it, or an empty text when it may be
-// used. `path` is the name the user knows it by.
-std::string untrustedFolderReason(const struct stat& folder, const std::string& path);
-std::string untrustedLinkReason(const struct stat& link, const std::string& path,
-                                const struct stat& folder, const std::string& folderPath);
+// The two judges return why the object is refused, naming it, or a fault of kind none when it may
+// be used. `path` is the name the user knows it by.
+FileFault untrustedFolderFault(const struct stat& folder, const std::string& path);
+FileFault untrustedLinkFault(const struct stat& link, const std::string& path,
+                             const struct stat& folder, const std::string& folderPath);
 
 // As many links as the kernel follows in one name before it gives up (ELOOP).
 inline constexpr int linkLimit = 40;
 
 // Opens the folder `path` (an O_PATH descriptor) one name at a time, each with O_NOFOLLOW, so that
 // a link on the way is seen and followed only when it may be; counts the links followed in
-// `links`. -1 with `refusal` saying why when a link is refused or a name cannot be opened. The
+// `links`. -1 with `fault` saying why when a link is refused or a name cannot be opened. The
 // folder itself is not judged: see openTrustedFolder.
-int openFolderByName(const std::string& path, int& links, std::string& refusal);
+int openFolderByName(const std::string& path, int& links, FileFault& fault);
 // The same, and -1 also when the folder reached may not be trusted.
-int openTrustedFolder(const std::string& path, std::string& refusal);
+int openTrustedFolder(const std::string& path, FileFault& fault);
 
 // The text the opened link `link` (O_PATH|O_NOFOLLOW) holds, read from it rather than by name.
 bool readOpenedLink(int link, std::string& target);

@@ -19,10 +19,6 @@ bool everyoneMayWrite(const struct stat& folder) {
     return (folder.st_mode & S_IWOTH) != 0;
 }
 
-std::string reasonFor(int error) {
-    return std::strerror(error);
-}
-
 int openPathRetrying(int folder, const char* name, int flags) {
     int descriptor = -1;
     do {
@@ -47,31 +43,35 @@ std::deque<std::string> namesOf(const std::string& path) {
 
 }  // namespace
 
-std::string untrustedFolderReason(const struct stat& folder, const std::string& path) {
+FileFault untrustedFolderFault(const struct stat& folder, const std::string& path) {
     const uid_t user = ::geteuid();
     if (folder.st_uid != user && folder.st_uid != 0 && (folder.st_mode & S_IWUSR) != 0) {
-        return "the folder " + path + " belongs to another user (uid " +
-               std::to_string(folder.st_uid) + "), who could swap what is in it";
+        return {.kind = FileFaultKind::folderOfAnotherUser, .folder = path, .owner = folder.st_uid};
     }
     if (everyoneMayWrite(folder) && (folder.st_mode & S_ISVTX) == 0) {
-        return "every user may write to the folder " + path +
-               " (it has no sticky bit), and could swap what is in it";
+        return {.kind = FileFaultKind::folderWritableByAll, .folder = path};
     }
     return {};
 }
 
-std::string untrustedLinkReason(const struct stat& link, const std::string& path,
-                                const struct stat& folder, const std::string& folderPath) {
+FileFault untrustedLinkFault(const struct stat& link, const std::string& path,
+                             const struct stat& folder, const std::string& folderPath) {
     if (everyoneMayWrite(folder) && (folder.st_mode & S_ISVTX) != 0) {
-        return "refusing to follow the link " + path + ": it lies in the shared folder " +
-               folderPath + ", where any user may plant links (give the file's own name)";
+        return {.kind = FileFaultKind::linkInSharedFolder, .path = path, .folder = folderPath};
     }
     if (link.st_uid != ::geteuid() && link.st_uid != folder.st_uid) {
-        return "refusing to follow the link " + path + ": it belongs to another user (uid " +
-               std::to_string(link.st_uid) + ")";
+        return {.kind = FileFaultKind::linkOfAnotherUser, .path = path, .owner = link.st_uid};
     }
     return {};
 }
+
+namespace {
+
+FileFault folderFault(int error, const std::string& folder) {
+    return {.kind = FileFaultKind::folderError, .error = error, .folder = folder};
+}
+
+}  // namespace
 
 std::string joinedPath(const std::string& folder, const std::string& name) {
     if (folder == ".") {
@@ -90,7 +90,7 @@ bool readOpenedLink(int link, std::string& target) {
     return true;
 }
 
-int openFolderByName(const std::string& path, int& links, std::string& refusal) {
+int openFolderByName(const std::string& path, int& links, FileFault& fault) {
     std::deque<std::string> names = namesOf(path);
     std::string shown = path.empty() || path[0] != '/' ? "." : "/";
     UniqueDescriptor folder(openPathRetrying(AT_FDCWD, shown.c_str(), O_DIRECTORY));
@@ -103,20 +103,18 @@ int openFolderByName(const std::string& path, int& links, std::string& refusal) 
         struct stat folderInfo {};
         if (!entry.valid() || ::fstat(entry.get(), &info) != 0 ||
             ::fstat(folder.get(), &folderInfo) != 0) {
-            const int failure = errno;
-            refusal = "the folder " + entryShown + ": " + reasonFor(failure);
+            fault = folderFault(errno, entryShown);
             return -1;
         }
         if (S_ISLNK(info.st_mode)) {
-            refusal = untrustedLinkReason(info, entryShown, folderInfo, shown);
+            fault = untrustedLinkFault(info, entryShown, folderInfo, shown);
             std::string target;
-            if (refusal.empty() && ++links > linkLimit) {
-                refusal = "the folder " + entryShown + ": " + reasonFor(ELOOP);
-            } else if (refusal.empty() && !readOpenedLink(entry.get(), target)) {
-                const int failure = errno;
-                refusal = "the link " + entryShown + ": " + reasonFor(failure);
+            if (fault.ok() && ++links > linkLimit) {
+                fault = {.kind = FileFaultKind::tooManyLinks, .error = ELOOP, .folder = entryShown};
+            } else if (fault.ok() && !readOpenedLink(entry.get(), target)) {
+                fault = {.kind = FileFaultKind::linkError, .error = errno, .path = entryShown};
             }
-            if (!refusal.empty()) {
+            if (!fault.ok()) {
                 return -1;
             }
             const std::deque<std::string> targetNames = namesOf(target);
@@ -128,30 +126,30 @@ int openFolderByName(const std::string& path, int& links, std::string& refusal) 
             continue;
         }
         if (!S_ISDIR(info.st_mode)) {
-            refusal = "the folder " + entryShown + ": " + reasonFor(ENOTDIR);
+            fault = folderFault(ENOTDIR, entryShown);
             return -1;
         }
         folder.reset(entry.release());
         shown = entryShown;
     }
     if (!folder.valid()) {
-        refusal = "the folder " + shown + ": " + reasonFor(errno);
+        fault = folderFault(errno, shown);
     }
     return folder.release();
 }
 
-int openTrustedFolder(const std::string& path, std::string& refusal) {
+int openTrustedFolder(const std::string& path, FileFault& fault) {
     int links = 0;
-    UniqueDescriptor folder(openFolderByName(path, links, refusal));
+    UniqueDescriptor folder(openFolderByName(path, links, fault));
     struct stat info {};
     if (folder.valid() && ::fstat(folder.get(), &info) != 0) {
-        refusal = "the folder " + path + ": " + reasonFor(errno);
+        fault = folderFault(errno, path);
         return -1;
     }
     if (folder.valid()) {
-        refusal = untrustedFolderReason(info, path);
+        fault = untrustedFolderFault(info, path);
     }
-    return refusal.empty() ? folder.release() : -1;
+    return fault.ok() ? folder.release() : -1;
 }
 
 }  // namespace loadstar

@@ -65,7 +65,7 @@ bool AtomicFile::create() {
     }
     const TargetKind kind = kindOf(targetPath_);
     if (kind == TargetKind::other) {
-        return fail("not a regular file");
+        return fail({.kind = FileFaultKind::notRegularFile});
     }
     if (kind == TargetKind::regularFile) {
         // Whether this user may write it, asked without truncating it.
@@ -89,8 +89,9 @@ bool AtomicFile::create() {
         }
         if (errno == EACCES) {  // the folder refuses a new file: named, as the target is not
             const std::string folder = target.parent_path().string();
-            return fail(std::string(std::strerror(EACCES)) + " by the folder " +
-                        (folder.empty() ? std::string(".") : folder));
+            return fail({.kind = FileFaultKind::refusedByFolder,
+                         .error = EACCES,
+                         .folder = folder.empty() ? std::string(".") : folder});
         }
         if (errno != EEXIST) {
             return fail(errno);
@@ -129,9 +130,9 @@ bool AtomicFile::commit() {
     }
     if (::MoveFileExA(writingPath_.c_str(), targetPath_.c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        const std::string reason = systemMessage(::GetLastError());
+        std::string reason = systemMessage(::GetLastError());
         abandon();
-        return fail(reason.c_str());
+        return fail({.kind = FileFaultKind::systemText, .text = std::move(reason)});
     }
     committed_ = true;
     return true;

@@ -110,11 +110,11 @@ std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector) 
 Outcome saveDumpFile(const std::string& path, DumpFormat format,
                      std::span<const std::uint8_t> sector) {
     Outcome outcome;
-    const auto fail = [&](Fault fault, std::string reason) {
+    const auto fail = [&](Fault fault, FileFault refused) {
         outcome.step = Step::saveFile;
         outcome.failure = {Command::none, fault};
         outcome.file.file = path;
-        outcome.systemError = std::move(reason);
+        outcome.saveFault = std::move(refused);
         return outcome;
     };
     if (format == DumpFormat::none) {
@@ -122,10 +122,10 @@ Outcome saveDumpFile(const std::string& path, DumpFormat format,
     }
     AtomicFile file(path);
     if (!file.create()) {
-        return fail(Fault::cannotCreate, file.lastError());
+        return fail(Fault::cannotCreate, file.fault());
     }
     if (!file.write(formatDump(format, sector)) || !file.commit()) {
-        return fail(Fault::cannotWrite, file.lastError());
+        return fail(Fault::cannotWrite, file.fault());
     }
     outcome.bytes = static_cast<long>(sector.size());
     return outcome;

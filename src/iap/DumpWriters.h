@@ -37,7 +37,7 @@ std::string formatDump(DumpFormat format, std::span<const std::uint8_t> sector);
 // Saves `sector` in `format` as `path`. The bytes go to a temporary file that replaces the target
 // only once complete, so a disk that fills up or fails loses no old file and is reported rather
 // than passing for a saved sector. A failure is Step::saveFile with Fault::cannotCreate or
-// Fault::cannotWrite, the path in `file.file` and the system's reason in `systemError`;
+// Fault::cannotWrite, the path in `file.file` and what refused in `saveFault`;
 // DumpFormat::none is Fault::unknownFormat and creates nothing.
 Outcome saveDumpFile(const std::string& path, DumpFormat format,
                      std::span<const std::uint8_t> sector);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "iap/FileFault.h"
 #include "iap/ImageFile.h"
 
 namespace loadstar {
@@ -51,8 +52,8 @@ enum class Fault : std::uint8_t {
     noData,           // the image holds nothing but erased (0xFF) bytes
     fileProblem,      // the file could not be loaded: Outcome::file says why
     unknownFormat,    // a save target whose name gives no known format
-    cannotCreate,     // the save target could not be created (Outcome::systemError)
-    cannotWrite,      // the save target could not be written (Outcome::systemError)
+    cannotCreate,     // the save target could not be created (Outcome::saveFault)
+    cannotWrite,      // the save target could not be written (Outcome::saveFault)
 };
 
 // One board command's result: the command that failed and why, or nothing.
@@ -79,7 +80,7 @@ struct Outcome {
     bool cancelled = false;      // stopped by the caller's token before its end
     std::optional<int> address;  // the board address the failing command was for
     ImageLoad file;              // a load step's outcome, with file, line and reason
-    std::string systemError;     // the system's reason for a failed file step
+    FileFault saveFault;         // why a save step failed
     long bytes = 0;              // bytes read, written or compared
     long blocks = 0;             // blocks exchanged
     // Bytes found different (blank check, verify): 1 when the pass stopped at the first.

@@ -16,6 +16,7 @@
 #include "iap/AtomicFile.h"
 #include "support/EmulatorProcess.h"
 #include "support/ProgramRunner.h"
+#include "words/FileFaultWords.h"
 
 namespace loadstar {
 namespace {
@@ -31,8 +32,8 @@ struct Planted {
     bool byAnotherUser;  // made with chown: root only
     // Plants the object beside the victim file and returns the name the writers are given.
     std::function<std::string(const TempDir&, const std::string& victim)> plant;
-    const char* saveRefusal;  // what every save says
-    const char* pipeRefusal;  // what kel-emulator says of it as its control pipe
+    FileFaultKind saveRefusal;  // why every save refuses
+    const char* pipeRefusal;    // what kel-emulator says of it as its control pipe
 };
 
 std::string makeFolder(const TempDir& folder, const std::string& name, mode_t mode) {
@@ -49,14 +50,14 @@ const Planted plantedObjects[] = {
          fs::create_symlink(victim, link);
          return link;
      },
-     "lies in the shared folder", "is a symbolic link"},
+     FileFaultKind::linkInSharedFolder, "is a symbolic link"},
     {"a link to the victim's folder in a sticky folder every user may write", false,
      [](const TempDir& folder, const std::string&) {
          const std::string link = makeFolder(folder, "shared", 01777) + "/board";
          fs::create_directory_symlink(folder.path(), link);
          return link + "/victim";
      },
-     "lies in the shared folder", "lies in the shared folder"},
+     FileFaultKind::linkInSharedFolder, "lies in the shared folder"},
     {"a link of another user", true,
      [](const TempDir& folder, const std::string& victim) {
          const std::string link = folder.file("theirs.hex");
@@ -64,7 +65,7 @@ const Planted plantedObjects[] = {
          EXPECT_EQ(::lchown(link.c_str(), otherUser, otherUser), 0);
          return link;
      },
-     "belongs to another user (uid 65534)", "is a symbolic link"},
+     FileFaultKind::linkOfAnotherUser, "is a symbolic link"},
     {"a pipe every user may write", false,
      [](const TempDir& folder, const std::string&) {
          const std::string pipe = folder.file("pipe.hex");
@@ -72,7 +73,7 @@ const Planted plantedObjects[] = {
          ::chmod(pipe.c_str(), 0666);
          return pipe;
      },
-     "not a regular file", "other users may write to it"},
+     FileFaultKind::notRegularFile, "other users may write to it"},
     {"a folder of another user", true,
      [](const TempDir& folder, const std::string&) {
          const std::string theirs = makeFolder(folder, "theirs", 0755);
@@ -80,13 +81,13 @@ const Planted plantedObjects[] = {
          EXPECT_EQ(::chown(theirs.c_str(), otherUser, otherUser), 0);
          return file;
      },
-     "belongs to another user (uid 65534)", "belongs to another user (uid 65534)"},
+     FileFaultKind::folderOfAnotherUser, "belongs to another user (uid 65534)"},
     {"a folder every user may write", false,
      [](const TempDir& folder, const std::string&) {
          makeFolder(folder, "open", 0777);
          return folder.write("open/sector.hex", victimContent);
      },
-     "every user may write to the folder", "every user may write to the folder"},
+     FileFaultKind::folderWritableByAll, "every user may write to the folder"},
 };
 
 // Every file under `folder` with its content, links and pipes by kind, for "nothing changed".
@@ -120,8 +121,11 @@ TEST(PlantedObjects, NoSaveAndNoControlPipeGoesThroughWhatAnotherUserPlanted) {
 
         AtomicFile save(target);
         EXPECT_FALSE(save.create());
-        EXPECT_NE(save.lastError().find(planted.saveRefusal), std::string::npos)
-            << save.lastError();
+        EXPECT_EQ(save.fault().kind, planted.saveRefusal) << fileFaultWords(save.fault());
+        EXPECT_EQ(save.fault().refusingToSave,
+                  planted.saveRefusal == FileFaultKind::folderOfAnotherUser ||
+                      planted.saveRefusal == FileFaultKind::folderWritableByAll)
+            << "a folder is refused as the place to save in";
         const auto control = testing::runProgram(testing::EmulatorProcess::programPath(),
                                                  {"--no-link", "--baud", "0", "--control", target},
                                                  std::chrono::seconds(10));

@@ -20,6 +20,7 @@
 
 #include "support/Descriptor.h"
 #include "support/TempDir.h"
+#include "words/FileFaultWords.h"
 
 namespace loadstar {
 namespace {
@@ -94,17 +95,19 @@ TEST(AtomicFilePosix, RefusesWhatItCannotCreateOrReplace) {
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
     ASSERT_EQ(::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
               0);
-    const std::pair<std::string, std::string> refused[] = {
-        {folder.file("missing/sector.hex"), "the folder " + folder.file("missing")},
-        {folder.file("folder.hex"), "not a regular file"},
-        {folder.file("new/"), "Is a directory"},
-        {"", "Is a directory"},
-        {folder.file("terminal.hex"), std::string(slaveName) + ": not a regular file"},
-        {socketPath, "not a regular file"}};
-    for (const auto& [target, message] : refused) {
+    using Kind = FileFaultKind;
+    const std::pair<std::string, FileFault> refused[] = {
+        {folder.file("missing/sector.hex"),
+         {.kind = Kind::folderError, .error = ENOENT, .folder = folder.file("missing")}},
+        {folder.file("folder.hex"), {.kind = Kind::notRegularFile}},
+        {folder.file("new/"), {.kind = Kind::system, .error = EISDIR}},
+        {"", {.kind = Kind::system, .error = EISDIR}},
+        {folder.file("terminal.hex"), {.kind = Kind::notRegularFile, .path = slaveName}},
+        {socketPath, {.kind = Kind::notRegularFile}}};
+    for (const auto& [target, fault] : refused) {
         AtomicFile file(target);
         EXPECT_FALSE(file.create()) << target;
-        EXPECT_NE(file.lastError().find(message), std::string::npos) << file.lastError();
+        EXPECT_EQ(file.fault(), fault) << target << ": " << fileFaultWords(file.fault());
         EXPECT_FALSE(file.write("x"));
         EXPECT_FALSE(file.commit());
     }
@@ -116,7 +119,7 @@ TEST(AtomicFilePosix, RefusesWhatItCannotCreateOrReplace) {
 std::string createAsOrdinaryUser(const std::string& path) {
     if (::geteuid() != 0) {
         AtomicFile file(path);
-        return file.create() ? std::string() : file.lastError();
+        return file.create() ? std::string() : fileFaultWords(file.fault());
     }
     int result[2];
     EXPECT_EQ(::pipe(result), 0);
@@ -129,7 +132,7 @@ std::string createAsOrdinaryUser(const std::string& path) {
         std::string said;
         {
             AtomicFile file(path);  // the temporary file is removed again
-            said = file.create() ? std::string() : file.lastError();
+            said = file.create() ? std::string() : fileFaultWords(file.fault());
         }
         const bool written =
             ::write(result[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());

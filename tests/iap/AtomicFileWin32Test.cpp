@@ -14,7 +14,7 @@ TEST(AtomicFileWin32, RefusesWhatIsNoRegularFile) {
     for (const std::string& refused : {folder.file("folder"), std::string("NUL")}) {
         AtomicFile file(refused);
         EXPECT_FALSE(file.create()) << refused;
-        EXPECT_EQ(file.lastError(), "not a regular file") << refused;
+        EXPECT_EQ(file.fault().kind, FileFaultKind::notRegularFile) << refused;
     }
     EXPECT_FALSE(AtomicFile(folder.path().string() + "\\").create()) << "names no file";
     EXPECT_EQ(folder.fileCount(), 1) << "the folder, nothing else";

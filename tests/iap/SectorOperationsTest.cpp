@@ -347,7 +347,7 @@ TEST_F(SectorOperationsTest, AFileThatCannotBeCreatedOrWrittenIsReportedAndKeeps
         EXPECT_EQ(outcome.step, Step::saveFile) << c.path;
         EXPECT_EQ(outcome.failure.fault, c.fault) << c.path;
         EXPECT_EQ(outcome.file.file, c.path);
-        EXPECT_EQ(outcome.systemError.empty(), c.fault == Fault::unknownFormat) << c.path;
+        EXPECT_EQ(outcome.saveFault.ok(), c.fault == Fault::unknownFormat) << c.path;
     }
     EXPECT_EQ(folder.read("old.bin"), "old content");
     EXPECT_EQ(folder.read("keep.dat"), "old content");

@@ -5,7 +5,8 @@
 #   version, link                       nothing beneath them
 #   devices, iap                        link
 #   words                               iap, link
-#   emulator                            link, iap (the flash file is saved as the tools save theirs)
+#   emulator                            link, iap, words (the flash file is saved as the tools save
+#                                       theirs, and a refused save is worded as theirs are)
 #   cli, ui                             link, devices, iap, words
 #   app                                 ui, and cli's help text
 cmake_minimum_required(VERSION 3.25)
@@ -14,7 +15,7 @@ set(allowed_version version)
 set(allowed_devices devices link)
 set(allowed_iap iap link)
 set(allowed_words words iap link)
-set(allowed_emulator emulator link iap version)
+set(allowed_emulator emulator link iap version words)
 set(allowed_cli cli devices iap link version words)
 set(allowed_ui ui devices iap link version words)
 set(allowed_app app ui cli devices iap link version words)
