@@ -12,7 +12,7 @@
 #include "cli/ExitCode.h"
 #include "devices/SerialDeviceList.h"
 #include "link/ComPortName.h"
-#include "words/PortWords.h"
+#include "words/ComPortWords.h"
 
 namespace loadstar::cli {
 

@@ -13,7 +13,7 @@
 #include "cli/ExitCode.h"
 #include "cli/PortsCommand.h"
 #include "link/ComPortName.h"
-#include "words/PortWords.h"
+#include "words/ComPortWords.h"
 
 namespace loadstar::cli {
 

@@ -17,7 +17,7 @@
 #include "link/ComPortName.h"
 #include "link/StandardDescriptors.h"
 #include "version/LoadstarVersion.h"
-#include "words/PortWords.h"
+#include "words/ComPortWords.h"
 
 using namespace loadstar::cli;
 

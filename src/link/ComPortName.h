@@ -18,7 +18,7 @@ namespace loadstar {
 // When none exists, /dev/ttyS0 (its open then fails and says so).
 std::string resolveComPort();
 
-// Which device stands for "COM1" and why. PortWords.h says it in words.
+// Which device stands for "COM1" and why. words/ComPortWords.h says it in words.
 struct ComPortChoice {
     enum class Why {
         perUserLink,       // the link in the user's own device folder `folder`

@@ -1,11 +1,11 @@
-#include "words/PortWords.h"
+#include "words/ComPortWords.h"
 
 #include <gtest/gtest.h>
 
 namespace loadstar {
 namespace {
 
-TEST(PortWords, SayWhyADeviceStandsForCom1) {
+TEST(ComPortWords, SayWhyADeviceStandsForCom1) {
     using Why = ComPortChoice::Why;
     const auto choice = [](Why why, std::vector<std::string> looked,
                            std::vector<ComPortChoice::Ignored> ignored) {

@@ -1,4 +1,4 @@
-#include "words/PortWords.h"
+#include "words/ComPortWords.h"
 
 namespace loadstar {
 
